@@ -1,0 +1,1 @@
+#include "frame/date.h"

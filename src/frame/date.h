@@ -1,0 +1,50 @@
+// Date is the automation date: a serial day number counted from 30 December
+// 1899, with the time of day as the fraction of a day. Weekday and day
+// arithmetic on it are exact. This header also holds the calendar helpers
+// (civil date <-> serial) and the host locale's date text forms:
+//   "2024-03-05 09:07:00" in general, "2024-03-05" at midnight and
+//   "09:07:00" for a value with no date part (serial in [0, 1)).
+// Text reads as a date in those forms and in "2024-3-1", "2024/3/1" and
+// "2024-3-1 9:05[:07]". Plain value type; any thread.
+#ifndef KORIMBA_FRAME_DATE_H_
+#define KORIMBA_FRAME_DATE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korimba {
+
+struct Date {
+  double serial = 0;
+  friend bool operator==(const Date&, const Date&) = default;
+};
+
+struct CivilDateTime {
+  int year = 1899;
+  int month = 12;  // 1..12
+  int day = 30;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
+};
+
+// Builds a date from calendar parts; fails (nullopt) when a part is out of
+// range (month 13, 31 April, hour 24 ...).
+std::optional<Date> MakeDate(const CivilDateTime& parts);
+// Calendar parts of a date, rounded to the millisecond.
+CivilDateTime SplitDate(Date date);
+
+bool IsLeapYear(int year);
+int DaysInMonth(int year, int month);
+
+// "yyyy-mm-dd hh:mm:ss" / "yyyy-mm-dd" / "hh:mm:ss" as described above.
+std::string FormatDate(Date date);
+// Reads the accepted date text forms; nullopt when the text is no date.
+std::optional<Date> ParseDateText(std::string_view text);
+
+}  // namespace korimba
+
+#endif  // KORIMBA_FRAME_DATE_H_

@@ -1,0 +1,38 @@
+// The ResultGrid shapes that methods return, as helpers every method reuses:
+//  - the built grid, indexed (row, column), allocated from a record count n
+//    with rows 0..n (one spare row) before any record is read;
+//  - the row set, indexed (column, row), as RecordSet::GetRows makes it;
+//  - the one-cell grid, bounds (0..0, 0..0), holding Empty;
+//  - no array.
+// GridString renders any Variant array as readable text for tests and
+// diagnostics. Free functions; any thread.
+#ifndef KORIMBA_FRAME_GRID_H_
+#define KORIMBA_FRAME_GRID_H_
+
+#include <cstdint>
+#include <string>
+
+#include "frame/variant.h"
+
+namespace korimba {
+
+// A two-dimensional array with bounds (0..rows-1, 0..cols-1), every cell
+// Empty. `rows` or `cols` of 0 make an empty dimension.
+Variant MakeGrid(int32_t rows, int32_t cols);
+// The built grid for a result of `records` records and `cols` columns:
+// rows 0..records, columns 0..cols-1.
+Variant MakeBuiltGrid(int32_t records, int32_t cols);
+Variant MakeOneCellGrid();
+
+// Cell (i, j) of a two-dimensional array held by `grid` (subscript error
+// outside the bounds, type mismatch when `grid` is no created array).
+Variant& GridCell(Variant& grid, int32_t i, int32_t j);
+const Variant& GridCell(const Variant& grid, int32_t i, int32_t j);
+
+// "[0..2, 0..1]\n0: \"a\" | 5i2\n1: Empty | Null\n..." one line per value of
+// the first index; "no array" for no array; DebugString for other values.
+std::string GridString(const Variant& grid);
+
+}  // namespace korimba
+
+#endif  // KORIMBA_FRAME_GRID_H_

@@ -1,0 +1,1 @@
+#include "frame/record_set.h"

@@ -1,0 +1,63 @@
+// RecordSet is the result set the component's methods read: created new,
+// opened with a static cursor (Open(text, conn, 3, -1, -1)) or made from the
+// connection's Execute, all rows in memory. It offers EOF, the exact
+// RecordCount, fields by 0-based position or by name without regard to case,
+// MoveNext, GetRows (all remaining rows in the row-set shape, indexed
+// (column, row)), PageSize/AbsolutePage, and Close. Errors (a field name the
+// result lacks, a field read at EOF, a page size or page out of range, use
+// after Close) are AutomationErrors with a clear description. One thread.
+#ifndef KORIMBA_FRAME_RECORD_SET_H_
+#define KORIMBA_FRAME_RECORD_SET_H_
+
+#include <cstdint>
+#include <string_view>
+
+#include "frame/connection.h"
+#include "frame/variant.h"
+
+namespace korimba {
+
+class RecordSet {
+ public:
+  RecordSet() = default;
+  RecordSet(const RecordSet&) = delete;
+  RecordSet& operator=(const RecordSet&) = delete;
+  RecordSet(RecordSet&&) = default;
+  RecordSet& operator=(RecordSet&&) = default;
+
+  // The result of conn.Execute(text), positioned on its first record.
+  static RecordSet Execute(Connection& conn, std::string_view text);
+
+  // Runs `text` as a query with the given cursor type (3, static, is the only
+  // one the component uses; others are refused), lock type and options.
+  void Open(std::string_view text, Connection& conn, int cursor_type = 3, int lock_type = -1,
+            int options = -1);
+
+  bool Eof() const;
+  int32_t RecordCount() const;
+  int32_t FieldCount() const;
+  const std::string& FieldName(int32_t index) const;
+  const Variant& Value(int32_t index) const;
+  const Variant& Value(std::string_view name) const;
+  void MoveNext();
+  // All remaining records, indexed (column, row), both lower bounds 0; moves
+  // to EOF.
+  Variant GetRows();
+  void SetPageSize(int32_t size);
+  // Stands on the first record of `page` (counted from 1).
+  void SetAbsolutePage(int32_t page);
+  void Close();
+
+ private:
+  void RequireOpen() const;
+  int32_t FieldIndex(std::string_view name) const;
+
+  ResultTable table_;
+  size_t position_ = 0;
+  int32_t page_size_ = 10;
+  bool open_ = false;
+};
+
+}  // namespace korimba
+
+#endif  // KORIMBA_FRAME_RECORD_SET_H_

@@ -1,0 +1,76 @@
+#include "frame/safe_array.h"
+
+#include <string>
+
+#include "frame/error.h"
+
+namespace korimba {
+namespace {
+
+size_t CellCount(const std::vector<Bound>& bounds) {
+  size_t n = 1;
+  for (const Bound& b : bounds) n *= static_cast<size_t>(b.count() > 0 ? b.count() : 0);
+  return n;
+}
+
+}  // namespace
+
+SafeArray::SafeArray(std::vector<Bound> bounds) : bounds_(std::move(bounds)) {
+  if (bounds_.empty()) ThrowSubscript("an array needs at least one dimension");
+  for (const Bound& b : bounds_) {
+    if (b.upper < b.lower - 1) ThrowSubscript("upper bound below lower bound");
+  }
+  cells_.resize(CellCount(bounds_));
+}
+
+Bound SafeArray::bound(int dim) const {
+  if (dim < 1 || dim > dims()) ThrowSubscript("the array has no dimension " + std::to_string(dim));
+  return bounds_[dim - 1];
+}
+
+size_t SafeArray::Offset(std::span<const int32_t> index) const {
+  if (index.size() != bounds_.size()) {
+    ThrowSubscript("wrong number of indexes: " + std::to_string(index.size()) + " for " +
+                   std::to_string(bounds_.size()) + " dimensions");
+  }
+  size_t offset = 0;
+  size_t stride = 1;
+  for (size_t d = 0; d < bounds_.size(); ++d) {
+    const Bound& b = bounds_[d];
+    if (index[d] < b.lower || index[d] > b.upper) {
+      ThrowSubscript("index " + std::to_string(index[d]) + " outside " + std::to_string(b.lower) +
+                     " to " + std::to_string(b.upper));
+    }
+    offset += static_cast<size_t>(index[d] - b.lower) * stride;
+    stride *= static_cast<size_t>(b.count());
+  }
+  return offset;
+}
+
+Variant& SafeArray::at(std::span<const int32_t> index) { return cells_[Offset(index)]; }
+const Variant& SafeArray::at(std::span<const int32_t> index) const { return cells_[Offset(index)]; }
+
+void SafeArray::Redim(std::vector<Bound> bounds) {
+  if (bounds.size() != bounds_.size()) ThrowSubscript("a resize cannot change the number of dimensions");
+  for (const Bound& b : bounds) {
+    if (b.upper < b.lower) ThrowSubscript("a resize to an empty dimension");
+  }
+  SafeArray resized(bounds);
+  // Walk every index of the new array and copy cells that the old one has.
+  std::vector<int32_t> index(bounds.size());
+  for (size_t d = 0; d < bounds.size(); ++d) index[d] = bounds[d].lower;
+  for (size_t n = 0; n < resized.cells_.size(); ++n) {
+    bool inside = true;
+    for (size_t d = 0; d < bounds.size(); ++d) {
+      if (index[d] < bounds_[d].lower || index[d] > bounds_[d].upper) inside = false;
+    }
+    if (inside) resized.cells_[n] = std::move(cells_[Offset(index)]);
+    for (size_t d = 0; d < bounds.size(); ++d) {
+      if (++index[d] <= bounds[d].upper) break;
+      index[d] = bounds[d].lower;
+    }
+  }
+  *this = std::move(resized);
+}
+
+}  // namespace korimba

@@ -1,0 +1,1 @@
+#include "frame/value_ops.h"

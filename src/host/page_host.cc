@@ -1,0 +1,1 @@
+#include "host/page_host.h"

@@ -1,0 +1,106 @@
+// The in-memory page host: the Session, Application and Request objects that
+// a page script's scripting context hands to OnStartPage, used by the tests,
+// the script host and the HTTP page host.
+//  - InMemoryApplication: values by name (without regard to case) shared by
+//    all sessions, and Lock/UnLock as a real mutual exclusion across threads.
+//    Thread-safe.
+//  - InMemorySession: one visitor's values by name (without regard to case).
+//    Thread-safe (a visitor may have two requests in flight).
+//  - InMemoryRequest: the server variables of one request ("url", ...).
+//  - Page: one page request. It makes the scripting context and gives the
+//    page its own view of the Application, which remembers whether this page
+//    holds the lock; when the Page ends (End() or destruction) a lock the page
+//    still holds is released, so a failed call never leaves it held.
+//    One thread.
+#ifndef KORIMBA_HOST_PAGE_HOST_H_
+#define KORIMBA_HOST_PAGE_HOST_H_
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "frame/page_context.h"
+
+namespace korimba {
+
+// Case-insensitive name -> Variant map guarded by a mutex.
+class NamedValues {
+ public:
+  Variant Get(std::string_view name) const;
+  void Set(std::string_view name, Variant value);
+
+ private:
+  mutable std::mutex mu_;
+  std::map<std::string, Variant> values_;  // keys folded to lower case
+};
+
+class InMemorySession final : public SessionObject {
+ public:
+  Variant Value(std::string_view name) const override { return values_.Get(name); }
+  void SetValue(std::string_view name, Variant value) override { values_.Set(name, std::move(value)); }
+
+ private:
+  NamedValues values_;
+};
+
+class InMemoryApplication final : public ApplicationObject {
+ public:
+  Variant Value(std::string_view name) const override { return values_.Get(name); }
+  void SetValue(std::string_view name, Variant value) override { values_.Set(name, std::move(value)); }
+  // Lock by an anonymous holder (tests); pages lock through their own view.
+  void Lock() override { Acquire(this); }
+  void UnLock() override { Release(this); }
+
+  // Lock ownership by holder: blocks while another holder has the lock; the
+  // same holder may lock again (counted).
+  void Acquire(const void* holder);
+  void Release(const void* holder);
+  bool IsHeldBy(const void* holder) const;
+  // Releases the holder's lock whatever its count (page end).
+  void ReleaseAll(const void* holder);
+
+ private:
+  NamedValues values_;
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  const void* holder_ = nullptr;
+  int depth_ = 0;
+};
+
+class InMemoryRequest final : public RequestObject {
+ public:
+  explicit InMemoryRequest(std::map<std::string, std::string> server_variables);
+  Variant ServerVariable(std::string_view name) const override;
+
+ private:
+  std::map<std::string, std::string> server_variables_;  // keys folded to lower case
+};
+
+class Page {
+ public:
+  Page(std::shared_ptr<InMemoryApplication> application, std::shared_ptr<InMemorySession> session,
+       std::map<std::string, std::string> server_variables);
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+  ~Page();
+
+  // The scripting context to hand to OnStartPage (as a Variant object).
+  std::shared_ptr<ScriptingContextObject> context() const { return context_; }
+  // Ends the page: releases the Application lock if this page holds it.
+  void End();
+
+ private:
+  class ApplicationView;
+  class Context;
+
+  std::shared_ptr<ApplicationView> application_view_;
+  std::shared_ptr<ScriptingContextObject> context_;
+  bool ended_ = false;
+};
+
+}  // namespace korimba
+
+#endif  // KORIMBA_HOST_PAGE_HOST_H_
