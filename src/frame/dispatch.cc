@@ -1,1 +1,175 @@
 #include "frame/dispatch.h"
+
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "frame/error.h"
+#include "frame/safe_array.h"
+#include "frame/value_ops.h"
+
+namespace korimba {
+namespace {
+
+// Runtime numbers for failures that are not the component's own errors.
+constexpr int32_t kErrOutOfMemory = 7;
+constexpr int32_t kErrInternal = 51;
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+[[noreturn]] void ThrowNoSuchMember(std::string_view name, std::string_view why = {}) {
+  std::string description =
+      "Object doesn't support this property or method: '" + std::string(name) + "'";
+  if (!why.empty()) description += " (" + std::string(why) + ")";
+  throw AutomationError(kErrNoSuchMember, std::move(description));
+}
+
+// A byte array from an array of Variants holding whole numbers 0..255; the
+// array keeps its lower bound, as a page's byte array would.
+Variant BytesFromVariants(const SafeArray& array) {
+  if (array.dims() != 1) ThrowTypeMismatch("an array of bytes must have one dimension");
+  ByteArray out;
+  out.lbound = array.bound(1).lower;
+  out.bytes.reserve(array.cells().size());
+  for (const Variant& cell : array.cells()) {
+    if (!cell.is_number()) ThrowTypeMismatch("an array of bytes may hold only numbers 0 to 255");
+    double value = ToDouble(cell);
+    if (value != std::floor(value)) {
+      ThrowTypeMismatch("an array of bytes may hold only whole numbers 0 to 255");
+    }
+    if (value < 0 || value > 255) ThrowOverflow("a byte must lie between 0 and 255");
+    out.bytes.push_back(static_cast<uint8_t>(value));
+  }
+  return Variant::Bytes(std::move(out));
+}
+
+Variant ConvertToBytes(const Variant& value) {
+  switch (value.kind()) {
+    case VarKind::kBytes:
+    case VarKind::kEmpty:
+    case VarKind::kMissing:
+    case VarKind::kNull:
+      return value;
+    case VarKind::kArray:
+      if (const SafeArray* array = value.array()) return BytesFromVariants(*array);
+      ThrowTypeMismatch("an array of bytes was expected, not an array that was never created");
+    default:
+      ThrowTypeMismatch("an array of bytes was expected");
+  }
+}
+
+// Runs `body`, turning every failure into an AutomationError that is recorded
+// as the thread's last error before it leaves.
+template <typename Body>
+auto Guarded(Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const AutomationError& e) {
+    SetLastErrorDescription(e.description());
+    throw;
+  } catch (const std::bad_alloc&) {
+    AutomationError error(kErrOutOfMemory, "Out of memory");
+    SetLastErrorDescription(error.description());
+    throw error;
+  } catch (const std::exception& e) {
+    AutomationError error(kErrInternal, std::string("Internal error: ") + e.what());
+    SetLastErrorDescription(error.description());
+    throw error;
+  }
+}
+
+// ConvertArgument, with the argument and the method named in a refusal so the
+// page author knows which value was wrong.
+Variant ConvertNamed(const MethodSpec& method, const ParamSpec& param, const Variant& value) {
+  try {
+    return ConvertArgument(param, value);
+  } catch (const AutomationError& e) {
+    throw AutomationError(e.number(), e.description() + " (argument '" + std::string(param.name) +
+                                          "' of '" + std::string(method.name) + "')");
+  }
+}
+
+}  // namespace
+
+const MethodSpec* InterfaceInfo::Find(std::string_view method_name) const {
+  for (const MethodSpec& method : methods) {
+    if (SameNameIgnoringCase(method.name, method_name)) return &method;
+  }
+  return nullptr;
+}
+
+Variant ConvertArgument(const ParamSpec& param, const Variant& value) {
+  switch (param.kind) {
+    case ArgKind::kVariant:
+      return value;
+    case ArgKind::kI2:
+      return Variant::I2(ToI2(value));
+    case ArgKind::kI4:
+      return Variant::I4(ToI4(value));
+    case ArgKind::kText:
+      return Variant::Text(ToText(value));
+    case ArgKind::kBytes:
+      return ConvertToBytes(value);
+    case ArgKind::kObject: {
+      const ObjectRef* object = value.object();
+      if (object == nullptr) ThrowTypeMismatch("an object was expected");
+      if (*object == nullptr) ThrowObjectNotSet();
+      return value;
+    }
+  }
+  ThrowTypeMismatch("unknown parameter kind");
+}
+
+Variant DispatchObject::Call(std::string_view method, std::span<const Variant> args) {
+  return Guarded([&]() -> Variant {
+    const MethodSpec* spec = Interface().Find(method);
+    if (spec == nullptr) ThrowNoSuchMember(method);
+    if (spec->property_put) {
+      ThrowNoSuchMember(method, "it is a write-only property: assign a value to it");
+    }
+    if (args.size() != spec->params.size()) {
+      throw AutomationError(
+          kErrWrongArgCount,
+          "Wrong number of arguments or invalid property assignment: '" + std::string(spec->name) +
+              "' takes " + std::to_string(spec->params.size()) + " argument" +
+              (spec->params.size() == 1 ? "" : "s") + ", " + std::to_string(args.size()) +
+              " given");
+    }
+    // Every argument is converted before the method runs, so a refused
+    // argument leaves no trace of the call.
+    std::vector<Variant> converted;
+    converted.reserve(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      converted.push_back(ConvertNamed(*spec, spec->params[i], args[i]));
+    }
+    Variant result = spec->invoke(*this, converted);
+    if (spec->result == ResultKind::kNone) return Variant();
+    return result;
+  });
+}
+
+void DispatchObject::Put(std::string_view property, const Variant& value) {
+  Guarded([&]() {
+    const MethodSpec* spec = Interface().Find(property);
+    if (spec == nullptr) ThrowNoSuchMember(property);
+    if (!spec->property_put) {
+      ThrowNoSuchMember(property, "it is a method and cannot be assigned a value");
+    }
+    Variant converted = ConvertNamed(*spec, spec->params[0], value);
+    spec->invoke(*this, std::span<const Variant>(&converted, 1));
+  });
+}
+
+}  // namespace korimba

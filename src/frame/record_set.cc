@@ -1,1 +1,181 @@
 #include "frame/record_set.h"
+
+#include <cctype>
+#include <limits>
+#include <string>
+
+#include "frame/error.h"
+#include "frame/grid.h"
+#include "frame/safe_array.h"
+
+namespace korimba {
+namespace {
+
+// The numbers a page script sees for result-set misuse, as the usual data
+// access runtime reports them.
+constexpr int32_t kErrArgumentRange = 3001;
+constexpr int32_t kErrNoCurrentRecord = 3021;
+constexpr int32_t kErrItemNotFound = 3265;
+constexpr int32_t kErrClosed = 3704;
+constexpr int32_t kErrAlreadyOpen = 3705;
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int32_t Clamp32(size_t n) {
+  constexpr size_t kMax = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+  return static_cast<int32_t>(n > kMax ? kMax : n);
+}
+
+}  // namespace
+
+RecordSet RecordSet::Execute(Connection& conn, std::string_view text) {
+  RecordSet result;
+  result.table_ = conn.Execute(text);
+  result.open_ = true;
+  return result;
+}
+
+void RecordSet::Open(std::string_view text, Connection& conn, int cursor_type, int /*lock_type*/,
+                     int /*options*/) {
+  // Lock type and options only matter for updatable cursors, which the
+  // component never asks for; a static cursor is what makes counts exact.
+  if (cursor_type != 3) {
+    throw AutomationError(kErrArgumentRange,
+                          "RecordSet.Open supports only the static cursor (type 3), not type " +
+                              std::to_string(cursor_type));
+  }
+  if (open_) throw AutomationError(kErrAlreadyOpen, "The result set is already open");
+  table_ = conn.Query(text);
+  position_ = 0;
+  open_ = true;
+}
+
+bool RecordSet::Eof() const {
+  RequireOpen();
+  return position_ >= table_.row_count();
+}
+
+int32_t RecordSet::RecordCount() const {
+  RequireOpen();
+  return Clamp32(table_.row_count());
+}
+
+int32_t RecordSet::FieldCount() const {
+  RequireOpen();
+  return Clamp32(table_.column_count());
+}
+
+const std::string& RecordSet::FieldName(int32_t index) const {
+  RequireOpen();
+  if (index < 0 || static_cast<size_t>(index) >= table_.column_count()) {
+    throw AutomationError(kErrItemNotFound, "No field at position " + std::to_string(index) +
+                                                ": the result has " +
+                                                std::to_string(table_.column_count()) + " fields");
+  }
+  return table_.columns[static_cast<size_t>(index)];
+}
+
+const Variant& RecordSet::Value(int32_t index) const {
+  FieldName(index);  // checks that the set is open and the position exists
+  if (Eof()) {
+    throw AutomationError(kErrNoCurrentRecord,
+                          "No current record: the result set is at its end (EOF), so field " +
+                              std::to_string(index) + " has no value");
+  }
+  return table_.at(position_, static_cast<size_t>(index));
+}
+
+const Variant& RecordSet::Value(std::string_view name) const {
+  int32_t index = FieldIndex(name);
+  if (Eof()) {
+    throw AutomationError(kErrNoCurrentRecord,
+                          "No current record: the result set is at its end (EOF), so field '" +
+                              std::string(name) + "' has no value");
+  }
+  return table_.at(position_, static_cast<size_t>(index));
+}
+
+void RecordSet::MoveNext() {
+  if (Eof()) {
+    throw AutomationError(kErrNoCurrentRecord,
+                          "MoveNext: the result set is already at its end (EOF)");
+  }
+  ++position_;
+}
+
+Variant RecordSet::GetRows() {
+  if (Eof()) {
+    throw AutomationError(kErrNoCurrentRecord,
+                          "GetRows: no records left, the result set is at its end (EOF)");
+  }
+  const size_t columns = table_.column_count();
+  const size_t rows = table_.row_count() - position_;
+  Variant grid = MakeGrid(Clamp32(columns), Clamp32(rows));
+  // The grid is indexed (column, row) with the first index varying fastest,
+  // which is exactly the row-major order of the table's cells.
+  std::vector<Variant>& cells = grid.MutableArray().cells();
+  auto first = table_.cells.begin() + static_cast<std::ptrdiff_t>(position_ * columns);
+  cells.assign(first, table_.cells.end());
+  position_ = table_.row_count();
+  return grid;
+}
+
+void RecordSet::SetPageSize(int32_t size) {
+  if (size < 1) {
+    throw AutomationError(kErrArgumentRange,
+                          "PageSize must be at least 1, not " + std::to_string(size));
+  }
+  page_size_ = size;
+}
+
+void RecordSet::SetAbsolutePage(int32_t page) {
+  RequireOpen();
+  const size_t records = table_.row_count();
+  const size_t size = static_cast<size_t>(page_size_);
+  const size_t pages = (records + size - 1) / size;
+  if (page < 1 || static_cast<size_t>(page) > pages) {
+    std::string description = "AbsolutePage " + std::to_string(page) + " is out of range: ";
+    description += pages == 0 ? std::string("the result has no records")
+                              : "the result has " + std::to_string(pages) + " page" +
+                                    (pages == 1 ? "" : "s") + " of " + std::to_string(size) +
+                                    " records";
+    throw AutomationError(kErrArgumentRange, std::move(description));
+  }
+  position_ = (static_cast<size_t>(page) - 1) * size;
+}
+
+void RecordSet::Close() {
+  // Closing twice is harmless; every other use after Close fails.
+  table_ = ResultTable{};
+  position_ = 0;
+  open_ = false;
+}
+
+void RecordSet::RequireOpen() const {
+  if (!open_) throw AutomationError(kErrClosed, "The result set is closed");
+}
+
+int32_t RecordSet::FieldIndex(std::string_view name) const {
+  RequireOpen();
+  for (size_t i = 0; i < table_.column_count(); ++i) {
+    if (SameNameIgnoringCase(table_.columns[i], name)) return Clamp32(i);
+  }
+  std::string fields;
+  for (const std::string& column : table_.columns) {
+    if (!fields.empty()) fields += ", ";
+    fields += column;
+  }
+  throw AutomationError(kErrItemNotFound, "No field named '" + std::string(name) +
+                                              "' in the result (its fields: " + fields + ")");
+}
+
+}  // namespace korimba
