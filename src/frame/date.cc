@@ -1,1 +1,211 @@
 #include "frame/date.h"
+
+#include <cmath>
+#include <cstdio>
+
+
+namespace korimba {
+namespace {
+
+constexpr int64_t kMsPerDay = 86'400'000;
+// Days from 1970-01-01 to the serial origin 1899-12-30.
+constexpr int64_t kOriginFromEpoch = -25'569;
+constexpr int kMinYear = 100;
+constexpr int kMaxYear = 9999;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (months 1..12).
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int& year, int& month, int& day) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(yoe + era * 400 + (month <= 2));
+}
+
+// A cursor over date text; every reader leaves `pos` unchanged on failure.
+struct Reader {
+  std::string_view text;
+  size_t pos = 0;
+
+  bool AtEnd() const { return pos == text.size(); }
+  bool Take(char c) {
+    if (pos < text.size() && text[pos] == c) {
+      ++pos;
+      return true;
+    }
+    return false;
+  }
+  // 1..max_digits decimal digits.
+  bool Digits(int min_digits, int max_digits, int& value) {
+    size_t n = 0;
+    int v = 0;
+    while (pos + n < text.size() && n < static_cast<size_t>(max_digits) &&
+           text[pos + n] >= '0' && text[pos + n] <= '9') {
+      v = v * 10 + (text[pos + n] - '0');
+      ++n;
+    }
+    if (n < static_cast<size_t>(min_digits)) return false;
+    // More digits than allowed is no date ("20240-1-1").
+    if (pos + n < text.size() && text[pos + n] >= '0' && text[pos + n] <= '9') return false;
+    pos += n;
+    value = v;
+    return true;
+  }
+  void SkipBlanks() {
+    while (pos < text.size() && text[pos] == ' ') ++pos;
+  }
+};
+
+// "yyyy-m-d" or "yyyy/m/d" (the same separator twice).
+bool ReadDatePart(Reader& r, CivilDateTime& parts) {
+  const size_t start = r.pos;
+  int y = 0, m = 0, d = 0;
+  if (!r.Digits(4, 4, y)) return false;
+  const char sep = r.pos < r.text.size() ? r.text[r.pos] : '\0';
+  if ((sep != '-' && sep != '/') || !r.Take(sep) || !r.Digits(1, 2, m) || !r.Take(sep) ||
+      !r.Digits(1, 2, d)) {
+    r.pos = start;
+    return false;
+  }
+  parts.year = y;
+  parts.month = m;
+  parts.day = d;
+  return true;
+}
+
+// "h:mm" or "h:mm:ss" on a 24-hour clock.
+bool ReadTimePart(Reader& r, CivilDateTime& parts) {
+  const size_t start = r.pos;
+  int h = 0, mi = 0, s = 0;
+  if (!r.Digits(1, 2, h) || !r.Take(':') || !r.Digits(1, 2, mi)) {
+    r.pos = start;
+    return false;
+  }
+  if (r.Take(':') && !r.Digits(1, 2, s)) {
+    r.pos = start;
+    return false;
+  }
+  parts.hour = h;
+  parts.minute = mi;
+  parts.second = s;
+  return true;
+}
+
+}  // namespace
+
+DayAndTime SplitSerial(Date date) {
+  double whole = std::trunc(date.serial);
+  // The fraction counts forward from midnight whatever the sign of the day.
+  int64_t ms = std::llround(std::fabs(date.serial - whole) * static_cast<double>(kMsPerDay));
+  auto day = static_cast<int64_t>(whole);
+  if (ms >= kMsPerDay) {
+    ms -= kMsPerDay;
+    ++day;
+  }
+  return {day, ms};
+}
+
+Date JoinSerial(int64_t day, int64_t ms) {
+  const double fraction = static_cast<double>(ms) / static_cast<double>(kMsPerDay);
+  const auto d = static_cast<double>(day);
+  return Date{day >= 0 ? d + fraction : d - fraction};
+}
+
+std::optional<int64_t> SerialDay(int year, int month, int day) {
+  if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month)) {
+    return std::nullopt;
+  }
+  return DaysFromCivil(year, month, day) - kOriginFromEpoch;
+}
+
+std::optional<Date> MakeDate(const CivilDateTime& p) {
+  const std::optional<int64_t> day = SerialDay(p.year, p.month, p.day);
+  if (!day || p.hour < 0 || p.hour > 23 || p.minute < 0 || p.minute > 59 || p.second < 0 ||
+      p.second > 59 || p.millisecond < 0 || p.millisecond > 999) {
+    return std::nullopt;
+  }
+  const int64_t ms = ((p.hour * 60LL + p.minute) * 60 + p.second) * 1000 + p.millisecond;
+  return JoinSerial(*day, ms);
+}
+
+CivilDateTime SplitDate(Date date) {
+  const DayAndTime dt = SplitSerial(date);
+  CivilDateTime parts;
+  CivilFromDays(dt.day + kOriginFromEpoch, parts.year, parts.month, parts.day);
+  parts.hour = static_cast<int>(dt.ms / 3'600'000);
+  parts.minute = static_cast<int>(dt.ms / 60'000 % 60);
+  parts.second = static_cast<int>(dt.ms / 1000 % 60);
+  parts.millisecond = static_cast<int>(dt.ms % 1000);
+  return parts;
+}
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+std::string FormatDate(Date date) {
+  // Shown to the second: round the time of day to whole seconds first.
+  DayAndTime dt = SplitSerial(date);
+  int64_t secs = (dt.ms + 500) / 1000;
+  if (secs >= 86'400) {
+    secs -= 86'400;
+    ++dt.day;
+  }
+  char buf[40];
+  std::string out;
+  if (dt.day != 0) {
+    int y = 0, m = 0, d = 0;
+    CivilFromDays(dt.day + kOriginFromEpoch, y, m, d);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+    out = buf;
+    if (secs == 0) return out;
+    out += ' ';
+  }
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(secs / 3600),
+                static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
+  return out + buf;
+}
+
+std::optional<Date> ParseDateText(std::string_view text) {
+  Reader r{text};
+  r.SkipBlanks();
+  CivilDateTime parts;
+  bool has_date = ReadDatePart(r, parts);
+  bool has_time = false;
+  if (has_date) {
+    const size_t before_blank = r.pos;
+    r.SkipBlanks();
+    if (r.pos > before_blank) {
+      has_time = ReadTimePart(r, parts);
+    }
+  } else {
+    has_time = ReadTimePart(r, parts);
+  }
+  r.SkipBlanks();
+  if ((!has_date && !has_time) || !r.AtEnd()) return std::nullopt;
+  if (!has_date) {
+    if (parts.hour > 23 || parts.minute > 59 || parts.second > 59) return std::nullopt;
+    return JoinSerial(0, ((parts.hour * 60LL + parts.minute) * 60 + parts.second) * 1000);
+  }
+  return MakeDate(parts);
+}
+
+}  // namespace korimba

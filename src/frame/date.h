@@ -45,6 +45,18 @@ std::string FormatDate(Date date);
 // Reads the accepted date text forms; nullopt when the text is no date.
 std::optional<Date> ParseDateText(std::string_view text);
 
+// The serial split into its day number and the time of day in milliseconds
+// (rounded; 0 <= ms < 86400000). For a negative serial the fraction still
+// counts forward from midnight: -1.25 is 1899-12-29 06:00.
+struct DayAndTime {
+  int64_t day = 0;
+  int64_t ms = 0;
+};
+DayAndTime SplitSerial(Date date);
+Date JoinSerial(int64_t day, int64_t ms);
+// The serial day number of a calendar date in years 100..9999, or nullopt.
+std::optional<int64_t> SerialDay(int year, int month, int day);
+
 }  // namespace korimba
 
 #endif  // KORIMBA_FRAME_DATE_H_

@@ -1,1 +1,74 @@
 #include "frame/grid.h"
+
+#include <vector>
+
+#include "frame/error.h"
+#include "frame/safe_array.h"
+
+namespace korimba {
+
+Variant MakeGrid(int32_t rows, int32_t cols) {
+  if (rows < 0 || cols < 0) {
+    ThrowSubscript("a grid of " + std::to_string(rows) + " rows and " + std::to_string(cols) +
+                   " columns");
+  }
+  return Variant::Array(std::make_shared<SafeArray>(std::vector<Bound>{{0, rows - 1}, {0, cols - 1}}));
+}
+
+Variant MakeBuiltGrid(int32_t records, int32_t cols) { return MakeGrid(records + 1, cols); }
+
+Variant MakeOneCellGrid() { return MakeGrid(1, 1); }
+
+Variant& GridCell(Variant& grid, int32_t i, int32_t j) { return grid.MutableArray().at({i, j}); }
+
+const Variant& GridCell(const Variant& grid, int32_t i, int32_t j) {
+  const SafeArray* array = grid.array();
+  if (array == nullptr) ThrowTypeMismatch("not an array: " + grid.DebugString());
+  return array->at({i, j});
+}
+
+std::string GridString(const Variant& grid) {
+  if (!grid.is_array()) return grid.DebugString();
+  const SafeArray* array = grid.array();
+  if (array == nullptr) return "no array";
+
+  const std::vector<Bound>& bounds = array->bounds();
+  std::string out = "[";
+  for (size_t d = 0; d < bounds.size(); ++d) {
+    if (d > 0) out += ", ";
+    out += std::to_string(bounds[d].lower) + ".." + std::to_string(bounds[d].upper);
+  }
+  out += "]";
+  for (const Bound& b : bounds) {
+    if (b.count() <= 0) return out;
+  }
+
+  // One line per combination of every index but the last, the last index
+  // running along the line; the line is labelled with the other indexes.
+  const size_t last = bounds.size() - 1;
+  std::vector<int32_t> index(bounds.size());
+  for (size_t d = 0; d < bounds.size(); ++d) index[d] = bounds[d].lower;
+  while (true) {
+    out += "\n";
+    for (size_t d = 0; d < last; ++d) {
+      out += (d > 0 ? "," : "") + std::to_string(index[d]);
+    }
+    if (last > 0) out += ": ";
+    for (int32_t k = bounds[last].lower; k <= bounds[last].upper; ++k) {
+      index[last] = k;
+      if (k > bounds[last].lower) out += " | ";
+      out += array->at(index).DebugString();
+    }
+    // Next line: the first index varies slowest so lines read row by row.
+    size_t d = last;
+    while (d > 0) {
+      --d;
+      if (++index[d] <= bounds[d].upper) break;
+      index[d] = bounds[d].lower;
+      if (d == 0) return out;
+    }
+    if (last == 0) return out;
+  }
+}
+
+}  // namespace korimba

@@ -59,6 +59,9 @@ std::string ReplaceAll(std::string_view text, std::string_view search, std::stri
 // Reads text as a number the way conversions do: optional blanks around an
 // optional sign, digits with an optional decimal point and exponent.
 std::optional<double> ParseNumber(std::string_view text);
+// The number as written, without the blanks around it, when `text` reads as
+// a number (same syntax as ParseNumber); nullopt otherwise.
+std::optional<std::string_view> NumberText(std::string_view text);
 
 int16_t ToI2(const Variant& v);
 int32_t ToI4(const Variant& v);
