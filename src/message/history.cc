@@ -1,0 +1,65 @@
+// History and group-message tracking: a person's received messages under a
+// header row, the group messages (content holding the group-message phrase)
+// a person sent, one entry per content and creation minute, and every copy
+// of the group messages of one minute with its recipient and read flag.
+#include "frame/grid.h"
+#include "frame/record_set.h"
+#include "frame/statement.h"
+#include "frame/value_ops.h"
+#include "message/message.h"
+
+namespace korimba {
+namespace {
+
+// All records in the row-set shape (column, row), or the one-cell grid when
+// there are none.
+Variant RowSetOrOneCell(Connection& conn, const std::string& statement) {
+  RecordSet rs;
+  rs.Open(statement, conn, 3, -1, -1);
+  Variant grid = rs.Eof() ? MakeOneCellGrid() : rs.GetRows();
+  rs.Close();
+  return grid;
+}
+
+}  // namespace
+
+Variant Message::InceptMsg(int32_t person_id) {
+  StatementBuilder sql;
+  sql << Lit{"Select 姓名=(select personname from hr_person where "
+             "hr_person.personID=data_msg.MsgFromPersonID),内容=Msgcontent,发送时间=MsgCreateTime,"
+             "msgID,阅读标志=MsgFlag,MsgFileName from DATA_Msg where data_msg.personID="}
+      << Int{person_id} << Lit{"  order by msgCreatetime desc"};
+  RecordSet rs;
+  rs.Open(sql.text(), conn(), 3, -1, -1);
+  const int32_t n = rs.RecordCount();
+  const int32_t k = rs.FieldCount();
+  Variant grid = MakeBuiltGrid(n, k);
+  for (int32_t c = 0; c < k; ++c) GridCell(grid, 0, c) = Variant::Text(rs.FieldName(c));
+  if (!rs.Eof()) {
+    for (int32_t i = 1; i <= n; ++i) {
+      for (int32_t c = 0; c < k; ++c) GridCell(grid, i, c) = rs.Value(c);
+      rs.MoveNext();
+    }
+  }
+  rs.Close();
+  return grid;
+}
+
+Variant Message::trackMsg(int32_t person_id) {
+  StatementBuilder sql;
+  sql << Lit{" select MsgContent, CONVERT(char(16), MsgCreateTime, 120) from DATA_Msg where "
+             "MsgContent LIKE '%群发消息%' and msgFrompersonID="}
+      << Int{person_id} << Lit{" GROUP BY MsgContent, CONVERT(char(16), MsgCreateTime, 120) "};
+  return RowSetOrOneCell(conn(), sql.text());
+}
+
+Variant Message::track(const Variant& xx) {
+  StatementBuilder sql;
+  sql << Lit{"select personname=(select personname from hr_person where "
+             "hr_person.personID=data_msg.PersonID),Msgcontent, CONVERT(char(16), MsgCreateTime, "
+             "120),msgID,MsgFlag from DATA_Msg where CONVERT(char(16), MsgCreateTime, 120)='"}
+      << Quoted{xx} << Lit{"'and msgcontent like '%群发消息%'   order by msgCreatetime desc"};
+  return RowSetOrOneCell(conn(), sql.text());
+}
+
+}  // namespace korimba

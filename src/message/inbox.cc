@@ -1,0 +1,109 @@
+// Inbox and read state: the conversation with one person, the oldest unread
+// message, opening a message (with or without marking it read) and its
+// sender. msgFlag is 0 for unread and 1 for read; only 0 -> 1 happens here.
+#include "frame/grid.h"
+#include "frame/record_set.h"
+#include "frame/statement.h"
+#include "frame/value_ops.h"
+#include "message/message.h"
+
+namespace korimba {
+namespace {
+
+// The built grid of a single-message lookup: rows 0..n, the first record in
+// row 1, row 0 left Empty.
+Variant OneMessageGrid(Connection& conn, const std::string& statement) {
+  RecordSet rs;
+  rs.Open(statement, conn, 3, -1, -1);
+  const int32_t k = rs.FieldCount();
+  Variant grid = MakeBuiltGrid(rs.RecordCount(), k);
+  if (!rs.Eof()) {
+    for (int32_t c = 0; c < k; ++c) GridCell(grid, 1, c) = rs.Value(c);
+  }
+  rs.Close();
+  return grid;
+}
+
+// "update DATA_Msg set msgFlag =1 Where MsgID=" followed by the id.
+template <typename Piece>
+std::string MarkReadStatement(Piece id) {
+  StatementBuilder sql;
+  sql << Lit{"update DATA_Msg set msgFlag =1 Where MsgID="} << id;
+  return sql.text();
+}
+
+}  // namespace
+
+Variant Message::GetAllData(int32_t a) {
+  const Variant p = session().Value("personid");
+  StatementBuilder sql;
+  sql << Lit{"Select HR_person.PersonName,msgCreatetime,MsgContent,msgFlag,MsgFromPersonid,"
+             "MsgFileName,MsgID from DATA_Msg,HR_Person where ((data_msg.PersonID="}
+      << Number{p} << Lit{" and MsgFromPersonid="} << Int{a} << Lit{") or (data_msg.personid="}
+      << Int{a} << Lit{" and MsgFromPersonID="} << Number{p}
+      << Lit{")) and Data_Msg.MsgFromPersonid=HR_Person.PersonID  order by msgCreatetime desc"};
+  RecordSet rs;
+  rs.Open(sql.text(), conn(), 3, -1, -1);
+  const int32_t n = rs.RecordCount();
+  const int32_t k = rs.FieldCount();
+  Variant grid = MakeBuiltGrid(n, k);
+  if (!rs.Eof()) {
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t c = 0; c < k; ++c) GridCell(grid, i, c) = rs.Value(c);
+      rs.MoveNext();
+    }
+  }
+  rs.Close();
+  return grid;
+}
+
+int32_t Message::noread() {
+  const Variant p = session().Value("personid");
+  StatementBuilder sql;
+  sql << Lit{"Select top 1 * from DATA_Msg Where (personid="} << Number{p}
+      << Lit{") and (msgFlag=0) Order by msgCreatetime "};
+  RecordSet rs;
+  rs.Open(sql.text(), conn(), 3, -1, -1);
+  int32_t id = 0;
+  if (!rs.Eof()) id = ToI4(rs.Value("msgID"));
+  rs.Close();
+  return id;
+}
+
+Variant Message::MsgRead(int32_t id) {
+  StatementBuilder sql;
+  sql << Lit{"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
+             "HR_Person.PersonID Where (DATA_Msg.MsgID ="}
+      << Int{id} << Lit{")"};
+  return OneMessageGrid(conn(), sql.text());
+}
+
+Variant Message::noread1(const Variant& id) {
+  StatementBuilder sql;
+  sql << Lit{"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
+             "HR_Person.PersonID where MsgID="}
+      << Number{id};
+  const std::string mark_read = MarkReadStatement(Number{id});
+  Connection& db = conn();
+  Variant grid = OneMessageGrid(db, sql.text());
+  db.Execute(mark_read);
+  return grid;
+}
+
+int32_t Message::noread2(const Variant& id) {
+  StatementBuilder sql;
+  sql << Lit{"Select top 1 * from DATA_Msg where MsgID="} << Number{id};
+  RecordSet rs;
+  rs.Open(sql.text(), conn(), 3, -1, -1);
+  int32_t sender = 0;
+  if (!rs.Eof()) sender = ToI4(Trim(rs.Value("msgFromPersonID")));
+  rs.Close();
+  return sender;
+}
+
+Variant Message::repairFlg(int32_t id) {
+  conn().Execute(MarkReadStatement(Int{id}));
+  return Variant();
+}
+
+}  // namespace korimba
