@@ -1,12 +1,20 @@
 // Plan is the class behind ProgID "Korimba.Plan" (interface _Plan): each
-// person's schedule entries and their calendar views. Its method table in
-// plan.cc lists every method in call-table order. Apartment-threaded.
+// person's schedule entries (rows of DATA_Plan) and their calendar views.
+// Its method table in plan.cc lists every method in call-table order and calls
+// the typed member functions below; the members are spread over files by
+// concept (plan_records.cc, page_listing.cc, month_views.cc, week_views.cc).
+// A Plan holds only what Component holds (the connection and the page
+// objects); every call builds its statements and results afresh.
+// Apartment-threaded: one thread calls an object at a time.
 #ifndef KORIMBA_PLAN_PLAN_H_
 #define KORIMBA_PLAN_PLAN_H_
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "frame/component.h"
+#include "frame/variant.h"
 
 namespace korimba {
 
@@ -20,6 +28,37 @@ class Plan final : public Component {
 
   std::string_view KindName() const override { return "Plan"; }
   const InterfaceInfo& Interface() const override;
+
+  // Plan records (plan_records.cc). The write methods return true once their
+  // statement has run; they never return false.
+  bool AddData(const Variant& person_id, const Variant& plan_type, const Variant& plan_class,
+               const Variant& begin_time, const Variant& end_time, const Variant& content,
+               const Variant& alert_time, const Variant& place);
+  bool DelData(const Variant& id);
+  bool UpdateData(const Variant& id, const Variant& person_id, const Variant& plan_type,
+                  const Variant& plan_class, const Variant& begin_time, const Variant& end_time,
+                  const Variant& content, const Variant& alert_time, const Variant& place);
+  // Built grids: row 0 the column names, then the records.
+  Variant GetAllData();
+  Variant GetData(int32_t id);
+
+  // One page of GetAllData's records, no header row; no array for an empty
+  // table (page_listing.cc).
+  Variant GetPageData(const Variant& page_size, const Variant& page);
+
+  // Month grids (month_views.cc): (0..5, 0..8) with Sunday-first week rows,
+  // and (0..5, 0..7) with Monday-to-Sunday rows, Sunday in column 1.
+  Variant GetMonthPlan(const Variant& person_id, const Variant& date);
+  Variant GetMonthPlan11(const Variant& person_id, const Variant& date);
+
+  // Week and day views (week_views.cc).
+  Variant GetWeekPlan11(const Variant& person_id, const Variant& date);
+  Variant GetWeekPlan(const Variant& person_id, const Variant& date);
+  Variant GetDayPlan(const Variant& person_id, const Variant& date);
+  Variant YY() const;
+
+  // The same lookup as Message.GetPersonName.
+  std::string GetPersonName(const Variant& id);
 };
 
 }  // namespace korimba

@@ -1,0 +1,52 @@
+// The paged plan listing: GetAllData's query cut into pages by the result
+// set's PageSize/AbsolutePage, one page copied into a grid without a header.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "frame/error.h"
+#include "frame/grid.h"
+#include "frame/record_set.h"
+#include "frame/safe_array.h"
+#include "frame/value_ops.h"
+#include "plan/plan.h"
+
+namespace korimba {
+
+Variant Plan::GetPageData(const Variant& page_size, const Variant& page) {
+  RecordSet rs;
+  rs.Open("Select * from DATA_Plan", conn(), 3, -1, -1);
+  if (rs.Eof()) {
+    rs.Close();
+    return Variant::NoArray();
+  }
+  // Page size first, then the page: the page is counted in records of the
+  // new size. The result set refuses sizes below 1 and pages past the last.
+  const int32_t size = ToI4(page_size);
+  rs.SetPageSize(size);
+  rs.SetAbsolutePage(ToI4(page));
+
+  const int32_t n = rs.RecordCount();
+  const int32_t k = rs.FieldCount();
+  // The copy is bounded by the converted page size, whatever kind the page
+  // passed: a form field "10" copies at most 10 records and 2.5 copies at
+  // most 2, the size the pages were cut by.
+  const int32_t limit = std::min(size, n);
+  Variant grid = MakeGrid(limit, k);
+  int32_t i = 0;
+  while (!rs.Eof() && i < limit) {
+    for (int32_t j = 0; j < k; ++j) GridCell(grid, i, j) = rs.Value(j);
+    rs.MoveNext();
+    ++i;
+  }
+  rs.Close();
+  if (i == 0) {
+    ThrowSubscript("GetPageData: page " + TextForm(page) + " of " + std::to_string(size) +
+                   " records holds no plan (" + std::to_string(n) + " plans in all)");
+  }
+  // Ends at the last record copied: the last page may be partial.
+  grid.MutableArray().Redim({Bound{0, i - 1}, Bound{0, k - 1}});
+  return grid;
+}
+
+}  // namespace korimba

@@ -1,0 +1,24 @@
+#include "plan/plan_rows.h"
+
+#include "frame/grid.h"
+#include "frame/record_set.h"
+
+namespace korimba {
+
+const Variant& PlanRows::at(int32_t field, int32_t row) const { return GridCell(grid, field, row); }
+
+PlanRows ReadPlanRows(Connection& conn, std::string_view statement) {
+  RecordSet rs;
+  rs.Open(statement, conn, 3, -1, -1);
+  PlanRows rows;
+  if (rs.Eof()) {
+    rows.grid = MakeOneCellGrid();
+  } else {
+    rows.count = rs.RecordCount();
+    rows.grid = rs.GetRows();
+  }
+  rs.Close();
+  return rows;
+}
+
+}  // namespace korimba
