@@ -107,9 +107,14 @@ bool ReadTimePart(Reader& r, CivilDateTime& parts) {
 }  // namespace
 
 DayAndTime SplitSerial(Date date) {
-  double whole = std::trunc(date.serial);
+  // Serials outside the calendar (only arithmetic makes them) are held to its
+  // ends so that the integer conversions below stay defined.
+  double serial = date.serial;
+  if (!(serial >= -657'434.0)) serial = -657'434.0;
+  if (serial > 2'958'465.999) serial = 2'958'465.999;
+  const double whole = std::trunc(serial);
   // The fraction counts forward from midnight whatever the sign of the day.
-  int64_t ms = std::llround(std::fabs(date.serial - whole) * static_cast<double>(kMsPerDay));
+  int64_t ms = std::llround(std::fabs(serial - whole) * static_cast<double>(kMsPerDay));
   auto day = static_cast<int64_t>(whole);
   if (ms >= kMsPerDay) {
     ms -= kMsPerDay;

@@ -149,7 +149,9 @@ Date CheckedDate(double serial) {
 // singles with 16-bit integers.
 Variant AddNumbers(const Variant& a, const Variant& b) {
   const double sum = NumericValue(a) + NumericValue(b);
-  if (a.kind() == VarKind::kDate || b.kind() == VarKind::kDate) return Variant::FromDate(Date{sum});
+  if (a.kind() == VarKind::kDate || b.kind() == VarKind::kDate) {
+    return Variant::FromDate(CheckedDate(sum));
+  }
   if (IsIntegral(a) && IsIntegral(b)) {
     const auto n = static_cast<int64_t>(sum);
     const bool narrow = a.kind() != VarKind::kI4 && b.kind() != VarKind::kI4;

@@ -1,0 +1,89 @@
+#include "frame/date.h"
+
+#include <gtest/gtest.h>
+
+namespace korimba {
+namespace {
+
+Date At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  return MakeDate({y, mo, d, h, mi, s, 0}).value();
+}
+
+TEST(DateTest, SerialOriginAndNegativeDaysCountTimeForward) {
+  EXPECT_EQ(At(1899, 12, 30).serial, 0);
+  EXPECT_EQ(At(1900, 1, 1).serial, 2);
+  EXPECT_EQ(At(2024, 3, 5).serial, 45356);
+  // Before the origin the day is negative and the fraction still runs from
+  // midnight: 1899-12-29 06:00 is -1.25, not -0.75.
+  EXPECT_EQ(At(1899, 12, 29, 6).serial, -1.25);
+  const CivilDateTime p = SplitDate(Date{-1.25});
+  EXPECT_EQ(p.year * 10000 + p.month * 100 + p.day, 18991229);
+  EXPECT_EQ(p.hour, 6);
+}
+
+TEST(DateTest, SplitRoundsToTheMillisecondAcrossMidnight) {
+  const Date almost{At(2024, 3, 5).serial + 1 - 1e-10};  // a hair before midnight
+  const CivilDateTime p = SplitDate(almost);
+  EXPECT_EQ(p.day, 6);
+  EXPECT_EQ(p.hour, 0);
+  const CivilDateTime q = SplitDate(MakeDate({2024, 2, 29, 23, 59, 59, 999}).value());
+  EXPECT_EQ(q.month * 100 + q.day, 229);
+  EXPECT_EQ(q.millisecond, 999);
+}
+
+TEST(DateTest, CalendarRules) {
+  EXPECT_TRUE(IsLeapYear(2000));
+  EXPECT_FALSE(IsLeapYear(1900));
+  EXPECT_TRUE(IsLeapYear(2024));
+  EXPECT_EQ(DaysInMonth(2023, 2), 28);
+  EXPECT_EQ(DaysInMonth(2024, 2), 29);
+  EXPECT_EQ(DaysInMonth(2024, 4), 30);
+  EXPECT_FALSE(MakeDate({2023, 2, 29}));
+  EXPECT_FALSE(MakeDate({2024, 4, 31}));
+  EXPECT_FALSE(MakeDate({2024, 13, 1}));
+  EXPECT_FALSE(MakeDate({2024, 1, 1, 24, 0, 0, 0}));
+}
+
+TEST(DateTest, TextFormLeavesOutMidnightAndMissingDate) {
+  EXPECT_EQ(FormatDate(At(2024, 3, 5, 9, 7)), "2024-03-05 09:07:00");
+  EXPECT_EQ(FormatDate(At(2024, 3, 5)), "2024-03-05");
+  EXPECT_EQ(FormatDate(Date{0.25}), "06:00:00");
+  EXPECT_EQ(FormatDate(Date{0}), "00:00:00");
+  EXPECT_EQ(FormatDate(At(1899, 12, 29, 6)), "1899-12-29 06:00:00");
+  // Shown to the nearest second, carrying into the next day.
+  EXPECT_EQ(FormatDate(Date{At(2024, 3, 5).serial + 1 - 0.4 / 86400}), "2024-03-06");
+}
+
+TEST(DateTest, ParsesTheAcceptedForms) {
+  const struct {
+    const char* text;
+    const char* formatted;
+  } cases[] = {
+      {"2024-03-05", "2024-03-05"},
+      {"2024-3-1", "2024-03-01"},
+      {"2024/3/1", "2024-03-01"},
+      {"2024-3-1 9:05", "2024-03-01 09:05:00"},
+      {"2024-3-1 9:05:07", "2024-03-01 09:05:07"},
+      {"  2024-03-05 09:07:00  ", "2024-03-05 09:07:00"},
+      {"09:07:00", "09:07:00"},
+      {"9:05", "09:05:00"},
+      {"2024-02-29", "2024-02-29"},
+  };
+  for (const auto& c : cases) {
+    const std::optional<Date> d = ParseDateText(c.text);
+    ASSERT_TRUE(d) << c.text;
+    EXPECT_EQ(FormatDate(*d), c.formatted) << c.text;
+  }
+}
+
+TEST(DateTest, RejectsEverythingElse) {
+  for (const char* text : {"", " ", "2023-02-29", "2024-13-01", "2024-04-31", "2024-3/1",
+                           "2024-3-1x", "2024-3-1 25:00", "24:00", "9:60", "2024-3-1 9",
+                           "2024-3-1 x", "20240-1-1", "24-3-1", "45356", "2024-03-05T09:07",
+                           "9:05 2024-3-1", "9:05:07:01"}) {
+    EXPECT_FALSE(ParseDateText(text)) << '"' << text << '"';
+  }
+}
+
+}  // namespace
+}  // namespace korimba
