@@ -1,0 +1,179 @@
+// The shared on-line list over a clock the test moves: entry, renewal, the
+// 15-second drop (also across midnight), slot reuse, a full list, and the
+// Application lock on failing paths. Two or more visitors share one
+// Application, each with a session of their own.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "frame/clock.h"
+#include "frame/error.h"
+#include "frame/grid.h"
+#include "frame/safe_array.h"
+#include "frame/value_ops.h"
+#include "tests/message/message_harness.h"
+#include "tests/support/fake_connection.h"
+
+namespace korimba::testing {
+namespace {
+
+Date At(int year, int month, int day, int hour, int minute, int second) {
+  return *MakeDate({year, month, day, hour, minute, second, 0});
+}
+
+class OnlineListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetComponentClock(clock_); }
+  void TearDown() override { SetComponentClock(nullptr); }
+
+  // A visitor with a page of their own on the shared application.
+  std::unique_ptr<MessageHarness> Visitor(int32_t id, const std::string& name,
+                                          const std::string& url = "/msg.asp") {
+    auto h = std::make_unique<MessageHarness>(std::make_shared<FakeConnection>(), app_);
+    auto session = std::make_shared<InMemorySession>();
+    session->SetValue("PersonID", I(id));
+    session->SetValue("PersonName", T(name));
+    h->StartPage(session, url);
+    return h;
+  }
+
+  // Column 0 of each row of a grid, e.g. "1 2 Empty".
+  static std::string Ids(const Variant& grid) {
+    std::string out;
+    const Bound rows = grid.array()->bound(1);
+    for (int32_t r = rows.lower; r <= rows.upper; ++r) {
+      if (!out.empty()) out += ' ';
+      const Variant& id = GridCell(grid, r, 0);
+      out += id.is_empty() ? "Empty" : TextForm(id);
+    }
+    return out;
+  }
+
+  std::string ChangeTime() { return app_->Value("OnlineT").DebugString(); }
+
+  std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>(At(2024, 3, 5, 9, 0, 0));
+  std::shared_ptr<InMemoryApplication> app_ = std::make_shared<InMemoryApplication>();
+};
+
+TEST_F(OnlineListTest, FirstCallCreatesTheListAndEntersTheCaller) {
+  auto ann = Visitor(1, "Ann", "/office/msg.asp");
+  const Variant grid = ann->Call("GetOnlineList");
+  EXPECT_EQ(GridString(grid),
+            "[0..1, 0..8]\n"
+            "0: 1i4 | \"Ann\" | 32400r4 | #2024-03-05# | \"/office/msg.asp\" | Empty | Empty | Empty "
+            "| Empty\n"
+            "1: Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty");
+  EXPECT_EQ(ann->session().Value("MyListID").DebugString(), "0i4");
+  EXPECT_EQ(ChangeTime(), "32400r4");
+  const SafeArray* list = app_->Value("OnlineList").array();
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->bound(1), (Bound{0, 100}));
+  EXPECT_EQ(list->bound(2), (Bound{0, 8}));
+  EXPECT_EQ(list->at({1, 0}).DebugString(), "Null");
+}
+
+TEST_F(OnlineListTest, EntriesRenewAndDropOnlyAfterFifteenSeconds) {
+  auto ann = Visitor(1, "Ann");
+  auto bob = Visitor(2, "Bob");
+  ann->Call("GetOnlineList");
+  EXPECT_EQ(Ids(bob->Call("GetOnlineList")), "1 2 Empty");
+
+  clock_->Advance(10);
+  EXPECT_EQ(Ids(ann->Call("GetOnlineList")), "1 2 Empty");  // renewal: no change time
+  EXPECT_EQ(ChangeTime(), "32400r4");
+
+  clock_->Advance(5);  // Bob's last renewal exactly 15 s ago: still on line
+  EXPECT_EQ(Ids(ann->Call("GetOnlineList")), "1 2 Empty");
+
+  clock_->Advance(1);  // 16 s: dropped at anybody's call, with a new change time
+  EXPECT_EQ(Ids(ann->Call("GetOnlineList")), "1 Empty");
+  EXPECT_EQ(ChangeTime(), "32416r4");
+  EXPECT_EQ(app_->Value("OnlineList").array()->at({1, 0}).DebugString(), "Null");
+  // The dropped slot keeps its other columns until it is taken again.
+  EXPECT_EQ(app_->Value("OnlineList").array()->at({1, 1}).DebugString(), "\"Bob\"");
+}
+
+TEST_F(OnlineListTest, DroppedPersonReturnsToTheSameSlotKeepingEntryColumns) {
+  auto ann = Visitor(1, "Ann", "/first.asp");
+  auto bob = Visitor(2, "Bob");
+  ann->Call("GetOnlineList");
+  clock_->Advance(20);
+  EXPECT_EQ(Ids(bob->Call("GetOnlineList")), "2 Empty");  // Ann dropped, Bob in slot 1
+
+  clock_->Set(At(2024, 3, 6, 9, 0, 0));
+  ann->StartPage(ann->session_ref(), "/second.asp");
+  const Variant grid = ann->Call("GetOnlineList");  // Bob is stale by now
+  EXPECT_EQ(GridString(grid),
+            "[0..1, 0..8]\n"
+            "0: 1i4 | \"Ann\" | 32400r4 | #2024-03-05# | \"/first.asp\" | Empty | Empty | Empty "
+            "| Empty\n"
+            "1: Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty");
+  EXPECT_EQ(ann->session().Value("MyListID").DebugString(), "0i4");
+
+  // A newcomer takes the lowest free slot: Bob's.
+  auto cay = Visitor(3, "Cay");
+  EXPECT_EQ(Ids(cay->Call("GetOnlineList")), "1 3 Empty");
+  EXPECT_EQ(cay->session().Value("MyListID").DebugString(), "1i4");
+}
+
+TEST_F(OnlineListTest, EntryRenewedBeforeMidnightIsDroppedAfterIt) {
+  clock_->Set(At(2024, 3, 5, 23, 59, 58));
+  auto ann = Visitor(1, "Ann");
+  auto bob = Visitor(2, "Bob");
+  ann->Call("GetOnlineList");
+  clock_->Set(At(2024, 3, 6, 0, 0, 5));  // 7 s later, but the stamp is 86398
+  EXPECT_EQ(Ids(bob->Call("GetOnlineList")), "2 Empty");
+  clock_->Advance(1);
+  EXPECT_EQ(Ids(ann->Call("GetOnlineList")), "1 2 Empty");  // back through MyListID
+}
+
+TEST_F(OnlineListTest, FullListEntersNobodyAndOverwritesNobody) {
+  // 101 live entries, stamped now.
+  Variant full = MakeGrid(101, 9);
+  for (int32_t s = 0; s < 101; ++s) {
+    GridCell(full, s, 0) = I(1000 + s);
+    GridCell(full, s, 1) = T("P" + std::to_string(s));
+    GridCell(full, s, 2) = Variant::R4(32400);
+  }
+  app_->SetValue("OnlineList", full);
+  auto dan = Visitor(4, "Dan");
+  const Variant grid = dan->Call("GetOnlineList");
+  EXPECT_EQ(grid.array()->bound(1), (Bound{0, 101}));
+  EXPECT_EQ(GridCell(grid, 0, 0).DebugString(), "1000i4");
+  EXPECT_EQ(GridCell(grid, 0, 1).DebugString(), "\"P0\"");
+  EXPECT_EQ(dan->session().Value("MyListID").DebugString(), "Empty");
+  EXPECT_EQ(ChangeTime(), "Empty");
+
+  // Once a slot frees up, the next call enters him there.
+  GridCell(full, 50, 0) = Variant::Null();
+  app_->SetValue("OnlineList", full);
+  dan->Call("GetOnlineList");
+  EXPECT_EQ(dan->session().Value("MyListID").DebugString(), "50i4");
+}
+
+// A failing call must not keep the Application locked while its page is
+// still running: another visitor's call on another thread gets through.
+TEST_F(OnlineListTest, FailingCallsReleaseTheLock) {
+  auto ann = Visitor(1, "Ann");
+  auto bob = Visitor(2, "Bob");
+  for (const Variant& bad : {T("abc"), I(500)}) {
+    ann->session().SetValue("MyListID", bad);
+    EXPECT_THROW(ann->Call("GetOnlineList"), AutomationError);
+    auto other = std::async(std::launch::async, [&] { return bob->Call("GetOnlineList"); });
+    const bool finished = other.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!finished) ann->EndPage();  // unblock the other thread before failing
+    ASSERT_TRUE(finished) << "lock still held after " << bad.DebugString();
+    EXPECT_EQ(Ids(other.get()), "2 Empty");
+  }
+}
+
+TEST_F(OnlineListTest, NullSlotNumberNeitherEntersNorRenews) {
+  auto ann = Visitor(1, "Ann");
+  ann->session().SetValue("MyListID", Variant::Null());
+  EXPECT_EQ(Ids(ann->Call("GetOnlineList")), "Empty");
+}
+
+}  // namespace
+}  // namespace korimba::testing
