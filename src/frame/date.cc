@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-
 namespace korimba {
 namespace {
 
@@ -52,8 +51,8 @@ struct Reader {
   bool Digits(int min_digits, int max_digits, int& value) {
     size_t n = 0;
     int v = 0;
-    while (pos + n < text.size() && n < static_cast<size_t>(max_digits) &&
-           text[pos + n] >= '0' && text[pos + n] <= '9') {
+    while (pos + n < text.size() && n < static_cast<size_t>(max_digits) && text[pos + n] >= '0' &&
+           text[pos + n] <= '9') {
       v = v * 10 + (text[pos + n] - '0');
       ++n;
     }

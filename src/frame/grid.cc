@@ -12,7 +12,8 @@ Variant MakeGrid(int32_t rows, int32_t cols) {
     ThrowSubscript("a grid of " + std::to_string(rows) + " rows and " + std::to_string(cols) +
                    " columns");
   }
-  return Variant::Array(std::make_shared<SafeArray>(std::vector<Bound>{{0, rows - 1}, {0, cols - 1}}));
+  return Variant::Array(
+      std::make_shared<SafeArray>(std::vector<Bound>{{0, rows - 1}, {0, cols - 1}}));
 }
 
 Variant MakeBuiltGrid(int32_t records, int32_t cols) { return MakeGrid(records + 1, cols); }

@@ -39,9 +39,8 @@ std::string OutsideQuotes(std::string_view statement, Pass pass) {
 
 std::string ReplaceOutsideQuotes(std::string_view statement, std::string_view search,
                                  std::string_view replacement) {
-  return OutsideQuotes(statement, [&](std::string_view run) {
-    return ReplaceAll(run, search, replacement);
-  });
+  return OutsideQuotes(statement,
+                       [&](std::string_view run) { return ReplaceAll(run, search, replacement); });
 }
 
 }  // namespace

@@ -245,8 +245,10 @@ Ordering Compare(const Variant& a, const Variant& b) {
   if (a.is_null() || b.is_null()) return Ordering::kNull;
   if (a.is_empty() && b.is_empty()) return Ordering::kEqual;
   if (a.is_text() && b.is_text()) return CompareTexts(*a.text(), *b.text());
-  if (a.is_empty()) return b.is_text() ? CompareTexts("", *b.text()) : CompareDoubles(0, NumericValue(b));
-  if (b.is_empty()) return a.is_text() ? CompareTexts(*a.text(), "") : CompareDoubles(NumericValue(a), 0);
+  if (a.is_empty())
+    return b.is_text() ? CompareTexts("", *b.text()) : CompareDoubles(0, NumericValue(b));
+  if (b.is_empty())
+    return a.is_text() ? CompareTexts(*a.text(), "") : CompareDoubles(NumericValue(a), 0);
   // A number ranks below any text, whatever the text says.
   if (a.is_text()) return Ordering::kGreater;
   if (b.is_text()) return Ordering::kLess;
@@ -398,7 +400,7 @@ int YearOf(Date d) { return SplitDate(d).year; }
 int WeekdayOf(Date d, FirstDay first) {
   // Day 0 (1899-12-30) was a Saturday, weekday 7 counted from Sunday.
   const int64_t from_sunday = ((Parts(d).day + 6) % 7 + 7) % 7;  // 0 = Sunday
-  const int offset = static_cast<int>(first) - 1;                 // 0 Sunday, 1 Monday
+  const int offset = static_cast<int>(first) - 1;                // 0 Sunday, 1 Monday
   return static_cast<int>((from_sunday - offset + 7) % 7) + 1;
 }
 

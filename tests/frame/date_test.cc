@@ -31,19 +31,6 @@ TEST(DateTest, SplitRoundsToTheMillisecondAcrossMidnight) {
   EXPECT_EQ(q.millisecond, 999);
 }
 
-TEST(DateTest, CalendarRules) {
-  EXPECT_TRUE(IsLeapYear(2000));
-  EXPECT_FALSE(IsLeapYear(1900));
-  EXPECT_TRUE(IsLeapYear(2024));
-  EXPECT_EQ(DaysInMonth(2023, 2), 28);
-  EXPECT_EQ(DaysInMonth(2024, 2), 29);
-  EXPECT_EQ(DaysInMonth(2024, 4), 30);
-  EXPECT_FALSE(MakeDate({2023, 2, 29}));
-  EXPECT_FALSE(MakeDate({2024, 4, 31}));
-  EXPECT_FALSE(MakeDate({2024, 13, 1}));
-  EXPECT_FALSE(MakeDate({2024, 1, 1, 24, 0, 0, 0}));
-}
-
 TEST(DateTest, TextFormLeavesOutMidnightAndMissingDate) {
   EXPECT_EQ(FormatDate(At(2024, 3, 5, 9, 7)), "2024-03-05 09:07:00");
   EXPECT_EQ(FormatDate(At(2024, 3, 5)), "2024-03-05");
@@ -67,7 +54,7 @@ TEST(DateTest, ParsesTheAcceptedForms) {
       {"  2024-03-05 09:07:00  ", "2024-03-05 09:07:00"},
       {"09:07:00", "09:07:00"},
       {"9:05", "09:05:00"},
-      {"2024-02-29", "2024-02-29"},
+      {"2024-02-29", "2024-02-29"},  // leap day
   };
   for (const auto& c : cases) {
     const std::optional<Date> d = ParseDateText(c.text);
@@ -77,10 +64,12 @@ TEST(DateTest, ParsesTheAcceptedForms) {
 }
 
 TEST(DateTest, RejectsEverythingElse) {
-  for (const char* text : {"", " ", "2023-02-29", "2024-13-01", "2024-04-31", "2024-3/1",
-                           "2024-3-1x", "2024-3-1 25:00", "24:00", "9:60", "2024-3-1 9",
-                           "2024-3-1 x", "20240-1-1", "24-3-1", "45356", "2024-03-05T09:07",
-                           "9:05 2024-3-1", "9:05:07:01"}) {
+  EXPECT_FALSE(MakeDate({2024, 4, 31}));
+  EXPECT_FALSE(MakeDate({2024, 1, 1, 24, 0, 0, 0}));
+  for (const char* text :
+       {"", " ", "2023-02-29", "1900-02-29", "2024-13-01", "2024-04-31", "2024-3/1", "2024-3-1x",
+        "2024-3-1 25:00", "24:00", "9:60", "2024-3-1 9", "2024-3-1 x", "20240-1-1", "24-3-1",
+        "45356", "2024-03-05T09:07", "9:05 2024-3-1", "9:05:07:01"}) {
     EXPECT_FALSE(ParseDateText(text)) << '"' << text << '"';
   }
 }

@@ -26,9 +26,15 @@ TEST(StatementTest, NumberPositionTakesOnlyNumbers) {
     Variant value;
     const char* spliced;
   } accepted[] = {
-      {Variant(), ""},        {Variant::Null(), ""},     {T(""), ""},
-      {T("   "), ""},         {T(" 42 "), "42"},         {T("-7"), "-7"},
-      {T("1.5e3"), "1.5e3"},  {Variant::I2(5), "5"},     {Variant::R8(2.5), "2.5"},
+      {Variant(), ""},
+      {Variant::Null(), ""},
+      {T(""), ""},
+      {T("   "), ""},
+      {T(" 42 "), "42"},
+      {T("-7"), "-7"},
+      {T("1.5e3"), "1.5e3"},
+      {Variant::I2(5), "5"},
+      {Variant::R8(2.5), "2.5"},
       {Variant::R4(0.5f), "0.5"},
   };
   for (const auto& c : accepted) {
@@ -38,8 +44,15 @@ TEST(StatementTest, NumberPositionTakesOnlyNumbers) {
   }
 
   const Variant refused[] = {
-      T("7 or 1=1"), T("7; delete from DATA_Msg"), T("7'"), T("0x10"), T("1,2"),
-      Variant::Bool(true), Variant::FromDate(Date{45356}), MakeOneCellGrid(), Variant::Missing(),
+      T("7 or 1=1"),
+      T("7; delete from DATA_Msg"),
+      T("7'"),
+      T("0x10"),
+      T("1,2"),
+      Variant::Bool(true),
+      Variant::FromDate(Date{45356}),
+      MakeOneCellGrid(),
+      Variant::Missing(),
   };
   for (const Variant& v : refused) {
     StatementBuilder b;
@@ -94,8 +107,9 @@ TEST(StatementTest, BuilderRewritesKeepHostileValuesInside) {
   StatementBuilder b;
   b << Lit{"insert into DATA_Msg (PersonID,MsgFromPersonID,MsgContent) values("} << Number{person}
     << Lit{","} << Number{from} << Lit{",'"} << Quoted{text} << Lit{"')"};
-  EXPECT_EQ(b.InsertText(),
-            "insert into DATA_Msg (PersonID,MsgFromPersonID,MsgContent) values(null,3,'a,,b''),(1,')");
+  EXPECT_EQ(
+      b.InsertText(),
+      "insert into DATA_Msg (PersonID,MsgFromPersonID,MsgContent) values(null,3,'a,,b''),(1,')");
 
   StatementBuilder u;
   u << Lit{"update DATA_Plan set PlanType="} << Number{person} << Lit{",PlanContent='"}
