@@ -65,19 +65,6 @@ struct LayoutCase {
 
 TEST_F(MonthViews, LayoutsFollowTheWeekdayOfTheFirst) {
   const LayoutCase cases[] = {
-      {"begins on a Sunday", 2024, 9,
-       "0: . 1 2 3 4 5 6 7 .\n"
-       "1: . 8 9 10 11 12 13 14 .\n"
-       "2: . 15 16 17 18 19 20 21 .\n"
-       "3: . 22 23 24 25 26 27 28 .\n"
-       "4: . 29 30 . . . . . .\n"
-       "5: . . . . . . . . .\n",
-       "0: . 1 . . . . . .\n"
-       "1: . 8 2 3 4 5 6 7\n"
-       "2: . 15 9 10 11 12 13 14\n"
-       "3: . 22 16 17 18 19 20 21\n"
-       "4: . 29 23 24 25 26 27 28\n"
-       "5: . . 30 . . . . .\n"},
       {"31 days, begins on a Saturday", 2025, 3,
        "0: . . . . . . . 1 .\n"
        "1: . 2 3 4 5 6 7 8 .\n"
@@ -104,7 +91,7 @@ TEST_F(MonthViews, LayoutsFollowTheWeekdayOfTheFirst) {
        "3: . 24 18 19 20 21 22 23\n"
        "4: . 31 25 26 27 28 29 30\n"
        "5: . . . . . . . .\n"},
-      {"common February beginning on a Sunday", 2015, 2,
+      {"common February, begins on a Sunday", 2015, 2,
        "0: . 1 2 3 4 5 6 7 .\n"
        "1: . 8 9 10 11 12 13 14 .\n"
        "2: . 15 16 17 18 19 20 21 .\n"
@@ -130,19 +117,6 @@ TEST_F(MonthViews, LayoutsFollowTheWeekdayOfTheFirst) {
        "3: . 25 19 20 21 22 23 24\n"
        "4: . . 26 27 28 29 . .\n"
        "5: . . . . . . . .\n"},
-      {"common February", 2023, 2,
-       "0: . . . . 1 2 3 4 .\n"
-       "1: . 5 6 7 8 9 10 11 .\n"
-       "2: . 12 13 14 15 16 17 18 .\n"
-       "3: . 19 20 21 22 23 24 25 .\n"
-       "4: . 26 27 28 . . . . .\n"
-       "5: . . . . . . . . .\n",
-       "0: . 5 . . 1 2 3 4\n"
-       "1: . 12 6 7 8 9 10 11\n"
-       "2: . 19 13 14 15 16 17 18\n"
-       "3: . 26 20 21 22 23 24 25\n"
-       "4: . . 27 28 . . . .\n"
-       "5: . . . . . . . .\n"},
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -154,7 +128,7 @@ TEST_F(MonthViews, LayoutsFollowTheWeekdayOfTheFirst) {
   }
 }
 
-TEST_F(MonthViews, DaysWithoutPlansHoldEmptyStrings) {
+TEST_F(MonthViews, DaysWithoutPlansHoldEmptyStringsOtherCellsStayEmpty) {
   EXPECT_EQ(MonthLines(plan->GetMonthPlan11(I(7), DV(2015, 2, 3))),
             "0: . '' . . . . . .\n"
             "1: . '' '' '' '' '' '' ''\n"
@@ -162,13 +136,6 @@ TEST_F(MonthViews, DaysWithoutPlansHoldEmptyStrings) {
             "3: . '' '' '' '' '' '' ''\n"
             "4: . . '' '' '' '' '' ''\n"
             "5: . . . . . . . .\n");
-  EXPECT_EQ(MonthLines(plan->GetMonthPlan(I(7), DV(2015, 2, 3))),
-            "0: . '' '' '' '' '' '' '' .\n"
-            "1: . '' '' '' '' '' '' '' .\n"
-            "2: . '' '' '' '' '' '' '' .\n"
-            "3: . '' '' '' '' '' '' '' .\n"
-            "4: . . . . . . . . .\n"
-            "5: . . . . . . . . .\n");
 }
 
 TEST_F(MonthViews, GetMonthPlanBoundsTheMonthByTheEndOfItsLastDay) {
@@ -222,7 +189,9 @@ struct SpreadCase {
   std::string days;            // DayTexts of March 2024
 };
 
-TEST_F(MonthViews, GetMonthPlanSpreadsPlansOverTheDaysTheyCover) {
+// Spreading over the days of the month against the real selection is in
+// plan_db_test.cc; here the cases the database cannot tell apart.
+TEST_F(MonthViews, GetMonthPlanComparesMonthsWithYearsAndJoinsTheFirstTen) {
   const Variant null = Variant::Null();
   std::vector<PlanRow> eleven, twelve;
   for (int k = 1; k <= 12; ++k) {
@@ -232,21 +201,13 @@ TEST_F(MonthViews, GetMonthPlanSpreadsPlansOverTheDaysTheyCover) {
   }
   const std::string first_ten = "6=p1<br>p2<br>p3<br>p4<br>p5<br>p6<br>p7<br>p8<br>p9<br>p10";
   const SpreadCase cases[] = {
-      {"inside the month", {{D(2024, 3, 10, 9), D(2024, 3, 12, 10), T("a")}}, "10=a 11=a 12=a"},
-      {"crosses the start", {{D(2024, 2, 20), D(2024, 3, 3, 12), T("b")}}, "1=b 2=b 3=b"},
-      {"crosses the end", {{D(2024, 3, 28, 9), D(2024, 4, 2), T("c")}}, "28=c 29=c 30=c 31=c"},
-      {"on the last day after midnight", {{D(2024, 3, 31, 10), D(2024, 3, 31, 11), T("e")}},
-       "31=e"},
       {"the same month a year earlier to the 5th",
        {{D(2023, 3, 20), D(2024, 3, 5), T("d")}},
        "1=d 2=d 3=d 4=d 5=d"},
       {"the 25th to the same month a year later",
        {{D(2024, 3, 25), D(2025, 3, 2), T("f")}},
        "25=f 26=f 27=f 28=f 29=f 30=f 31=f"},
-      {"overlapping plans keep begin-time order",
-       {{D(2024, 2, 20), D(2024, 3, 2), T("x")}, {D(2024, 3, 2, 9), D(2024, 3, 3), T("y")}},
-       "1=x 2=x<br>y 3=y"},
-      {"a text, an empty text and a text", 
+      {"a text, an empty text and a text",
        {{D(2024, 3, 6, 8), D(2024, 3, 6, 9), T("a")},
         {D(2024, 3, 6, 9), D(2024, 3, 6, 10), T("")},
         {D(2024, 3, 6, 10), D(2024, 3, 6, 11), T("b")}},
@@ -268,11 +229,6 @@ TEST_F(MonthViews, GetMonthPlanSpreadsPlansOverTheDaysTheyCover) {
     conn->QueueResult(MonthRows(c.plans));
     EXPECT_EQ(DayTexts(plan->GetMonthPlan(I(7), DV(2024, 3, 1)), false), c.days);
   }
-  // A plan covering the whole month is on every one of its days.
-  conn->QueueResult(MonthRows({{D(2024, 2, 1), D(2024, 5, 1), T("w")}}));
-  std::string every_day;
-  for (int d = 1; d <= 31; ++d) every_day += (d > 1 ? " " : "") + std::to_string(d) + "=w";
-  EXPECT_EQ(DayTexts(plan->GetMonthPlan(I(7), DV(2024, 3, 1)), false), every_day);
 }
 
 TEST_F(MonthViews, GetMonthPlan11ShowsThePlaceOfTheDaysLastPlan) {
