@@ -1,0 +1,34 @@
+// The demo office that `korimba init-db --demo` adds to an empty database: a
+// dozen persons, conversations, group messages (content containing
+// "群发消息", one row per recipient in the same minute), broadcasts (content
+// beginning "(广播"), read and unread messages, and plans over the month of
+// `now` and the next one (some over several days, one across the month end).
+// Messages and plans go in through the component itself (Message.AddData and
+// Plan.AddData by name); persons and read marks by plain statements. While
+// posting, the component clock is set to each message's time and put back
+// afterwards, so the caller must not run other component work concurrently.
+#ifndef KORIMBA_CLI_DEMO_DATA_H_
+#define KORIMBA_CLI_DEMO_DATA_H_
+
+#include <memory>
+
+#include "frame/connection.h"
+#include "frame/date.h"
+
+namespace korimba::cli {
+
+struct DemoSummary {
+  int persons = 0;
+  int messages = 0;  // rows, one per recipient
+  int group_messages = 0;
+  int broadcasts = 0;
+  int unread = 0;
+  int plans = 0;
+};
+
+// Adds the demo office; messages fall in the days before `now`.
+DemoSummary AddDemoData(const std::shared_ptr<Connection>& conn, Date now);
+
+}  // namespace korimba::cli
+
+#endif  // KORIMBA_CLI_DEMO_DATA_H_

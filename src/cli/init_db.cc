@@ -1,0 +1,43 @@
+#include "cli/init_db.h"
+
+#include <ostream>
+
+#include "cli/demo_data.h"
+#include "db/open.h"
+#include "frame/error.h"
+#include "frame/record_set.h"
+#include "frame/value_ops.h"
+
+namespace korimba::cli {
+
+int InitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err) {
+  try {
+    std::shared_ptr<Connection> conn = OpenConnection(options.db);
+    out << "Database " << options.db << "\n";
+    const std::vector<std::string> created = EnsureSchema(*conn);
+    if (created.empty()) {
+      out << "Schema: complete, nothing created\n";
+    } else {
+      for (const std::string& name : created) out << "Created " << name << "\n";
+    }
+    if (!options.demo) return 0;
+
+    RecordSet persons = RecordSet::Execute(*conn, "select count(*) from HR_Person");
+    const int32_t existing = ToI4(persons.Value(0));
+    if (existing > 0) {
+      out << "Demo data skipped: HR_Person already holds " << existing
+          << " persons (demo data is only added to an empty database)\n";
+      return 0;
+    }
+    const DemoSummary demo = AddDemoData(conn, Now());
+    out << "Demo data added: " << demo.persons << " persons, " << demo.messages << " messages ("
+        << demo.group_messages << " group messages, " << demo.broadcasts << " broadcasts, "
+        << demo.unread << " unread), " << demo.plans << " plans\n";
+    return 0;
+  } catch (const AutomationError& e) {
+    err << "korimba init-db: " << e.description() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace korimba::cli

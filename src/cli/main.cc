@@ -1,0 +1,68 @@
+// The korimba program: command-line wiring of init-db, script and serve.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/init_db.h"
+#include "cli/script_host.h"
+#include "db/open.h"
+#include "frame/error.h"
+#include "web/server.h"
+
+namespace {
+
+int RunScript(const std::string& db, bool trace) {
+  std::shared_ptr<korimba::Connection> conn;
+  try {
+    conn = korimba::OpenConnection(db);
+  } catch (const korimba::AutomationError& e) {
+    std::cerr << "korimba script: " << e.description() << "\n";
+    return 1;
+  }
+  korimba::cli::ScriptHost host(std::move(conn), {.trace = trace});
+  host.Run(std::cin, std::cout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Korimba: the office messaging and planning component, its database and hosts"};
+  app.require_subcommand(1);
+
+  korimba::cli::InitDbOptions init;
+  CLI::App* init_db = app.add_subcommand(
+      "init-db", "Create the tables and indexes that are missing (never dropping data)");
+  init_db->add_option("--db", init.db, "Connection string: sqlite:PATH, sqlite::memory: or odbc:...")
+      ->capture_default_str();
+  init_db->add_flag("--demo", init.demo,
+                    "Also add a small demo office (only to a database without persons)");
+
+  std::string script_db = "sqlite::memory:";
+  bool trace = false;
+  CLI::App* script = app.add_subcommand(
+      "script", "Drive the component with JSON requests on stdin, one answer per line on stdout");
+  script->add_option("--db", script_db, "Connection string of the run's database")
+      ->capture_default_str();
+  script->add_flag("--trace", trace,
+                   "Add to every answer the statements the component sent (\"sql\")");
+
+  korimba::web::ServeOptions serve_options;
+  CLI::App* serve = app.add_subcommand("serve", "Serve the office's pages over HTTP");
+  serve->add_option("--db", serve_options.db, "Connection string of the database")
+      ->capture_default_str();
+  serve->add_option("--listen", serve_options.listen, "Address and port to listen on")
+      ->capture_default_str();
+  serve->add_option("--attachments", serve_options.attachments,
+                    "Directory of the message attachment files")
+      ->capture_default_str();
+
+  CLI11_PARSE(app, argc, argv);
+
+  if (*init_db) return korimba::cli::InitDb(init, std::cout, std::cerr);
+  if (*script) return RunScript(script_db, trace);
+  if (*serve) return korimba::web::Serve(serve_options);
+  return 0;
+}
