@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs the main job: the demonstration
+# program on the embedded database.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+bash scripts/build.sh -DKORIMBA_BUILD_BENCH=OFF
+exec build/korimba_demo
