@@ -1,0 +1,373 @@
+// Message benchmarks: every method through the whole path (CreateObject,
+// SetConn, OnStartPage where the method reads the page, and a call by name:
+// statement text, embedded provider, grid) on generated databases of 10,000
+// and 1,000,000 messages among 2,000 persons, each next to raw SQLite running
+// the same translated statements (prepared beforehand, values bound, every
+// column of every row read) on the same file. GetOnlineList uses no
+// database; it runs with 1 and with 8 threads calling at once.
+//
+// Databases are cached under $KORIMBA_BENCH_DIR (default /tmp/korimba-bench);
+// every benchmark works on a scratch copy per size and side, so writes never
+// reach the cache. Run: build/bench/message_bench --benchmark_filter=noread
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/support/message_data.h"
+#include "bench/support/plan_data.h"
+#include "db/open.h"
+#include "db/translator.h"
+#include "frame/connection.h"
+#include "frame/value_ops.h"
+#include "host/page_host.h"
+#include "host/registry.h"
+#include "message/attachment_store.h"
+
+namespace korimba::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t kPersons = 2000;
+constexpr size_t kRounds = 256;
+constexpr int32_t kSizes[] = {10000, 1000000};
+
+std::string BenchDir() {
+  const char* dir = std::getenv("KORIMBA_BENCH_DIR");
+  return dir && *dir ? dir : "/tmp/korimba-bench";
+}
+
+const MessageData& Data(int32_t messages) {
+  static std::map<int32_t, MessageData> cache;
+  auto it = cache.find(messages);
+  if (it == cache.end()) {
+    it = cache.emplace(messages, MessageBenchData({.messages = messages, .persons = kPersons},
+                                                  BenchDir()))
+             .first;
+  }
+  return it->second;
+}
+
+// One call's arguments, and the person the page's session names.
+struct CallArgs {
+  std::vector<Variant> args;
+  int32_t person = 0;
+};
+using ArgsOf = CallArgs (*)(size_t r, const MessageData& data);
+
+Variant I(int64_t v) { return Variant::I4(static_cast<int32_t>(v)); }
+Variant T(std::string v) { return Variant::Text(std::move(v)); }
+
+const std::pair<int32_t, int32_t>& PairOf(size_t r, const MessageData& d) {
+  return d.pairs[(r * 7919) % d.pairs.size()];
+}
+int32_t IdOf(size_t r, const MessageData& d) {
+  return static_cast<int32_t>(1 + (r * 104729) % static_cast<size_t>(d.messages));
+}
+// Ids from the top half for deletes, the bottom half for everything else,
+// so that a delete run cannot empty what later reads look for.
+int32_t DeleteIdOf(size_t r, const MessageData& d) {
+  return d.messages / 2 + static_cast<int32_t>((r * 7) % static_cast<size_t>(d.messages / 2));
+}
+int32_t ReadIdOf(size_t r, const MessageData& d) { return 1 + (IdOf(r, d) - 1) % (d.messages / 2); }
+
+Variant Attachment() {
+  ByteArray bytes;
+  bytes.bytes.assign(1024, 0x5A);
+  return Variant::Bytes(std::move(bytes));
+}
+
+struct Method {
+  const char* name;
+  ArgsOf args_of;
+  bool writes;
+};
+
+const Method kMethods[] = {
+    {"AddData",
+     [](size_t r, const MessageData& d) {
+       auto [a, b] = PairOf(r, d);
+       return CallArgs{{I(b), T("bench message"), I(a), T("title")}};
+     },
+     true},
+    {"dptAddData",
+     [](size_t r, const MessageData& d) {
+       auto [a, b] = PairOf(r, d);
+       return CallArgs{{I(b), T("bench message"), I(a), T("title"), T("file.bin"), Attachment(),
+                        Variant()}};
+     },
+     true},
+    {"GetFileData",
+     [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; }, false},
+    {"UpdateData",
+     [](size_t r, const MessageData& d) {
+       auto [a, b] = PairOf(r, d);
+       return CallArgs{{I(ReadIdOf(r, d)), I(b), T("changed"), I(a), T("title")}};
+     },
+     true},
+    {"GetAllData",
+     [](size_t r, const MessageData& d) {
+       auto [a, b] = PairOf(r, d);
+       return CallArgs{{I(b)}, a};
+     },
+     false},
+    {"noread", [](size_t r, const MessageData& d) { return CallArgs{{}, PairOf(r, d).first}; },
+     false},
+    {"MsgRead", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
+     false},
+    {"noread1", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
+     true},
+    {"noread2", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
+     false},
+    {"repairFlg", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
+     true},
+    {"GetPersonName",
+     [](size_t r, const MessageData& d) { return CallArgs{{I(PairOf(r, d).first)}}; }, false},
+    {"GetFriendList",
+     [](size_t r, const MessageData& d) { return CallArgs{{}, PairOf(r, d).first}; }, false},
+    {"InceptMsg",
+     [](size_t r, const MessageData& d) { return CallArgs{{I(PairOf(r, d).first)}}; }, false},
+    {"trackMsg",
+     [](size_t r, const MessageData& d) {
+       return CallArgs{{I(d.groups[r % d.groups.size()].sender)}};
+     },
+     false},
+    {"track",
+     [](size_t r, const MessageData& d) {
+       return CallArgs{{T(d.groups[r % d.groups.size()].minute)}};
+     },
+     false},
+    // Last: deletes shrink the scratch copy.
+    {"DelData", [](size_t r, const MessageData& d) { return CallArgs{{I(DeleteIdOf(r, d))}}; },
+     true},
+};
+
+// A page for the methods that read the session; the object is created,
+// connected and started anew for every call, as a page script does.
+class Caller {
+ public:
+  Caller(std::shared_ptr<Connection> conn, std::string work_path)
+      : conn_(std::move(conn)), work_path_(std::move(work_path)) {}
+
+  Variant Call(std::string_view method, const CallArgs& call) {
+    std::shared_ptr<DispatchObject> object = CreateObject("Korimba.Message");
+    object->Call("SetConn", std::vector<Variant>{Variant::Object(conn_)});
+    object->Put("WorkPath", Variant::Text(work_path_));
+    std::unique_ptr<Page> page;
+    if (call.person != 0) {
+      auto session = std::make_shared<InMemorySession>();
+      session->SetValue("PersonID", Variant::I4(call.person));
+      page = std::make_unique<Page>(app_, session, std::map<std::string, std::string>{{"url", "/"}});
+      object->Call("OnStartPage", std::vector<Variant>{Variant::Object(page->context())});
+    }
+    return object->Call(method, call.args);
+  }
+
+ private:
+  std::shared_ptr<Connection> conn_;
+  std::shared_ptr<InMemoryApplication> app_ = std::make_shared<InMemoryApplication>();
+  std::string work_path_;
+};
+
+// Records the statements a call sends; answers the new-id lookup with an id
+// and everything else with an empty result.
+class StatementRecorder final : public Connection {
+ public:
+  ResultTable Execute(std::string_view statement) override {
+    texts.emplace_back(statement);
+    if (statement.find("@@IDENTITY") != std::string_view::npos) return {{""}, {Variant::I4(1)}};
+    return {};
+  }
+  std::vector<std::string> texts;
+};
+
+// The statements of one call, translated and prepared on a raw connection;
+// Run binds, steps and reads every column of every row, in call order.
+class RawCall {
+ public:
+  RawCall(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
+    for (const std::string& text : texts) {
+      Step step;
+      sql::ShapeStatement(text, step.shape);
+      const sql::Translation translation = sql::Translate(step.shape);
+      step.params = translation.params;
+      if (sqlite3_prepare_v2(db, translation.sql.c_str(), -1, &step.stmt, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(std::string(sqlite3_errmsg(db)) + ": " + translation.sql);
+      }
+      steps_.push_back(std::move(step));
+    }
+  }
+  ~RawCall() {
+    for (Step& s : steps_) sqlite3_finalize(s.stmt);
+  }
+  RawCall(RawCall&&) = default;
+
+  int64_t Run() {
+    int64_t sum = 0;
+    for (Step& s : steps_) {
+      sql::BindState state;
+      state.last_identity = sqlite3_last_insert_rowid(db_);
+      for (size_t p = 0; p < s.params.size(); ++p) {
+        Bind(s.stmt, static_cast<int>(p + 1), sql::BindValue(s.params[p], s.shape, state));
+      }
+      int rc;
+      while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+        for (int c = 0, n = sqlite3_column_count(s.stmt); c < n; ++c) {
+          switch (sqlite3_column_type(s.stmt, c)) {
+            case SQLITE_INTEGER: sum += sqlite3_column_int64(s.stmt, c); break;
+            case SQLITE_FLOAT: sum += static_cast<int64_t>(sqlite3_column_double(s.stmt, c)); break;
+            case SQLITE_TEXT:
+              sum += *sqlite3_column_text(s.stmt, c) + sqlite3_column_bytes(s.stmt, c);
+              break;
+            default: break;
+          }
+        }
+      }
+      if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+      sqlite3_reset(s.stmt);
+    }
+    return sum;
+  }
+
+ private:
+  struct Step {
+    sql::ShapedStatement shape;
+    std::vector<sql::ParamSpec> params;
+    sqlite3_stmt* stmt = nullptr;
+    Step() = default;
+    Step(Step&& o) noexcept : shape(std::move(o.shape)), params(std::move(o.params)), stmt(o.stmt) {
+      o.stmt = nullptr;
+    }
+  };
+  static void Bind(sqlite3_stmt* stmt, int index, const sql::BoundValue& v) {
+    if (const auto* i = std::get_if<int64_t>(&v)) {
+      sqlite3_bind_int64(stmt, index, *i);
+    } else if (const auto* d = std::get_if<double>(&v)) {
+      sqlite3_bind_double(stmt, index, *d);
+    } else if (const auto* s = std::get_if<std::string>(&v)) {
+      sqlite3_bind_text(stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_null(stmt, index);
+    }
+  }
+
+  sqlite3* db_;
+  std::vector<Step> steps_;
+};
+
+struct RawDb {
+  explicit RawDb(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) throw std::runtime_error(path);
+    sqlite3_busy_timeout(handle, 5000);
+  }
+  ~RawDb() { sqlite3_close(handle); }
+  RawDb(const RawDb&) = delete;
+  RawDb& operator=(const RawDb&) = delete;
+  sqlite3* handle = nullptr;
+};
+
+// A scratch copy per size and side, with a directory for attachment files
+// holding a 1 KB attachment for every message GetFileData reads.
+struct Scratch {
+  std::string db_path;
+  std::string work_path;
+};
+const Scratch& ScratchFor(int32_t messages, const std::string& side) {
+  static std::map<std::string, Scratch> cache;
+  const std::string key = side + "-" + std::to_string(messages);
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  const MessageData& data = Data(messages);
+  Scratch s;
+  s.db_path = ScratchCopy(data.path, "message-" + key);
+  s.work_path = BenchDir() + "/attachments-" + key + "/";
+  fs::remove_all(s.work_path);
+  fs::create_directories(s.work_path);
+  AttachmentStore store(s.work_path);
+  ByteArray bytes;
+  bytes.bytes.assign(1024, 0x5A);
+  for (size_t r = 0; r < kRounds; ++r) store.Write(std::to_string(ReadIdOf(r, data)), bytes);
+  {
+    RawDb db(s.db_path);  // every read id has an attachment name
+    sqlite3_exec(db.handle, "UPDATE DATA_Msg SET MsgFileName='bench.bin' WHERE MsgFileName IS NULL",
+                 nullptr, nullptr, nullptr);
+  }
+  return cache.emplace(key, std::move(s)).first->second;
+}
+
+void ThroughMessage(benchmark::State& state, const Method& method) {
+  const int32_t messages = static_cast<int32_t>(state.range(0));
+  const MessageData& data = Data(messages);
+  const Scratch& scratch = ScratchFor(messages, "component");
+  Caller caller(OpenConnection("sqlite:" + scratch.db_path), scratch.work_path);
+  std::vector<CallArgs> rounds;
+  for (size_t r = 0; r < kRounds; ++r) rounds.push_back(method.args_of(r, data));
+  size_t r = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(caller.Call(method.name, rounds[r++ % kRounds]));
+}
+
+void RawSqlite(benchmark::State& state, const Method& method) {
+  const int32_t messages = static_cast<int32_t>(state.range(0));
+  const MessageData& data = Data(messages);
+  const Scratch& scratch = ScratchFor(messages, "raw");
+  RawDb db(scratch.db_path);
+  std::vector<RawCall> rounds;
+  for (size_t r = 0; r < kRounds; ++r) {
+    auto recorder = std::make_shared<StatementRecorder>();
+    Caller(recorder, scratch.work_path).Call(method.name, method.args_of(r, data));
+    rounds.emplace_back(db.handle, recorder->texts);
+  }
+  size_t r = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(rounds[r++ % kRounds].Run());
+}
+
+// Every thread is its own visitor with its own session and page, on one
+// shared Application.
+void OnlineList(benchmark::State& state) {
+  static std::shared_ptr<InMemoryApplication> app;
+  if (state.thread_index() == 0) app = std::make_shared<InMemoryApplication>();
+  auto session = std::make_shared<InMemorySession>();
+  session->SetValue("PersonID", Variant::I4(static_cast<int32_t>(state.thread_index() + 1)));
+  session->SetValue("PersonName", Variant::Text("visitor"));
+  for (auto _ : state) {
+    Page page(app, session, {{"url", "/online.asp"}});
+    std::shared_ptr<DispatchObject> object = CreateObject("Korimba.Message");
+    object->Call("OnStartPage", std::vector<Variant>{Variant::Object(page.context())});
+    benchmark::DoNotOptimize(object->Call("GetOnlineList", std::vector<Variant>{}));
+  }
+}
+
+}  // namespace
+}  // namespace korimba::bench
+
+int main(int argc, char** argv) {
+  using namespace korimba::bench;
+  for (const Method& m : kMethods) {
+    auto* component = benchmark::RegisterBenchmark((std::string(m.name) + "/component").c_str(),
+                                                   ThroughMessage, m);
+    auto* raw = benchmark::RegisterBenchmark((std::string(m.name) + "/raw").c_str(), RawSqlite, m);
+    for (int32_t size : kSizes) {
+      component->Arg(size);
+      raw->Arg(size);
+    }
+    component->Unit(benchmark::kMicrosecond);
+    raw->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::RegisterBenchmark("GetOnlineList", OnlineList)
+      ->Threads(1)
+      ->Threads(8)
+      ->UseRealTime()
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
