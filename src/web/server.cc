@@ -1,12 +1,119 @@
 #include "web/server.h"
 
+#include <httplib.h>
+#include <signal.h>
+
+#include <filesystem>
 #include <iostream>
+#include <thread>
+
+#include "cli/demo_data.h"
+#include "db/open.h"
+#include "frame/error.h"
+#include "frame/value_ops.h"
+#include "web/site.h"
 
 namespace korimba::web {
+namespace {
 
-int Serve(const ServeOptions&) {
-  std::cerr << "korimba: the page host is not built yet\n";
-  return 1;
+// A file database takes a few connections; an in-memory one exists per
+// connection, so it must be a single one.
+int PoolSize(const std::string& db) { return db.find(":memory:") != std::string::npos ? 1 : 4; }
+
+bool SplitListen(const std::string& listen, std::string* host, int* port) {
+  size_t colon = listen.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  *host = listen.substr(0, colon);
+  if (host->size() > 2 && host->front() == '[' && host->back() == ']') {
+    *host = host->substr(1, host->size() - 2);
+  }
+  try {
+    size_t used = 0;
+    *port = std::stoi(listen.substr(colon + 1), &used);
+    return used == listen.size() - colon - 1 && *port >= 0 && *port <= 65535;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool DatabaseIsEmpty(Connection& conn) {
+  ResultTable table = conn.Query("SELECT COUNT(*) FROM HR_Person");
+  return table.row_count() == 1 && table.at(0, 0).is_number() && table.at(0, 0) == Variant::I4(0);
+}
+
+}  // namespace
+
+int Serve(const ServeOptions& options) {
+  std::string host;
+  int port = 0;
+  if (!SplitListen(options.listen, &host, &port)) {
+    std::cerr << "korimba serve: --listen wants HOST:PORT, such as 127.0.0.1:8080\n";
+    return 2;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(options.attachments, ec);
+  if (ec) {
+    std::cerr << "korimba serve: cannot create the attachments directory " << options.attachments
+              << ": " << ec.message() << "\n";
+    return 1;
+  }
+  // The component joins WorkPath and the message number with no separator.
+  std::string work_path = std::filesystem::absolute(options.attachments).lexically_normal().string();
+  if (work_path.empty() || work_path.back() != '/') work_path += '/';
+
+  std::vector<std::shared_ptr<Connection>> connections;
+  try {
+    for (int i = 0; i < PoolSize(options.db); ++i) connections.push_back(OpenConnection(options.db));
+    EnsureSchema(*connections.front());
+    // A new database gets the demo office, before any request can run.
+    if (DatabaseIsEmpty(*connections.front())) {
+      cli::DemoSummary demo = cli::AddDemoData(connections.front(), Now());
+      std::cout << "The database was empty: added the demo office (" << demo.persons
+                << " persons, " << demo.messages << " messages, " << demo.plans << " plans).\n";
+    }
+  } catch (const AutomationError& e) {
+    std::cerr << "korimba serve: cannot open the database " << options.db << ": "
+              << e.description() << "\n";
+    return 1;
+  }
+
+  // Signals are taken by one thread that stops the server; every other
+  // thread (the server's pool included) inherits the blocked mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  Site site(std::make_unique<ConnectionPool>(std::move(connections)), work_path);
+  httplib::Server server;
+  server.set_payload_max_length(kMaxUploadBytes + 1024 * 1024);
+  RegisterSite(server, site);
+
+  if (port == 0) {
+    port = server.bind_to_any_port(host);
+    if (port < 0) port = 0;
+  } else if (!server.bind_to_port(host, port)) {
+    port = 0;
+  }
+  if (port == 0) {
+    std::cerr << "korimba serve: cannot listen on " << options.listen << "\n";
+    return 1;
+  }
+  std::string shown_host = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+  std::cout << "Korimba pages at http://" << shown_host << ":" << port << "/" << std::endl;
+
+  std::thread stopper([&server, signals] {
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+  });
+  server.listen_after_bind();
+  // listen_after_bind also returns when the socket fails; wake the stopper.
+  pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
+  std::cout << "Korimba pages stopped." << std::endl;
+  return 0;
 }
 
 }  // namespace korimba::web

@@ -1,0 +1,175 @@
+// The calendar of the signed-in person: the month with each day's plan
+// contents (GetMonthPlan, Sunday-first weeks) or places (GetMonthPlan11,
+// Monday-first weeks), the week (GetWeekPlan11) and the plans in progress at a
+// moment (GetWeekPlan, GetDayPlan), each with previous and next links. A day's
+// cell shows the component's "<br>" joins as line breaks and escapes
+// everything inside each plan's content.
+#include <array>
+
+#include "frame/value_ops.h"
+#include "web/html.h"
+#include "web/site.h"
+#include "web/values.h"
+
+namespace korimba::web {
+namespace {
+
+constexpr std::array<const char*, 7> kSundayFirst = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 7> kMondayFirst = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",     "April",
+                                                  "May",     "June",     "July",      "August",
+                                                  "September", "October", "November", "December"};
+
+Date DateFrom(PageRequest& page, const std::string& field) {
+  std::string text = page.Param(field);
+  if (text.empty()) return Today();
+  auto date = ParseFormDate(text);
+  if (!date) throw BadInput("\"" + text + "\" is not a date of the form 2024-03-05.");
+  return *date;
+}
+
+Date DayOfMonth(Date any, int day) {
+  CivilDateTime p = SplitDate(any);
+  return *MakeDate(CivilDateTime{p.year, p.month, day});
+}
+
+mstch::array Names(const std::array<const char*, 7>& names) {
+  mstch::array out;
+  for (const char* n : names) out.push_back(std::string(n));
+  return out;
+}
+
+void MonthPage(PageRequest& page) {
+  const Date date = DateFrom(page, "date");
+  const bool places = page.Param("places") == "1";
+  const CivilDateTime parts = SplitDate(date);
+  GridView grid(page.run().Plan(places ? "GetMonthPlan11" : "GetMonthPlan",
+                                {page.person(), Variant::FromDate(DateOnly(date))}));
+  // Lay the days out as the component did: a week row ends after Saturday
+  // (contents) or after Sunday (places, whose columns run Monday..Sunday).
+  std::array<std::array<mstch::map, 7>, 6> weeks{};
+  int row = 0;
+  int used_rows = 0;
+  const Date today = Today();
+  for (int d = 1; d <= DaysInMonth(parts.year, parts.month); ++d) {
+    Date day = DayOfMonth(date, d);
+    int w = WeekdayOf(day);
+    int column = places ? (w + 5) % 7 : w - 1;
+    Variant cell = row < grid.first_count() && w < grid.second_count() ? grid.at(row, w) : Variant();
+    weeks[row][column] = mstch::map{{"day", std::to_string(d)},
+                                    {"date", DateParam(day)},
+                                    {"html", JoinedContentsHtml(DisplayText(cell))},
+                                    {"today", DateOnly(today) == day}};
+    used_rows = row + 1;
+    if ((!places && w == 7) || (places && w == 1)) ++row;
+  }
+  mstch::array week_rows;
+  for (int r = 0; r < used_rows; ++r) {
+    mstch::array cells;
+    for (auto& cell : weeks[r]) {
+      if (cell.empty()) cell = mstch::map{{"blank", true}};
+      cells.push_back(cell);
+    }
+    week_rows.push_back(mstch::map{{"cells", cells}});
+  }
+  std::string query = places ? "&places=1" : "";
+  const Date first = DayOfMonth(date, 1);
+  mstch::map context{
+      {"title", std::string(kMonths[parts.month - 1]) + " " + std::to_string(parts.year)},
+      {"weekdays", Names(places ? kMondayFirst : kSundayFirst)},
+      {"weeks", week_rows},
+      {"places", places},
+      {"date", DateParam(first)},
+      {"prev", DateParam(AddMonths(first, -1)) + query},
+      {"next", DateParam(AddMonths(first, 1)) + query},
+  };
+  page.Page(places ? "Month with places" : "Month", "month", context);
+}
+
+void WeekPage(PageRequest& page) {
+  const Date date = DateOnly(DateFrom(page, "date"));
+  const Date monday = AddDays(date, -((WeekdayOf(date) + 5) % 7));
+  const Date sunday = AddDays(monday, 6);
+  // A row set: (0, r) begin, (1, r) end, (2, r) content.
+  GridView grid(page.run().Plan("GetWeekPlan11", {page.person(), Variant::FromDate(date)}));
+  mstch::array rows;
+  if (!grid.IsNoRows() && grid.first_count() >= 3) {
+    for (int32_t r = 0; r < grid.second_count(); ++r) {
+      const Variant begin = grid.at(0, r);
+      rows.push_back(mstch::map{
+          {"begin", DisplayText(begin)},
+          {"end", DisplayText(grid.at(1, r))},
+          {"content", DisplayText(grid.at(2, r))},
+          {"day", begin.date() ? std::string(kSundayFirst[WeekdayOf(*begin.date()) - 1]) : ""},
+      });
+    }
+  }
+  page.Page("Week", "week",
+            mstch::map{{"monday", DateParam(monday)},
+                       {"sunday", DateParam(sunday)},
+                       {"rows", rows},
+                       {"none", rows.empty()},
+                       {"prev", DateParam(AddDays(monday, -7))},
+                       {"next", DateParam(AddDays(monday, 7))},
+                       {"month_date", DateParam(monday)}});
+}
+
+void MomentPage(PageRequest& page) {
+  std::string text = page.Param("at");
+  Date at = Now();
+  if (!text.empty()) {
+    auto parsed = ParseFormDate(text);
+    if (!parsed) throw BadInput("\"" + text + "\" is not a moment of the form 2024-03-05T09:07.");
+    at = *parsed;
+  }
+  // Whole minutes: the text the statement gets then carries no fraction.
+  at = *MakeDate([&] {
+    CivilDateTime p = SplitDate(at);
+    p.second = 0;
+    p.millisecond = 0;
+    return p;
+  }());
+  PageRun& run = page.run();
+  const Variant moment = Variant::FromDate(at);
+  std::string joined = DisplayText(run.Plan("GetWeekPlan", {page.person(), moment}));
+  // GetDayPlan: a row set of every column, named by row 0 of GetData.
+  GridView header(run.Plan("GetData", {Variant::I4(0)}));
+  GridView grid(run.Plan("GetDayPlan", {page.person(), moment}));
+  auto column = [&](std::string_view name) { return FindColumn(header, 0, name); };
+  const int32_t id = column("PlanID"), begin = column("PlanBeginTime"),
+                end = column("PlanEndTime"), content = column("PlanContent"),
+                place = column("PlanPlace");
+  mstch::array rows;
+  if (!grid.IsNoRows()) {
+    auto cell = [&](int32_t c, int32_t r) {
+      return c >= 0 && c < grid.first_count() ? grid.at(c, r) : Variant();
+    };
+    for (int32_t r = 0; r < grid.second_count(); ++r) {
+      rows.push_back(mstch::map{{"id", DisplayText(cell(id, r))},
+                                {"begin", DisplayText(cell(begin, r))},
+                                {"end", DisplayText(cell(end, r))},
+                                {"content", DisplayText(cell(content, r))},
+                                {"place", DisplayText(cell(place, r))}});
+    }
+  }
+  page.Page("At a moment", "moment",
+            mstch::map{{"at", DisplayText(moment)},
+                       {"at_field", DateTimeParam(at)},
+                       {"joined_html", JoinedContentsHtml(joined)},
+                       {"has_joined", !joined.empty()},
+                       {"rows", rows},
+                       {"none", rows.empty()},
+                       {"prev", DateTimeParam(AddDays(at, -1))},
+                       {"next", DateTimeParam(AddDays(at, 1))},
+                       {"week_date", DateParam(at)}});
+}
+
+}  // namespace
+
+void RegisterCalendarPages(httplib::Server& server, Site& site) {
+  Route(server, site, "GET", "/calendar/month", Access::kSignedIn, MonthPage);
+  Route(server, site, "GET", "/calendar/week", Access::kSignedIn, WeekPage);
+  Route(server, site, "GET", "/calendar/moment", Access::kSignedIn, MomentPage);
+}
+
+}  // namespace korimba::web

@@ -1,0 +1,109 @@
+// Sign-in, sign-out, the home page and the on-line list that the home page
+// polls every 5 seconds.
+#include "frame/value_ops.h"
+#include "web/site.h"
+#include "web/templates.h"
+#include "web/values.h"
+
+namespace korimba::web {
+namespace {
+
+// Rows 0..n-1 of GetOnlineList: id, name, time, date and page of entry.
+mstch::map OnlineContext(PageRequest& page) {
+  GridView grid(page.run().Message("GetOnlineList"));
+  mstch::array people;
+  for (int32_t row = 0; row < grid.first_count(); ++row) {
+    if (grid.second_count() < 5 || grid.at(row, 0).is_empty()) continue;
+    people.push_back(mstch::map{
+        {"id", DisplayText(grid.at(row, 0))},
+        {"name", DisplayText(grid.at(row, 1))},
+        {"since", DisplayText(grid.at(row, 3))},
+        {"page", DisplayText(grid.at(row, 4))},
+        {"is_me", DisplayText(grid.at(row, 0)) == std::to_string(page.person_id())},
+    });
+  }
+  return mstch::map{{"people", people}, {"none", people.empty()}};
+}
+
+void SignInPage(PageRequest& page) {
+  mstch::array persons = PersonOptions(page);
+  page.Page("Sign in", "signin", mstch::map{{"persons", persons}, {"none", persons.empty()}});
+}
+
+void SignIn(PageRequest& page) {
+  int32_t id = page.IdParam("person", "person");
+  Variant id_value = Variant::I4(id);
+  std::string name = TextForm(page.run().Message("GetPersonName", {id_value}));
+  if (name.empty()) throw BadInput("There is no person with the number " + std::to_string(id) + ".");
+  // A fresh session (new id, new token) for the signed-in person, so that a
+  // session id known before signing in is worth nothing after it.
+  WebSession fresh = page.site.sessions().Create();
+  fresh.values->SetValue("PersonID", id_value);
+  fresh.values->SetValue("PersonName", Variant::Text(name));
+  page.site.sessions().Remove(page.session().id);
+  page.res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + fresh.id +
+                                        "; Path=/; HttpOnly; SameSite=Lax");
+  page.Redirect("/");
+}
+
+void SignOut(PageRequest& page) {
+  page.site.sessions().Remove(page.session().id);
+  page.res.set_header("Set-Cookie", std::string(kSessionCookie) +
+                                        "=; Path=/; HttpOnly; SameSite=Lax; Max-Age=0");
+  page.Redirect("/signin");
+}
+
+void HomePage(PageRequest& page) {
+  PageRun& run = page.run();
+  // The unread count: the received messages whose read flag is 0.
+  GridView received(run.Message("InceptMsg", {page.person()}));
+  int32_t flag_col = FindColumn(received, 0, "阅读标志");
+  int unread = 0;
+  for (int32_t row = 1; row < received.first_count() && flag_col >= 0; ++row) {
+    const Variant& flag = received.at(row, flag_col);
+    if (flag.is_number() && ToDouble(flag) == 0) ++unread;
+  }
+
+  mstch::map context{{"unread", std::to_string(unread)}, {"has_unread", unread > 0}};
+  Variant oldest = run.Message("noread");
+  if (ToI4(oldest) != 0) {
+    Variant sender = run.Message("noread2", {oldest});
+    context["oldest"] = mstch::map{
+        {"id", DisplayText(oldest)},
+        {"sender_id", DisplayText(sender)},
+        {"sender", TextForm(run.Message("GetPersonName", {sender}))},
+    };
+  }
+
+  GridView friends(run.Message("GetFriendList"));
+  mstch::array friend_rows;
+  for (int32_t row = 0; row < friends.first_count(); ++row) {
+    if (friends.at(row, 0).is_empty()) continue;
+    friend_rows.push_back(mstch::map{{"id", DisplayText(friends.at(row, 0))},
+                                     {"name", DisplayText(friends.at(row, 1))},
+                                     {"count", DisplayText(friends.at(row, 2))}});
+  }
+  context["friends"] = friend_rows;
+  context["no_friends"] = friend_rows.empty();
+  context["online"] = OnlineContext(page);
+  context["persons"] = PersonOptions(page);
+  page.Page("Home", "home", context);
+}
+
+void OnlineFragment(PageRequest& page) {
+  mstch::map context = OnlineContext(page);
+  page.res.set_header("Cache-Control", "no-store");
+  page.res.set_content(RenderTemplate("online", context), "text/html; charset=utf-8");
+}
+
+}  // namespace
+
+void RegisterHomePages(httplib::Server& server, Site& site) {
+  Route(server, site, "GET", "/signin", Access::kAnyone, SignInPage);
+  Route(server, site, "POST", "/signin", Access::kAnyone, SignIn);
+  Route(server, site, "POST", "/signout", Access::kAnyone, SignOut);
+  Route(server, site, "GET", "/", Access::kSignedIn, HomePage);
+  Route(server, site, "GET", "/online", Access::kSignedIn, OnlineFragment);
+}
+
+}  // namespace korimba::web

@@ -1,0 +1,258 @@
+// Messages: the conversation with one person (write, change, delete), a group
+// message to several persons, opening one message and downloading its
+// attachment. Every message id that comes in a request is first read with
+// MsgRead, which changes nothing, and acted on only when the signed-in person
+// sent or received that message.
+#include "frame/value_ops.h"
+#include "web/html.h"
+#include "web/site.h"
+#include "web/values.h"
+
+namespace korimba::web {
+namespace {
+
+// Marks a group message: the tracking pages find group messages by it.
+constexpr std::string_view kGroupMarker = "[群发消息] ";
+constexpr int32_t kMaxPersonId = 32767;
+
+struct MessageRecord {
+  int32_t id = 0;
+  int32_t recipient = 0;
+  int32_t sender = 0;
+  Variant title, content, file_name, flag, created, sender_name;
+};
+
+// Reads row 1 of a MsgRead / noread1 grid; nullopt when the message is not
+// there.
+std::optional<MessageRecord> RecordFrom(const Variant& grid_value, const MessageLayout& layout) {
+  GridView grid(grid_value);
+  if (grid.first_count() < 2 || layout.msg_id < 0 || layout.recipient < 0 || layout.sender < 0 ||
+      layout.msg_id >= grid.second_count()) {
+    return std::nullopt;
+  }
+  auto cell = [&](int32_t column) {
+    return column >= 0 && column < grid.second_count() ? grid.at(1, column) : Variant();
+  };
+  if (!cell(layout.msg_id).is_number()) return std::nullopt;
+  MessageRecord record;
+  record.id = ToI4(cell(layout.msg_id));
+  record.recipient = cell(layout.recipient).is_number() ? ToI4(cell(layout.recipient)) : 0;
+  record.sender = cell(layout.sender).is_number() ? ToI4(cell(layout.sender)) : 0;
+  record.title = cell(layout.title);
+  record.content = cell(layout.content);
+  record.file_name = cell(layout.file_name);
+  record.flag = cell(layout.flag);
+  record.created = cell(layout.created);
+  record.sender_name = cell(layout.sender_name);
+  return record;
+}
+
+// The message of the request's "id", when the signed-in person sent or
+// received it; NotFound otherwise (also for messages of others).
+MessageRecord VisibleMessage(PageRequest& page) {
+  int32_t id = page.IdParam("id", "message number");
+  auto record = RecordFrom(page.run().Message("MsgRead", {Variant::I4(id)}),
+                           page.site.message_layout());
+  if (!record || (record->sender != page.person_id() && record->recipient != page.person_id())) {
+    throw NotFound("There is no message number " + std::to_string(id) + " for you.");
+  }
+  return *record;
+}
+
+MessageRecord OwnMessage(PageRequest& page) {
+  MessageRecord record = VisibleMessage(page);
+  if (record.sender != page.person_id()) {
+    throw NotFound("Only the sender can change or delete message number " +
+                   std::to_string(record.id) + ".");
+  }
+  return record;
+}
+
+// A person id from the request that names an existing person.
+int32_t KnownPerson(PageRequest& page, const std::string& field) {
+  int32_t id = page.IdParam(field, "person number");
+  if (id > kMaxPersonId) throw BadInput("There is no person with the number " + std::to_string(id) + ".");
+  if (TextForm(page.run().Message("GetPersonName", {Variant::I4(id)})).empty()) {
+    throw NotFound("There is no person with the number " + std::to_string(id) + ".");
+  }
+  return id;
+}
+
+// Posts one message, with the uploaded file when there is one.
+void Post(PageRequest& page, int32_t to, const std::string& title, const std::string& content) {
+  Variant recipient = Variant::I4(to);
+  if (page.req.has_file("file") && !page.req.get_file_value("file").filename.empty()) {
+    const httplib::MultipartFormData file = page.req.get_file_value("file");
+    if (file.content.size() > kMaxUploadBytes) {
+      throw BadInput("The file \"" + file.filename + "\" is larger than 10 MiB; it was not sent.");
+    }
+    ByteArray bytes{std::vector<uint8_t>(file.content.begin(), file.content.end()), 0};
+    page.run().Message("dptAddData", {recipient, Variant::Text(content), page.person(),
+                                      Variant::Text(title), Variant::Text(file.filename),
+                                      Variant::Bytes(std::move(bytes)), Variant()});
+  } else {
+    page.run().Message("AddData", {recipient, Variant::Text(content), page.person(),
+                                   Variant::Text(title)});
+  }
+}
+
+std::string RequiredText(PageRequest& page, const std::string& field, std::string_view what) {
+  std::string text = page.Param(field);
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+    throw BadInput("Please write the " + std::string(what) + ".");
+  }
+  return text;
+}
+
+void ConversationPage(PageRequest& page) {
+  int32_t with = KnownPerson(page, "with");
+  PageRun& run = page.run();
+  std::string name = TextForm(run.Message("GetPersonName", {Variant::I4(with)}));
+  GridView grid(run.Message("GetAllData", {Variant::I4(with)}));
+  mstch::array messages;
+  for (int32_t row = 0; row < grid.first_count() && grid.second_count() >= 7; ++row) {
+    if (grid.at(row, 6).is_empty()) continue;
+    bool mine = DisplayText(grid.at(row, 4)) == std::to_string(page.person_id());
+    bool has_file = !grid.at(row, 5).is_null() && !grid.at(row, 5).is_empty();
+    messages.push_back(mstch::map{
+        {"id", DisplayText(grid.at(row, 6))},
+        {"sender", DisplayText(grid.at(row, 0))},
+        {"created", DisplayText(grid.at(row, 1))},
+        {"content", DisplayText(grid.at(row, 2))},
+        {"unread", DisplayText(grid.at(row, 3)) == "0"},
+        {"mine", mine},
+        {"has_file", has_file},
+        {"file_name", DisplayText(grid.at(row, 5))},
+    });
+  }
+  page.Page("Messages with " + name, "conversation",
+            mstch::map{{"with_id", std::to_string(with)},
+                       {"with_name", name},
+                       {"messages", messages},
+                       {"none", messages.empty()}});
+}
+
+void Send(PageRequest& page) {
+  int32_t to = KnownPerson(page, "to");
+  Post(page, to, page.Param("title"), RequiredText(page, "content", "message"));
+  page.Redirect("/messages?with=" + std::to_string(to));
+}
+
+void GroupPage(PageRequest& page) {
+  page.Page("Group message", "compose_group",
+            mstch::map{{"persons", PersonOptions(page, page.person_id())}});
+}
+
+void SendGroup(PageRequest& page) {
+  std::vector<int32_t> recipients;
+  for (size_t i = 0; i < page.req.get_param_value_count("to"); ++i) {
+    auto id = ParsePositiveInt(page.req.get_param_value("to", i));
+    if (!id) throw BadInput("A recipient is not a valid person number.");
+    recipients.push_back(*id);
+  }
+  auto files = page.req.files.equal_range("to");
+  for (auto it = files.first; it != files.second; ++it) {
+    auto id = ParsePositiveInt(it->second.content);
+    if (!id) throw BadInput("A recipient is not a valid person number.");
+    recipients.push_back(*id);
+  }
+  if (recipients.empty()) throw BadInput("Please choose at least one recipient.");
+  std::string content = std::string(kGroupMarker) + RequiredText(page, "content", "message");
+  std::string title = page.Param("title");
+  for (int32_t to : recipients) {
+    if (to > kMaxPersonId ||
+        TextForm(page.run().Message("GetPersonName", {Variant::I4(to)})).empty()) {
+      throw BadInput("There is no person with the number " + std::to_string(to) + ".");
+    }
+  }
+  for (int32_t to : recipients) Post(page, to, title, content);
+  page.Redirect("/tracking");
+}
+
+void OpenPage(PageRequest& page) {
+  MessageRecord record = VisibleMessage(page);
+  // The recipient opening a message marks it read (noread1); the sender
+  // looking at what was sent leaves the read state alone.
+  if (record.recipient == page.person_id()) {
+    if (auto opened = RecordFrom(page.run().Message("noread1", {Variant::I4(record.id)}),
+                                 page.site.message_layout())) {
+      record = *opened;
+    }
+  }
+  int32_t other = record.sender == page.person_id() ? record.recipient : record.sender;
+  bool has_file = !record.file_name.is_null() && !record.file_name.is_empty();
+  page.Page("Message", "message",
+            mstch::map{
+                {"id", std::to_string(record.id)},
+                {"title", DisplayText(record.title)},
+                {"content", DisplayText(record.content)},
+                {"sender", DisplayText(record.sender_name)},
+                {"recipient", TextForm(page.run().Message("GetPersonName",
+                                                          {Variant::I4(record.recipient)}))},
+                {"created", DisplayText(record.created)},
+                {"was_unread", DisplayText(record.flag) == "0"},
+                {"mine", record.sender == page.person_id()},
+                {"other_id", std::to_string(other)},
+                {"has_file", has_file},
+                {"file_name", DisplayText(record.file_name)},
+            });
+}
+
+void EditPage(PageRequest& page) {
+  MessageRecord record = OwnMessage(page);
+  page.Page("Change message", "message_edit",
+            mstch::map{{"id", std::to_string(record.id)},
+                       {"title", DisplayText(record.title)},
+                       {"content", DisplayText(record.content)}});
+}
+
+void Update(PageRequest& page) {
+  MessageRecord record = OwnMessage(page);
+  std::string content = RequiredText(page, "content", "message");
+  page.run().Message("UpdateData",
+                     {Variant::I4(record.id), Variant::I4(record.recipient), Variant::Text(content),
+                      page.person(), Variant::Text(page.Param("title"))});
+  page.Redirect("/messages/open?id=" + std::to_string(record.id));
+}
+
+void Delete(PageRequest& page) {
+  MessageRecord record = OwnMessage(page);
+  Variant id = Variant::I4(record.id);
+  page.run().Message("DelData", {id});
+  page.Redirect("/messages?with=" + std::to_string(record.recipient));
+}
+
+void Download(PageRequest& page) {
+  MessageRecord record = VisibleMessage(page);
+  if (record.file_name.is_null() || record.file_name.is_empty()) {
+    throw NotFound("Message number " + std::to_string(record.id) + " has no attachment.");
+  }
+  Variant data = page.run().Message("GetFileData", {Variant::I4(record.id)});
+  const ByteArray* bytes = data.bytes();
+  if (bytes == nullptr) {
+    throw NotFound("The attachment of message number " + std::to_string(record.id) +
+                   " is no longer stored.");
+  }
+  std::string name = TextForm(record.file_name);
+  page.res.set_header("Content-Disposition", "attachment; filename=\"" + AsciiFileName(name) +
+                                                 "\"; filename*=UTF-8''" + PercentEncode(name));
+  page.res.set_header("X-Content-Type-Options", "nosniff");
+  page.res.set_content(std::string(bytes->bytes.begin(), bytes->bytes.end()),
+                       "application/octet-stream");
+}
+
+}  // namespace
+
+void RegisterMessagePages(httplib::Server& server, Site& site) {
+  Route(server, site, "GET", "/messages", Access::kSignedIn, ConversationPage);
+  Route(server, site, "POST", "/messages/send", Access::kSignedIn, Send);
+  Route(server, site, "GET", "/messages/group", Access::kSignedIn, GroupPage);
+  Route(server, site, "POST", "/messages/group", Access::kSignedIn, SendGroup);
+  Route(server, site, "GET", "/messages/open", Access::kSignedIn, OpenPage);
+  Route(server, site, "GET", "/messages/edit", Access::kSignedIn, EditPage);
+  Route(server, site, "POST", "/messages/update", Access::kSignedIn, Update);
+  Route(server, site, "POST", "/messages/delete", Access::kSignedIn, Delete);
+  Route(server, site, "GET", "/messages/attachment", Access::kSignedIn, Download);
+}
+
+}  // namespace korimba::web

@@ -1,0 +1,212 @@
+// Plans: the signed-in person's plans page by page, one plan, and adding,
+// changing and deleting a plan. GetPageData pages through every person's
+// plans, so the list walks its pages and keeps the person's own; the column
+// names come from row 0 of GetAllData and GetData. A plan id from a request is
+// read with GetData and acted on only when the plan is the person's own.
+#include "frame/value_ops.h"
+#include "web/site.h"
+#include "web/values.h"
+
+namespace korimba::web {
+namespace {
+
+constexpr int32_t kPlansPerPage = 10;
+// Records per GetPageData call while walking the table.
+constexpr int32_t kWalkPageSize = 50;
+
+struct PlanColumns {
+  int32_t id, person, type, klass, begin, end, alert, content, place;
+  explicit PlanColumns(const GridView& header)
+      : id(FindColumn(header, 0, "PlanID")),
+        person(FindColumn(header, 0, "PersonID")),
+        type(FindColumn(header, 0, "PlanType")),
+        klass(FindColumn(header, 0, "PlanClass")),
+        begin(FindColumn(header, 0, "PlanBeginTime")),
+        end(FindColumn(header, 0, "PlanEndTime")),
+        alert(FindColumn(header, 0, "PlanAlertTime")),
+        content(FindColumn(header, 0, "PlanContent")),
+        place(FindColumn(header, 0, "PlanPlace")) {}
+};
+
+Variant Cell(const GridView& grid, int32_t row, int32_t col) {
+  return col >= 0 && col < grid.second_count() ? grid.at(row, col) : Variant();
+}
+
+mstch::map PlanContext(const GridView& grid, int32_t row, const PlanColumns& c) {
+  auto date_field = [&](int32_t col) {
+    const Variant v = Cell(grid, row, col);
+    return v.date() ? DateTimeParam(*v.date()) : DisplayText(v);
+  };
+  const Variant begin = Cell(grid, row, c.begin);
+  return mstch::map{
+      {"id", DisplayText(Cell(grid, row, c.id))},
+      {"type", DisplayText(Cell(grid, row, c.type))},
+      {"class", DisplayText(Cell(grid, row, c.klass))},
+      {"begin", DisplayText(begin)},
+      {"end", DisplayText(Cell(grid, row, c.end))},
+      {"alert", DisplayText(Cell(grid, row, c.alert))},
+      {"content", DisplayText(Cell(grid, row, c.content))},
+      {"place", DisplayText(Cell(grid, row, c.place))},
+      {"begin_field", date_field(c.begin)},
+      {"end_field", date_field(c.end)},
+      {"alert_field", date_field(c.alert)},
+      {"month_date", begin.date() ? DateParam(*begin.date()) : std::string()},
+  };
+}
+
+// The person's own plan of the request's "id" as GetData returns it (row 0
+// the names, row 1 the plan); NotFound for others' plans and missing ones.
+Variant OwnPlan(PageRequest& page, int32_t* id_out) {
+  int32_t id = page.IdParam("id", "plan number");
+  Variant data = page.run().Plan("GetData", {Variant::I4(id)});
+  GridView grid(data);
+  PlanColumns c(grid);
+  if (grid.first_count() < 2 || DisplayText(Cell(grid, 1, c.person)) != std::to_string(page.person_id())) {
+    throw NotFound("There is no plan number " + std::to_string(id) + " of yours.");
+  }
+  *id_out = id;
+  return data;
+}
+
+void ListPage(PageRequest& page) {
+  int32_t wanted = 1;
+  if (!page.Param("page").empty()) wanted = page.IdParam("page", "page number");
+  PageRun& run = page.run();
+  GridView all(run.Plan("GetAllData"));
+  PlanColumns c(all);
+  const int32_t records = all.first_count() - 1;
+  const int32_t walk_pages = (records + kWalkPageSize - 1) / kWalkPageSize;
+  const int64_t skip = int64_t{wanted - 1} * kPlansPerPage;
+  int64_t own_seen = 0;
+  mstch::array rows;
+  bool more = false;
+  for (int32_t p = 1; p <= walk_pages && !more; ++p) {
+    Variant page_grid = run.Plan("GetPageData", {Variant::I4(kWalkPageSize), Variant::I4(p)});
+    GridView grid(page_grid);
+    for (int32_t r = 0; r < grid.first_count(); ++r) {
+      if (DisplayText(Cell(grid, r, c.person)) != std::to_string(page.person_id())) continue;
+      if (own_seen >= skip + kPlansPerPage) {
+        more = true;
+        break;
+      }
+      if (own_seen >= skip) rows.push_back(PlanContext(grid, r, c));
+      ++own_seen;
+    }
+  }
+  if (rows.empty() && wanted > 1) {
+    throw BadInput("There is no page " + std::to_string(wanted) + " of your plans; you have " +
+                   std::to_string(own_seen) + " plans.");
+  }
+  mstch::map context{{"rows", rows},
+                     {"none", rows.empty()},
+                     {"page", std::to_string(wanted)},
+                     {"has_prev", wanted > 1},
+                     {"prev", std::to_string(wanted - 1)},
+                     {"has_next", more},
+                     {"next", std::to_string(wanted + 1)}};
+  page.Page("Plans", "plans", context);
+}
+
+void ViewPage(PageRequest& page) {
+  int32_t id = 0;
+  Variant data = OwnPlan(page, &id);
+  GridView grid(data);
+  page.Page("Plan", "plan", PlanContext(grid, 1, PlanColumns(grid)));
+}
+
+// Reads and checks the plan form: the values for AddData / UpdateData after
+// the person id, in their order.
+std::vector<Variant> PlanFields(PageRequest& page) {
+  auto number = [&](const std::string& field, std::string_view what) {
+    std::string text = page.Param(field);
+    if (text.empty()) return Variant::I4(0);
+    auto value = ParsePositiveInt(text);
+    if (!value && text != "0") throw BadInput("The " + std::string(what) + " must be a whole number.");
+    return Variant::I4(value.value_or(0));
+  };
+  auto date = [&](const std::string& field, std::string_view what) {
+    std::string text = page.Param(field);
+    auto value = ParseFormDate(text);
+    if (!value) {
+      throw BadInput(text.empty() ? "Please give the " + std::string(what) + "."
+                                  : "\"" + text + "\" is not a valid " + std::string(what) + ".");
+    }
+    return *value;
+  };
+  Variant type = number("type", "kind");
+  Variant klass = number("class", "class");
+  Date begin = date("begin", "beginning");
+  Date end = date("end", "end");
+  if (end.serial < begin.serial) throw BadInput("The plan ends before it begins.");
+  Date alert = page.Param("alert").empty() ? begin : date("alert", "reminder time");
+  std::string content = page.Param("content");
+  if (content.find_first_not_of(" \t\r\n") == std::string::npos) {
+    throw BadInput("Please write what the plan is about.");
+  }
+  return {type, klass, Variant::FromDate(begin), Variant::FromDate(end), Variant::Text(content),
+          Variant::FromDate(alert), Variant::Text(page.Param("place"))};
+}
+
+void NewPage(PageRequest& page) {
+  std::string day = page.Param("date");
+  auto date = ParseFormDate(day);
+  Date start = date ? *date : Today();
+  std::string d = DateParam(start);
+  page.Page("New plan", "plan_form",
+            mstch::map{{"action", std::string("/plans/add")},
+                       {"type", std::string("1")},
+                       {"class", std::string("1")},
+                       {"begin_field", d + "T09:00"},
+                       {"end_field", d + "T10:00"},
+                       {"alert_field", d + "T08:45"}});
+}
+
+void Add(PageRequest& page) {
+  std::vector<Variant> fields = PlanFields(page);
+  std::vector<Variant> args{page.person()};
+  args.insert(args.end(), fields.begin(), fields.end());
+  page.run().Plan("AddData", args);
+  page.Redirect("/calendar/month?date=" + DateParam(*fields[2].date()));
+}
+
+void EditPage(PageRequest& page) {
+  int32_t id = 0;
+  Variant data = OwnPlan(page, &id);
+  GridView grid(data);
+  mstch::map context = PlanContext(grid, 1, PlanColumns(grid));
+  context["action"] = std::string("/plans/update");
+  context["editing"] = true;
+  page.Page("Change plan", "plan_form", context);
+}
+
+void Update(PageRequest& page) {
+  int32_t id = 0;
+  OwnPlan(page, &id);
+  std::vector<Variant> fields = PlanFields(page);
+  std::vector<Variant> args{Variant::I4(id), page.person()};
+  args.insert(args.end(), fields.begin(), fields.end());
+  page.run().Plan("UpdateData", args);
+  page.Redirect("/plans/view?id=" + std::to_string(id));
+}
+
+void Delete(PageRequest& page) {
+  int32_t id = 0;
+  OwnPlan(page, &id);
+  Variant id_value = Variant::I4(id);
+  page.run().Plan("DelData", {id_value});
+  page.Redirect("/plans");
+}
+
+}  // namespace
+
+void RegisterPlanPages(httplib::Server& server, Site& site) {
+  Route(server, site, "GET", "/plans", Access::kSignedIn, ListPage);
+  Route(server, site, "GET", "/plans/view", Access::kSignedIn, ViewPage);
+  Route(server, site, "GET", "/plans/new", Access::kSignedIn, NewPage);
+  Route(server, site, "POST", "/plans/add", Access::kSignedIn, Add);
+  Route(server, site, "GET", "/plans/edit", Access::kSignedIn, EditPage);
+  Route(server, site, "POST", "/plans/update", Access::kSignedIn, Update);
+  Route(server, site, "POST", "/plans/delete", Access::kSignedIn, Delete);
+}
+
+}  // namespace korimba::web

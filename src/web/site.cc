@@ -1,0 +1,246 @@
+#include "web/site.h"
+
+#include <cctype>
+
+#include "frame/error.h"
+#include "frame/value_ops.h"
+#include "web/templates.h"
+#include "web/values.h"
+
+namespace korimba::web {
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+MessageLayout LearnMessageLayout(ConnectionPool& pool) {
+  MessageLayout layout;
+  try {
+    auto lease = pool.Acquire();
+    ResultTable table = lease->connection()->Query(
+        "SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
+        "HR_Person.PersonID WHERE 1=0");
+    auto first = [&](std::string_view name, int32_t from) {
+      for (size_t i = static_cast<size_t>(from); i < table.columns.size(); ++i) {
+        if (SameName(table.columns[i], name)) return static_cast<int32_t>(i);
+      }
+      return int32_t{-1};
+    };
+    layout.msg_id = first("MsgID", 0);
+    layout.recipient = first("PersonID", 0);
+    layout.sender = first("MsgFromPersonID", 0);
+    layout.title = first("MsgTitle", 0);
+    layout.content = first("MsgContent", 0);
+    layout.file_name = first("MsgFileName", 0);
+    layout.flag = first("msgFlag", 0);
+    layout.created = first("msgCreatetime", 0);
+    layout.sender_name = first("PersonName", 0);
+  } catch (const std::exception&) {
+    // Left unknown: every ownership check then fails closed.
+  }
+  return layout;
+}
+
+std::string CookieValue(const httplib::Request& req, std::string_view name) {
+  const std::string header = req.get_header_value("Cookie");
+  size_t pos = 0;
+  while (pos < header.size()) {
+    size_t end = header.find(';', pos);
+    if (end == std::string::npos) end = header.size();
+    std::string_view part(header.data() + pos, end - pos);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    size_t eq = part.find('=');
+    if (eq != std::string_view::npos && part.substr(0, eq) == name) {
+      return std::string(part.substr(eq + 1));
+    }
+    pos = end + 1;
+  }
+  return "";
+}
+
+// The visitor's session, or a new one (with its cookie) when `create`.
+std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req,
+                                            httplib::Response& res, bool create) {
+  std::string id = CookieValue(req, kSessionCookie);
+  if (!id.empty()) {
+    if (auto session = site.sessions().Find(id)) return session;
+  }
+  if (!create) return nullptr;
+  auto session = std::make_shared<const WebSession>(site.sessions().Create());
+  res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session->id +
+                                   "; Path=/; HttpOnly; SameSite=Lax");
+  return session;
+}
+
+void SendStatic(httplib::Response& res, std::string_view name, const char* type) {
+  auto content = EmbeddedAsset(name);
+  if (!content) {
+    res.status = 404;
+    return;
+  }
+  res.set_header("Cache-Control", "no-cache");
+  res.set_content(std::string(*content), type);
+}
+
+}  // namespace
+
+Site::Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
+           std::shared_ptr<const Clock> clock)
+    : pool_(std::move(pool)),
+      work_path_(std::move(work_path)),
+      sessions_(std::move(clock)),
+      application_(std::make_shared<InMemoryApplication>()),
+      layout_(LearnMessageLayout(*pool_)) {}
+
+PageRequest::PageRequest(const httplib::Request& req, httplib::Response& res, Site& site,
+                         std::shared_ptr<const WebSession> session)
+    : req(req), res(res), site(site), session_(std::move(session)) {
+  Variant id = session_->values->Value("PersonID");
+  if (id.is_number()) {
+    person_id_ = ToI4(id);
+    person_name_ = TextForm(session_->values->Value("PersonName"));
+  }
+}
+
+PageRequest::~PageRequest() = default;
+
+PageRun& PageRequest::run() {
+  if (run_ == nullptr) {
+    run_ = std::make_unique<PageRun>(site.application(), session_->values, req.path, site.pool(),
+                                     site.work_path());
+  }
+  return *run_;
+}
+
+std::string PageRequest::Param(const std::string& name) const {
+  if (req.has_param(name)) return req.get_param_value(name);
+  if (req.has_file(name)) return req.get_file_value(name).content;
+  return "";
+}
+
+int32_t PageRequest::IdParam(const std::string& name, std::string_view what) const {
+  std::string text = Param(name);
+  if (text.empty()) throw BadInput("The " + std::string(what) + " is missing.");
+  auto id = ParsePositiveInt(text);
+  if (!id) throw BadInput("\"" + text + "\" is not a valid " + std::string(what) + ".");
+  return *id;
+}
+
+void PageRequest::Page(std::string_view title, std::string_view name, mstch::map context,
+                       int status) {
+  context["token"] = session_->token;
+  context["me_id"] = std::to_string(person_id_);
+  std::string body = RenderTemplate(name, context);
+  mstch::map layout{
+      {"title", std::string(title)},
+      {"body", body},
+      {"signed_in", signed_in()},
+      {"person_name", person_name_},
+      {"token", session_->token},
+  };
+  res.status = status;
+  res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
+}
+
+void PageRequest::Error(int status, std::string_view message) {
+  // The page run (and its connection) ends before the error page is drawn.
+  run_.reset();
+  Page("Not done", "error", mstch::map{{"message", std::string(message)}}, status);
+}
+
+void PageRequest::Redirect(const std::string& to) {
+  res.status = 303;
+  res.set_header("Location", to);
+}
+
+mstch::array PersonOptions(PageRequest& page, int32_t exclude) {
+  ResultTable table =
+      page.run().Query("SELECT PersonID, PersonName FROM HR_Person ORDER BY PersonID");
+  mstch::array out;
+  for (size_t row = 0; row < table.row_count(); ++row) {
+    const Variant& id = table.at(row, 0);
+    if (!id.is_number() || (exclude != 0 && ToI4(id) == exclude)) continue;
+    out.push_back(mstch::map{{"id", DisplayText(id)}, {"name", DisplayText(table.at(row, 1))}});
+  }
+  return out;
+}
+
+void Route(httplib::Server& server, Site& site, std::string_view method, const std::string& path,
+           Access access, PageHandler handler) {
+  const bool post = method == "POST";
+  auto wrapped = [&site, post, access, handler](const httplib::Request& req,
+                                                 httplib::Response& res) {
+    auto session = SessionOf(site, req, res, !post);
+    if (session == nullptr) {
+      // A POST from a session that has timed out, or with no session at all.
+      auto fresh = SessionOf(site, req, res, true);
+      PageRequest page(req, res, site, fresh);
+      page.Error(403, "Your session has ended. Please sign in again and repeat what you did.");
+      return;
+    }
+    PageRequest page(req, res, site, session);
+    if (post && !SessionStore::TokenMatches(*session, page.Param("token"))) {
+      page.Error(403, "This form has expired or did not come from this site; nothing was changed. "
+                      "Please reload the page and try again.");
+      return;
+    }
+    if (access == Access::kSignedIn && !page.signed_in()) {
+      page.Redirect("/signin");
+      return;
+    }
+    try {
+      handler(page);
+    } catch (const BadInput& e) {
+      page.Error(400, e.what());
+    } catch (const NotFound& e) {
+      page.Error(404, e.what());
+    } catch (const AutomationError& e) {
+      page.Error(500, "The request could not be completed: " + e.description());
+    } catch (const std::exception& e) {
+      page.Error(500, "The request could not be completed because of an internal error.");
+    }
+  };
+  if (post) {
+    server.Post(path, wrapped);
+  } else {
+    server.Get(path, wrapped);
+  }
+}
+
+void RegisterSite(httplib::Server& server, Site& site) {
+  server.Get("/static/style.css", [](const httplib::Request&, httplib::Response& res) {
+    SendStatic(res, "style.css", "text/css; charset=utf-8");
+  });
+  server.Get("/static/online.js", [](const httplib::Request&, httplib::Response& res) {
+    SendStatic(res, "online.js", "text/javascript; charset=utf-8");
+  });
+  RegisterHomePages(server, site);
+  RegisterMessagePages(server, site);
+  RegisterHistoryPages(server, site);
+  RegisterPlanPages(server, site);
+  RegisterCalendarPages(server, site);
+  // Answers that httplib makes itself (no such page, a body over the size
+  // limit) get a readable page too.
+  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) return;
+    std::string message = res.status == 413
+                              ? "The upload is too large: attachments may be at most 10 MiB."
+                          : res.status == 404 ? "There is no such page."
+                                              : "The request could not be handled.";
+    mstch::map context{{"message", message}};
+    mstch::map layout{{"title", std::string("Not done")},
+                      {"body", RenderTemplate("error", context)},
+                      {"signed_in", false}};
+    res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
+  });
+}
+
+}  // namespace korimba::web

@@ -1,0 +1,144 @@
+// Site is the state the HTTP page host shares across requests: the sessions,
+// the one Application, the connection pool, the attachments directory and the
+// column layout of the message lookups. PageRequest is one request as a page
+// handler sees it: the visitor's session and signed-in person, its form
+// parameters, the component objects of the request (PageRun) and the ways to
+// answer (a rendered page, an error page, a redirect). Route registers a
+// handler behind the common checks: sign-in where the page needs it, the
+// per-session form token on every POST, and a readable error page for every
+// failure. Site is thread-safe; a PageRequest lives on its request's thread.
+#ifndef KORIMBA_WEB_SITE_H_
+#define KORIMBA_WEB_SITE_H_
+
+#include <httplib.h>
+
+#include <functional>
+#include <memory>
+#include <mstch/mstch.hpp>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "host/page_host.h"
+#include "web/connection_pool.h"
+#include "web/page_runner.h"
+#include "web/session_store.h"
+
+namespace korimba::web {
+
+inline constexpr size_t kMaxUploadBytes = 10 * 1024 * 1024;
+inline constexpr std::string_view kSessionCookie = "korimba_session";
+
+// Positions of the columns in the rows of MsgRead and noread1 ("SELECT *"
+// over DATA_Msg joined with HR_Person), which carry no header row: learned
+// once from the database's own column order.
+struct MessageLayout {
+  int32_t msg_id = -1;
+  int32_t recipient = -1;  // DATA_Msg.PersonID
+  int32_t sender = -1;     // MsgFromPersonID
+  int32_t title = -1;
+  int32_t content = -1;
+  int32_t file_name = -1;
+  int32_t flag = -1;
+  int32_t created = -1;
+  int32_t sender_name = -1;  // HR_Person.PersonName
+};
+
+class Site {
+ public:
+  Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
+       std::shared_ptr<const Clock> clock = nullptr);
+  Site(const Site&) = delete;
+  Site& operator=(const Site&) = delete;
+
+  SessionStore& sessions() { return sessions_; }
+  const std::shared_ptr<InMemoryApplication>& application() const { return application_; }
+  ConnectionPool& pool() { return *pool_; }
+  // The attachments directory, ending with its separator.
+  const std::string& work_path() const { return work_path_; }
+  const MessageLayout& message_layout();
+
+ private:
+  std::unique_ptr<ConnectionPool> pool_;
+  std::string work_path_;
+  SessionStore sessions_;
+  std::shared_ptr<InMemoryApplication> application_;
+  std::once_flag layout_once_;
+  MessageLayout layout_;
+};
+
+// Input a visitor can correct: shown on the page with status 400.
+class BadInput : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// Something the signed-in person may not see or change (or that does not
+// exist): shown with status 404, the same for both so as not to tell them
+// apart.
+class NotFound : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class PageRequest {
+ public:
+  PageRequest(const httplib::Request& req, httplib::Response& res, Site& site,
+              std::shared_ptr<const WebSession> session);
+  PageRequest(const PageRequest&) = delete;
+  PageRequest& operator=(const PageRequest&) = delete;
+  ~PageRequest();
+
+  const httplib::Request& req;
+  httplib::Response& res;
+  Site& site;
+
+  const WebSession& session() const { return *session_; }
+  bool signed_in() const { return person_id_ != 0; }
+  int32_t person_id() const { return person_id_; }
+  const std::string& person_name() const { return person_name_; }
+  Variant person() const { return Variant::I4(person_id_); }
+
+  // The request's component objects, created on first use.
+  PageRun& run();
+
+  // A query or form field ("" when absent).
+  std::string Param(const std::string& name) const;
+  // A required whole positive number; BadInput naming `what` otherwise.
+  int32_t IdParam(const std::string& name, std::string_view what) const;
+
+  // Renders templates/<name>.mustache into the layout.
+  void Page(std::string_view title, std::string_view name, mstch::map context, int status = 200);
+  void Error(int status, std::string_view message);
+  void Redirect(const std::string& to);
+
+ private:
+  std::shared_ptr<const WebSession> session_;
+  int32_t person_id_ = 0;
+  std::string person_name_;
+  std::unique_ptr<PageRun> run_;
+};
+
+// Every person of HR_Person but `exclude`, as {id, name} for choices.
+mstch::array PersonOptions(PageRequest& page, int32_t exclude = 0);
+
+enum class Access { kAnyone, kSignedIn };
+using PageHandler = std::function<void(PageRequest&)>;
+
+// Registers `handler` for GET or POST `path` (an exact path). POST requests
+// must carry the session's form token in the field "token".
+void Route(httplib::Server& server, Site& site, std::string_view method, const std::string& path,
+           Access access, PageHandler handler);
+
+// One handler file per page group.
+void RegisterHomePages(httplib::Server& server, Site& site);
+void RegisterMessagePages(httplib::Server& server, Site& site);
+void RegisterHistoryPages(httplib::Server& server, Site& site);
+void RegisterPlanPages(httplib::Server& server, Site& site);
+void RegisterCalendarPages(httplib::Server& server, Site& site);
+// All page groups, the static files and the error pages.
+void RegisterSite(httplib::Server& server, Site& site);
+
+}  // namespace korimba::web
+
+#endif  // KORIMBA_WEB_SITE_H_

@@ -1,0 +1,112 @@
+#include "web/values.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "frame/error.h"
+#include "frame/safe_array.h"
+#include "frame/value_ops.h"
+
+namespace korimba::web {
+
+std::string DisplayText(const Variant& value) {
+  if (const Date* date = value.date()) {
+    CivilDateTime p = SplitDate(*date);
+    char buf[32];
+    if (p.hour == 0 && p.minute == 0 && p.second == 0) {
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
+    } else {
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", p.year, p.month, p.day, p.hour,
+                    p.minute);
+    }
+    return buf;
+  }
+  switch (value.kind()) {
+    case VarKind::kObject:
+    case VarKind::kArray:
+    case VarKind::kBytes:
+    case VarKind::kMissing:
+      return "";
+    default:
+      return TextForm(value);
+  }
+}
+
+std::string DateParam(Date date) {
+  CivilDateTime p = SplitDate(date);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
+  return buf;
+}
+
+std::string DateTimeParam(Date date) {
+  CivilDateTime p = SplitDate(date);
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute);
+  return buf;
+}
+
+GridView::GridView(const Variant& grid) {
+  const SafeArray* array = grid.array();
+  if (array == nullptr || array->dims() != 2) return;
+  array_ = array;
+  first_ = array->bound(1).count();
+  second_ = array->bound(2).count();
+}
+
+const Variant& GridView::at(int32_t i, int32_t j) const {
+  if (array_ == nullptr || i < 0 || j < 0 || i >= first_ || j >= second_) {
+    ThrowSubscript("cell outside the grid");
+  }
+  return array_->at({array_->bound(1).lower + i, array_->bound(2).lower + j});
+}
+
+bool GridView::IsNoRows() const {
+  if (array_ == nullptr || first_ == 0 || second_ == 0) return true;
+  return first_ == 1 && second_ == 1 && at(0, 0).is_empty();
+}
+
+int32_t FindColumn(const GridView& grid, int32_t row, std::string_view name) {
+  if (row < 0 || row >= grid.first_count()) return -1;
+  for (int32_t j = 0; j < grid.second_count(); ++j) {
+    const std::string* text = grid.at(row, j).text();
+    if (text == nullptr || text->size() != name.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < name.size() && same; ++k) {
+      same = std::tolower(static_cast<unsigned char>((*text)[k])) ==
+             std::tolower(static_cast<unsigned char>(name[k]));
+    }
+    if (same) return j;
+  }
+  return -1;
+}
+
+std::optional<int32_t> ParsePositiveInt(std::string_view text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+std::optional<Date> ParseFormDate(std::string_view text) {
+  std::string normal(text);
+  for (char& c : normal) {
+    if (c == 'T') c = ' ';
+  }
+  // Only digits, '-', ':' and one blank: the date parser must not see
+  // anything a statement could take for more than a date.
+  int blanks = 0;
+  for (char c : normal) {
+    if (c == ' ') ++blanks;
+    else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '-' && c != ':') return std::nullopt;
+  }
+  if (blanks > 1 || normal.empty()) return std::nullopt;
+  return ParseDateText(normal);
+}
+
+}  // namespace korimba::web
