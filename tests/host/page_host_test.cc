@@ -79,18 +79,6 @@ TEST(PageHostTest, NamesMatchWithoutRegardToCase) {
   EXPECT_EQ(session->Value("PersonID"), Variant::I4(13));
 }
 
-TEST(PageHostTest, ContextGivesTheSameObjectsForThePageAndResponseAndServer) {
-  Page page(std::make_shared<InMemoryApplication>(), std::make_shared<InMemorySession>(), {});
-  auto context = page.context();
-  EXPECT_EQ(context->Response(), context->Response());
-  EXPECT_NE(std::dynamic_pointer_cast<ResponseObject>(context->Response()), nullptr);
-  EXPECT_NE(std::dynamic_pointer_cast<ServerObject>(context->Server()), nullptr);
-  EXPECT_EQ(context->Application(), context->Application());
-
-  Page without_session(std::make_shared<InMemoryApplication>(), nullptr, {});
-  EXPECT_EQ(without_session.context()->Session(), nullptr);
-}
-
 TEST(PageHostTest, ApplicationLockIsMutualExclusionAcrossThreads) {
   auto application = std::make_shared<InMemoryApplication>();
   application->SetValue("Counter", Variant::I4(0));

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -49,16 +48,6 @@ TEST(RegistryTest, CreatesANewObjectPerCallByProgIdWithoutRegardToCase) {
     EXPECT_EQ(e.number(), kErrCantCreate);
     EXPECT_THAT(e.description(), HasSubstr("'Korimba.Mail'"));
   }
-
-  // Every class, interface and the library have an identity of their own.
-  std::vector<std::string_view> ids{kLibraryId};
-  for (const ClassInfo& info : RegisteredClasses()) {
-    ids.push_back(info.class_id);
-    ids.push_back(info.interface_id);
-    EXPECT_EQ(CreateObject(info.prog_id)->Interface().iid, info.interface_id);
-  }
-  std::sort(ids.begin(), ids.end());
-  EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
 }
 
 TEST(RegistryTest, GetErrorIsSharedByBothClassesOnOneThreadAndEmptyOnAFreshOne) {
