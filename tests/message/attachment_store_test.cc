@@ -92,20 +92,15 @@ TEST_F(AttachmentTest, PostedFileHoldsOneRecordUnderTheNewMessagesId) {
   EXPECT_EQ(*back.bytes(), (ByteArray{payload, 3}));
 }
 
-TEST_F(AttachmentTest, EmptyArrayIsARecordOfNoBytes) {
-  AttachmentStore store(prefix_);
-  store.Write("5", ByteArray{});
-  EXPECT_EQ(HexOf(ReadFile(dir_ / "5"), 100), "11 20 01 00 00 00 00 00 00 00 00 00");
-  std::optional<ByteArray> back = store.Read("5");
-  ASSERT_TRUE(back.has_value());
-  EXPECT_TRUE(back->bytes.empty());
-}
-
-TEST_F(AttachmentTest, NewFileReplacesOldOneWholeAndLeavesNoTemporaryFile) {
+// An empty array is a record of no bytes; a new file replaces a longer old
+// one whole, through a temporary file that does not stay behind.
+TEST_F(AttachmentTest, RecordsReplaceOldFilesWhole) {
   AttachmentStore store(prefix_);
   store.Write("9", ByteArray{std::vector<uint8_t>(100, 0xAA), 0});
+  store.Write("9", ByteArray{});
+  EXPECT_EQ(HexOf(ReadFile(dir_ / "9"), 100), "11 20 01 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(store.Read("9")->bytes.size(), 0u);
   store.Write("9", ByteArray{{1, 2, 3}, 0});
-  EXPECT_EQ(ReadFile(dir_ / "9").size(), 15u);
   EXPECT_EQ(store.Read("9")->bytes, (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(Listing(dir_), std::vector<std::string>{"9"});
 }
@@ -153,43 +148,37 @@ TEST_F(AttachmentTest, GetFileDataWithoutAFileIsEmptyAndCreatesNothing) {
   EXPECT_TRUE(Listing(dir_).empty());
 }
 
-TEST_F(AttachmentTest, WorkPathIsUsedExactlyAsGiven) {
-  auto fake = std::make_shared<FakeConnection>();
-  MessageHarness h(fake);
-  h.SetWorkPath(dir_.string() + "/att");  // no trailing separator
-  fake->QueueResult({});
-  fake->QueueResult({});
-  fake->QueueResult({{""}, {I(8)}});
-  h.Call("dptAddData", {I(7), T("c"), I(9), T("t"), T("a"), Variant::Bytes(ByteArray{{1}, 0}),
-                        Variant()});
+// dptAddData's file side: the WorkPath prefix is used exactly as given, no
+// file without a name, and no file when the new id is unknown.
+TEST_F(AttachmentTest, PostingWritesOnlyNamedAttachmentsUnderAKnownId) {
+  const Variant one_byte = Variant::Bytes(ByteArray{{1}, 0});
+  struct Post {
+    std::string work_path;
+    Variant new_id, file_name, attach;
+    bool succeeds;
+  };
+  const std::vector<Post> posts = {
+      {dir_.string() + "/att", I(8), T("a"), one_byte, true},  // lands beside, as "att8"
+      {prefix_, I(9), Variant::Null(), Variant(), true},        // no name: FileAttach unread
+      {prefix_, Variant::Null(), T("a"), one_byte, false},      // no id: no file
+  };
+  for (const Post& p : posts) {
+    auto fake = std::make_shared<FakeConnection>();
+    MessageHarness h(fake);
+    h.SetWorkPath(p.work_path);
+    fake->QueueResult({});
+    fake->QueueResult({});
+    fake->QueueResult({{""}, {p.new_id}});
+    bool ok = true;
+    try {
+      h.Call("dptAddData", {I(7), T("c"), I(9), T("t"), p.file_name, p.attach, T("flg")});
+    } catch (const AutomationError&) {
+      ok = false;
+    }
+    EXPECT_EQ(ok, p.succeeds) << p.new_id.DebugString();
+    EXPECT_EQ(fake->texts().size(), 3u);
+  }
   EXPECT_EQ(Listing(dir_), std::vector<std::string>{"att8"});
-}
-
-TEST_F(AttachmentTest, EmptyFileNameWritesNoFileWhateverFileAttachHolds) {
-  auto fake = std::make_shared<FakeConnection>();
-  MessageHarness h(fake);
-  h.SetWorkPath(prefix_);
-  fake->QueueResult({});
-  fake->QueueResult({});
-  fake->QueueResult({{""}, {I(8)}});
-  EXPECT_EQ(h.Call("dptAddData", {I(7), T("c"), I(9), T("t"), Variant::Null(), Variant(), T("x")})
-                .DebugString(),
-            "True");
-  EXPECT_EQ(fake->texts().size(), 3u);
-  EXPECT_TRUE(Listing(dir_).empty());
-}
-
-TEST_F(AttachmentTest, UnknownNewIdStoresNoFile) {
-  auto fake = std::make_shared<FakeConnection>();
-  MessageHarness h(fake);
-  h.SetWorkPath(prefix_);
-  fake->QueueResult({});
-  fake->QueueResult({});
-  fake->QueueResult({{""}, {Variant::Null()}});
-  EXPECT_THROW(h.Call("dptAddData", {I(7), T("c"), I(9), T("t"), T("a"),
-                                     Variant::Bytes(ByteArray{{1}, 0}), Variant()}),
-               AutomationError);
-  EXPECT_TRUE(Listing(dir_).empty());
 }
 
 }  // namespace

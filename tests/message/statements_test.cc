@@ -51,20 +51,12 @@ TEST(MessageStatements, EachFamilyIsSentExactlyAsWritten) {
        {I(5), Variant(), T("hi"), Variant::Null(), T("t")},
        {"update DATA_Msg set PersonID =null,MsgContent='hi',MsgFromPersonID= null,MsgTitle='t'  "
         "where MsgID=5"}},
-      {"DelData", {T("5")}, {"Delete from DATA_Msg where MsgID=5"}},
       {"GetAllData",
        {I(9)},
        {"Select HR_person.PersonName,msgCreatetime,MsgContent,msgFlag,MsgFromPersonid,MsgFileName,"
         "MsgID from DATA_Msg,HR_Person where ((data_msg.PersonID=7 and MsgFromPersonid=9) or "
         "(data_msg.personid=9 and MsgFromPersonID=7)) and Data_Msg.MsgFromPersonid=HR_Person."
         "PersonID  order by msgCreatetime desc"}},
-      {"noread",
-       {},
-       {"Select top 1 * from DATA_Msg Where (personid=7) and (msgFlag=0) Order by msgCreatetime "}},
-      {"MsgRead",
-       {I(12)},
-       {"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
-        "HR_Person.PersonID Where (DATA_Msg.MsgID =12)"}},
       // The same statements whether the id comes as a number or as text.
       {"noread1",
        {T("12")},
@@ -76,26 +68,11 @@ TEST(MessageStatements, EachFamilyIsSentExactlyAsWritten) {
        {"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
         "HR_Person.PersonID where MsgID=12",
         "update DATA_Msg set msgFlag =1 Where MsgID=12"}},
-      {"noread2", {T("12")}, {"Select top 1 * from DATA_Msg where MsgID=12"}},
-      {"repairFlg", {I(-12)}, {"update DATA_Msg set msgFlag =1 Where MsgID=-12"}},
-      {"GetFileData", {I(70000)}, {"select * from DATA_Msg where MsgID = 70000"}},
-      {"GetPersonName", {I(7)}, {"select personname from hr_person where PersonID=7"}},
-      {"GetFriendList",
-       {},
-       {"SELECT TOP 20 DATA_Msg.PersonID, HR_Person.PersonName, COUNT(*) AS nCount FROM DATA_Msg, "
-        "HR_Person Where DATA_Msg.PersonID = HR_Person.PersonID and (DATA_Msg.MsgFromPersonID = 7) "
-        "and left(msgContent,3)<>'(广播'   GROUP BY DATA_Msg.PersonID, HR_Person.PersonName ORDER "
-        "BY COUNT(*) DESC "}},
       {"InceptMsg",
        {I(7)},
        {"Select 姓名=(select personname from hr_person where hr_person.personID=data_msg."
         "MsgFromPersonID),内容=Msgcontent,发送时间=MsgCreateTime,msgID,阅读标志=MsgFlag,"
         "MsgFileName from DATA_Msg where data_msg.personID=7  order by msgCreatetime desc"}},
-      {"trackMsg",
-       {I(7)},
-       {" select MsgContent, CONVERT(char(16), MsgCreateTime, 120) from DATA_Msg where MsgContent "
-        "LIKE '%群发消息%' and msgFrompersonID=7 GROUP BY MsgContent, CONVERT(char(16), "
-        "MsgCreateTime, 120) "}},
       {"track",
        {T("2024-03-05 09:07' or '1'='1")},
        {"select personname=(select personname from hr_person where hr_person.personID=data_msg."
@@ -123,7 +100,6 @@ TEST(MessageStatements, EachFamilyIsSentExactlyAsWritten) {
 // database: nothing is stored, nothing is marked read.
 TEST(MessageStatements, HostileOrMissingValuesRunNothing) {
   const Variant bytes = Variant::Bytes(ByteArray{{1, 2, 3}, 0});
-  const Variant date = Variant::FromDate(Date{45000.5});
   struct Refusal {
     const char* method;
     std::vector<Variant> args;
@@ -133,7 +109,6 @@ TEST(MessageStatements, HostileOrMissingValuesRunNothing) {
       {"AddData", {T("7 or 1=1"), T("x"), I(9), T("t")}, kErrTypeMismatch},
       {"AddData", {I(7), T("x"), T("9; delete from DATA_Msg"), T("t")}, kErrTypeMismatch},
       {"AddData", {Variant::Bool(true), T("x"), I(9), T("t")}, kErrTypeMismatch},
-      {"AddData", {I(7), T("x"), date, T("t")}, kErrTypeMismatch},
       {"AddData", {Variant(), T("x"), I(9), T("t")}, kErrInvalidCall},
       {"AddData", {I(7), T("x"), Variant::Null(), T("t")}, kErrInvalidCall},
       {"AddData", {T("  "), T("x"), I(9), T("t")}, kErrInvalidCall},
@@ -144,18 +119,13 @@ TEST(MessageStatements, HostileOrMissingValuesRunNothing) {
       // A file name without bytes to store.
       {"dptAddData", {I(7), T("x"), I(9), T("t"), T("a.txt"), Variant(), Variant()},
        kErrTypeMismatch},
-      {"dptAddData", {I(7), T("x"), I(9), T("t"), T("a.txt"), Variant::Null(), Variant()},
-       kErrTypeMismatch},
       {"dptAddData", {I(7), T("x"), I(9), T("t"), T("a.txt"), T("not bytes"), Variant()},
        kErrTypeMismatch},
       {"UpdateData", {T("5 or 1=1"), I(7), T("x"), I(9), T("t")}, kErrTypeMismatch},
-      {"UpdateData", {I(5), I(7), T("x"), T("9,MsgFlag=1"), T("t")}, kErrTypeMismatch},
       {"DelData", {T("1 or 1=1")}, kErrTypeMismatch},
       {"noread1", {T("12; update DATA_Msg set msgFlag=1")}, kErrTypeMismatch},
-      {"noread2", {T("x")}, kErrTypeMismatch},
       {"GetPersonName", {T("7 or 1=1")}, kErrTypeMismatch},
       {"GetAllData", {Variant::R8(2147483648.0)}, kErrOverflow},
-      {"MsgRead", {T("12 or 1=1")}, kErrTypeMismatch},
   };
   for (const Refusal& r : refusals) {
     auto fake = std::make_shared<FakeConnection>();
