@@ -110,10 +110,12 @@ struct ParamSpec {
   int max_length = 0;
   // Trailing blanks are removed (SQL Server ignores them when comparing).
   bool rtrim = false;
-  // The value must not be negative (TOP n, LEFT's length).
-  bool non_negative = false;
-  // Name used in messages for kBit/kInt ranges, LEFT/TOP errors.
-  const char* context = "";
+  // A number literal written after a unary minus: the minus is part of the
+  // bound value (so -2147483648 fits an int).
+  bool negate = false;
+  // A LIKE pattern: refused when it holds a [...] character class, which
+  // SQLite's LIKE would read as plain characters.
+  bool like_pattern = false;
 };
 
 struct ResultColumn {

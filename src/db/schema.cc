@@ -1,0 +1,125 @@
+#include "db/schema.h"
+
+#include "db/sql_lexer.h"
+
+namespace korimba::sql {
+namespace {
+
+ColumnDef Col(std::string name, SqlType type, int max_length = 0) {
+  ColumnDef c;
+  c.name = std::move(name);
+  c.type = type;
+  c.max_length = max_length;
+  return c;
+}
+
+TableDef Table(std::string name, std::vector<ColumnDef> columns) {
+  TableDef t;
+  t.name = std::move(name);
+  t.columns = std::move(columns);
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (t.columns[i].identity) t.identity_column = static_cast<int>(i);
+  }
+  return t;
+}
+
+std::vector<TableDef> MakeTables() {
+  ColumnDef msg_id = Col("MsgID", SqlType::kInt);
+  msg_id.identity = true;
+  msg_id.unique = true;
+  ColumnDef person_id = Col("PersonID", SqlType::kInt);
+  person_id.unique = true;
+  ColumnDef created = Col("msgCreatetime", SqlType::kDateTime);
+  created.default_now = true;
+  ColumnDef plan_id = Col("PlanID", SqlType::kInt);
+  plan_id.identity = true;
+  plan_id.unique = true;
+  return {
+      Table("DATA_Msg", {msg_id, Col("PersonID", SqlType::kInt), Col("MsgFromPersonID", SqlType::kInt),
+                         Col("MsgTitle", SqlType::kText, 200), Col("MsgContent", SqlType::kText),
+                         Col("MsgFileName", SqlType::kText, 255), Col("msgFlag", SqlType::kInt),
+                         created}),
+      Table("HR_Person", {person_id, Col("PersonName", SqlType::kText, 50)}),
+      Table("DATA_Plan",
+            {plan_id, Col("PersonID", SqlType::kInt), Col("PlanType", SqlType::kInt),
+             Col("PlanClass", SqlType::kInt), Col("PlanBeginTime", SqlType::kDateTime),
+             Col("PlanEndTime", SqlType::kDateTime), Col("PlanAlertTime", SqlType::kDateTime),
+             Col("PlanContent", SqlType::kText), Col("PlanPlace", SqlType::kText, 200)}),
+  };
+}
+
+// Character columns compare without regard to ASCII case (NOCASE), as
+// under SQL Server's usual case-insensitive collation. Datetime columns hold
+// the canonical text "yyyy-mm-dd hh:mm:ss.fff"; the msgCreatetime default
+// is a fallback for other writers: the translator supplies the component
+// clock's time on every insert.
+std::vector<SchemaObject> MakeObjects() {
+  return {
+      {"DATA_Msg", "table",
+       "CREATE TABLE DATA_Msg (\n"
+       "  MsgID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+       "  PersonID INT,\n"
+       "  MsgFromPersonID INT,\n"
+       "  MsgTitle NVARCHAR(200) COLLATE NOCASE,\n"
+       "  MsgContent NTEXT COLLATE NOCASE,\n"
+       "  MsgFileName NVARCHAR(255) COLLATE NOCASE NULL,\n"
+       "  msgFlag INT DEFAULT 0,\n"
+       "  msgCreatetime DATETIME DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))\n"
+       ")"},
+      {"HR_Person", "table",
+       "CREATE TABLE HR_Person (\n"
+       "  PersonID INT NOT NULL PRIMARY KEY,\n"
+       "  PersonName NVARCHAR(50) COLLATE NOCASE\n"
+       ") WITHOUT ROWID"},
+      {"DATA_Plan", "table",
+       "CREATE TABLE DATA_Plan (\n"
+       "  PlanID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+       "  PersonID INT,\n"
+       "  PlanType INT,\n"
+       "  PlanClass INT,\n"
+       "  PlanBeginTime DATETIME,\n"
+       "  PlanEndTime DATETIME,\n"
+       "  PlanAlertTime DATETIME,\n"
+       "  PlanContent NTEXT COLLATE NOCASE,\n"
+       "  PlanPlace NVARCHAR(200) COLLATE NOCASE\n"
+       ")"},
+      {"IX_DATA_Msg_Pair", "index",
+       "CREATE INDEX IX_DATA_Msg_Pair ON DATA_Msg (PersonID, MsgFromPersonID, msgCreatetime)"},
+      {"IX_DATA_Msg_Unread", "index",
+       "CREATE INDEX IX_DATA_Msg_Unread ON DATA_Msg (PersonID, msgFlag, msgCreatetime)"},
+      {"IX_DATA_Msg_From", "index",
+       "CREATE INDEX IX_DATA_Msg_From ON DATA_Msg (MsgFromPersonID, msgCreatetime)"},
+      {"IX_DATA_Msg_Minute", "index",
+       "CREATE INDEX IX_DATA_Msg_Minute ON DATA_Msg (substr(msgCreatetime, 1, 16) COLLATE NOCASE)"},
+      {"IX_DATA_Plan_Person", "index",
+       "CREATE INDEX IX_DATA_Plan_Person ON DATA_Plan (PersonID, PlanBeginTime)"},
+  };
+}
+
+}  // namespace
+
+int TableDef::IndexOf(std::string_view column) const {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (EqualsNoCase(columns[i].name, column)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const std::vector<TableDef>& SchemaTables() {
+  static const std::vector<TableDef> tables = MakeTables();
+  return tables;
+}
+
+const TableDef* FindTable(std::string_view name) {
+  for (const TableDef& t : SchemaTables()) {
+    if (EqualsNoCase(t.name, name)) return &t;
+  }
+  return nullptr;
+}
+
+const std::vector<SchemaObject>& SqliteSchemaObjects() {
+  static const std::vector<SchemaObject> objects = MakeObjects();
+  return objects;
+}
+
+}  // namespace korimba::sql

@@ -1,0 +1,146 @@
+// The syntax tree of one statement of the SQL Server dialect subset, as the
+// parser builds it and the translator annotates it (resolved columns, types,
+// conversions of literals). Each node owns its children. One thread.
+#ifndef KORIMBA_DB_SQL_AST_H_
+#define KORIMBA_DB_SQL_AST_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/translator.h"
+
+namespace korimba::sql {
+
+struct SelectStmt;
+struct TableDef;
+
+// A type named in CAST / CONVERT: int, char(16), nvarchar(50), datetime ...
+struct TypeName {
+  SqlType type = SqlType::kUnknown;
+  std::string name;     // lower case, as written
+  int length = -1;      // char(n): n; -1 when not given; 0 for max
+  int length_literal = -1;
+  bool fixed = false;   // char / nchar: padded with blanks to the length
+};
+
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct Expr {
+  enum class Kind {
+    kLiteral,     // literal_index
+    kNull,        // NULL
+    kColumn,      // names: [qualifier.]column
+    kVariable,    // @@IDENTITY (name)
+    kNegate,      // -args[0]
+    kArith,       // args[0] op args[1], op in + - * / %
+    kCompare,     // args[0] op args[1], op in = <> < <= > >=
+    kAnd,
+    kOr,
+    kNot,
+    kBetween,     // args[0] [NOT] BETWEEN args[1] AND args[2]
+    kInList,      // args[0] [NOT] IN (args[1..])
+    kInSelect,    // args[0] [NOT] IN (select)
+    kExists,      // [NOT] EXISTS (select)
+    kLike,        // args[0] [NOT] LIKE args[1]
+    kIsNull,      // args[0] IS [NOT] NULL
+    kFunction,    // name(args), COUNT(*) has star
+    kCast,        // CAST(args[0] AS type) / CONVERT(type, args[0][, style])
+    kSubquery,    // (select) as a value
+  };
+  Kind kind;
+  size_t offset = 0;
+  std::string op;                  // operator, or upper-case function name
+  std::vector<std::string> names;  // column reference parts as written
+  std::vector<ExprPtr> args;
+  std::unique_ptr<SelectStmt> select;
+  int literal_index = -1;
+  char marker = 0;
+  bool negated = false;            // NOT BETWEEN / NOT IN / NOT LIKE / IS NOT NULL / NOT EXISTS
+  bool star = false;               // COUNT(*)
+  bool distinct = false;           // COUNT(DISTINCT x)
+  TypeName cast_type;
+  int style_literal = -1;          // CONVERT's style
+
+  // Filled by the translator.
+  SqlType type = SqlType::kUnknown;
+  int binding = -1;                // kColumn: index of the table binding
+  int column = -1;                 // kColumn: column index in that table
+  int scope_depth = 0;             // kColumn: 0 = own scope, 1 = outer ...
+  // kLiteral: how the literal is bound.
+  ParamSpec param;
+
+  explicit Expr(Kind k) : kind(k) {}
+};
+
+struct SelectItem {
+  ExprPtr expr;                // null for * and t.*
+  bool star = false;
+  std::string star_qualifier;  // t.* : t
+  std::string alias;           // as written; empty when none
+  bool has_alias = false;
+  int alias_literal = -1;      // AS 'name': the literal holding the name
+};
+
+struct FromItem {
+  std::string table;           // as written (without dbo.)
+  std::string alias;
+  enum class Join { kFirst, kComma, kInner, kLeft } join = Join::kFirst;
+  ExprPtr on;
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool desc = false;
+  int position_literal = -1;   // ORDER BY 2: the literal holding the position
+};
+
+struct Scope;
+
+struct SelectStmt {
+  size_t offset = 0;
+  bool distinct = false;
+  ExprPtr top;                 // TOP n
+  std::vector<SelectItem> items;
+  std::vector<FromItem> from;
+  ExprPtr where;
+  std::vector<ExprPtr> group_by;
+  ExprPtr having;
+  std::vector<OrderItem> order_by;
+  std::shared_ptr<Scope> scope;  // filled by the translator
+};
+
+struct InsertStmt {
+  std::string table;
+  std::vector<std::string> columns;  // empty: every non-identity column in order
+  std::vector<std::vector<ExprPtr>> rows;
+};
+
+struct Assignment {
+  std::string column;
+  ExprPtr value;
+};
+
+struct UpdateStmt {
+  std::string table;
+  std::vector<Assignment> sets;
+  ExprPtr where;
+};
+
+struct DeleteStmt {
+  std::string table;
+  ExprPtr where;
+};
+
+struct Statement {
+  StatementKind kind = StatementKind::kSelect;
+  std::unique_ptr<SelectStmt> select;
+  std::unique_ptr<InsertStmt> insert;
+  std::unique_ptr<UpdateStmt> update;
+  std::unique_ptr<DeleteStmt> del;
+};
+
+}  // namespace korimba::sql
+
+#endif  // KORIMBA_DB_SQL_AST_H_

@@ -1,0 +1,218 @@
+#include "db/sql_lexer.h"
+
+#include "frame/error.h"
+
+namespace korimba::sql {
+namespace {
+
+bool IsIdentStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@' || c == '#' ||
+         c >= 0x80;
+}
+bool IsIdentPart(unsigned char c) {
+  return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
+}
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+bool IsMarker(unsigned char c) { return c >= 0x01 && c <= 0x04; }
+
+[[noreturn]] void Unterminated(std::string_view what) {
+  ThrowDatabase("Unclosed " + std::string(what) + " in the statement.");
+}
+
+// Skips a comment starting at text[i] ("--" or "/*"); returns the index after it.
+size_t SkipComment(std::string_view text, size_t i) {
+  if (text[i] == '-') {
+    while (i < text.size() && text[i] != '\n') ++i;
+    return i;
+  }
+  int depth = 0;  // block comments nest
+  while (i + 1 < text.size()) {
+    if (text[i] == '/' && text[i + 1] == '*') {
+      ++depth;
+      i += 2;
+    } else if (text[i] == '*' && text[i + 1] == '/') {
+      i += 2;
+      if (--depth == 0) return i;
+    } else {
+      ++i;
+    }
+  }
+  Unterminated("comment");
+}
+
+// Index after a closing `close` starting inside a quoted part that began
+// at `i` (the opening character); a doubled closer is part of the text.
+size_t SkipQuoted(std::string_view text, size_t i, char close, std::string_view what) {
+  ++i;
+  while (true) {
+    size_t j = text.find(close, i);
+    if (j == std::string_view::npos) Unterminated(what);
+    if (j + 1 < text.size() && text[j + 1] == close) {
+      i = j + 2;
+      continue;
+    }
+    return j + 1;
+  }
+}
+
+}  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void ShapeStatement(std::string_view text, ShapedStatement& out) {
+  out.key.clear();
+  size_t count = 0;
+  auto next_literal = [&]() -> Literal& {
+    if (count == out.literals.size()) out.literals.emplace_back();
+    Literal& lit = out.literals[count++];
+    lit.text.clear();
+    return lit;
+  };
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    const unsigned char c = text[i];
+    if (IsIdentStart(c)) {
+      size_t j = i + 1;
+      while (j < n && IsIdentPart(text[j])) ++j;
+      // N'...' is a Unicode string literal: the N is a prefix, not a name.
+      if (j == i + 1 && (c == 'N' || c == 'n') && j < n && text[j] == '\'') {
+        size_t end = SkipQuoted(text, j, '\'', "quotation mark");
+        Literal& lit = next_literal();
+        lit.kind = Literal::Kind::kNString;
+        for (size_t k = j + 1; k + 1 < end; ++k) {
+          lit.text.push_back(text[k]);
+          if (text[k] == '\'') ++k;
+        }
+        out.key.push_back(kStringMarker);
+        i = end;
+        continue;
+      }
+      out.key.append(text.substr(i, j - i));
+      i = j;
+    } else if (c == '\'') {
+      size_t end = SkipQuoted(text, i, '\'', "quotation mark");
+      Literal& lit = next_literal();
+      lit.kind = Literal::Kind::kString;
+      for (size_t k = i + 1; k + 1 < end; ++k) {
+        lit.text.push_back(text[k]);
+        if (text[k] == '\'') ++k;
+      }
+      out.key.push_back(kStringMarker);
+      i = end;
+    } else if (IsDigit(c) || (c == '.' && i + 1 < n && IsDigit(text[i + 1]))) {
+      if (c == '0' && i + 1 < n && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        ThrowDatabase("Binary literals (0x...) are not supported by the embedded database.");
+      }
+      size_t j = i;
+      Literal::Kind kind = Literal::Kind::kInteger;
+      while (j < n && IsDigit(text[j])) ++j;
+      if (j < n && text[j] == '.') {
+        kind = Literal::Kind::kDecimal;
+        ++j;
+        while (j < n && IsDigit(text[j])) ++j;
+      }
+      if (j + 1 < n && (text[j] == 'e' || text[j] == 'E') &&
+          (IsDigit(text[j + 1]) ||
+           ((text[j + 1] == '+' || text[j + 1] == '-') && j + 2 < n && IsDigit(text[j + 2])))) {
+        kind = Literal::Kind::kFloat;
+        j += 2;
+        while (j < n && IsDigit(text[j])) ++j;
+      }
+      Literal& lit = next_literal();
+      lit.kind = kind;
+      lit.text.assign(text.substr(i, j - i));
+      out.key.push_back(kind == Literal::Kind::kInteger   ? kIntegerMarker
+                        : kind == Literal::Kind::kDecimal ? kDecimalMarker
+                                                          : kFloatMarker);
+      i = j;
+    } else if (c == '[') {
+      size_t end = SkipQuoted(text, i, ']', "bracketed name");
+      out.key.append(text.substr(i, end - i));
+      i = end;
+    } else if (c == '"') {
+      size_t end = SkipQuoted(text, i, '"', "quoted name");
+      out.key.append(text.substr(i, end - i));
+      i = end;
+    } else if ((c == '-' && i + 1 < n && text[i + 1] == '-') ||
+               (c == '/' && i + 1 < n && text[i + 1] == '*')) {
+      i = SkipComment(text, i);
+      out.key.push_back(' ');
+    } else if (IsMarker(c)) {
+      ThrowDatabase("Invalid character in the statement.");
+    } else {
+      out.key.push_back(static_cast<char>(c));
+      ++i;
+    }
+  }
+  out.literals.resize(count);
+}
+
+std::vector<Token> TokenizeKey(std::string_view key) {
+  std::vector<Token> tokens;
+  int literal_count = 0;
+  size_t i = 0;
+  const size_t n = key.size();
+  while (i < n) {
+    const unsigned char c = key[i];
+    Token t;
+    t.offset = i;
+    if (IsSpace(c)) {
+      ++i;
+      continue;
+    }
+    if (IsMarker(c)) {
+      t.kind = TokenKind::kLiteral;
+      t.marker = static_cast<char>(c);
+      t.literal_index = literal_count++;
+      ++i;
+    } else if (IsIdentStart(c)) {
+      size_t j = i + 1;
+      while (j < n && IsIdentPart(key[j])) ++j;
+      t.kind = TokenKind::kIdent;
+      t.text.assign(key.substr(i, j - i));
+      i = j;
+    } else if (c == '[' || c == '"') {
+      const char close = c == '[' ? ']' : '"';
+      size_t end = SkipQuoted(key, i, close, c == '[' ? "bracketed name" : "quoted name");
+      t.kind = TokenKind::kQuotedIdent;
+      for (size_t k = i + 1; k + 1 < end; ++k) {
+        t.text.push_back(key[k]);
+        if (key[k] == close) ++k;
+      }
+      i = end;
+    } else {
+      t.kind = TokenKind::kOp;
+      std::string_view two = key.substr(i, 2);
+      if (two == "<>" || two == "!=" || two == "<=" || two == ">=" || two == "!<" || two == "!>") {
+        t.text.assign(two);
+        i += 2;
+      } else if (std::string_view("(),.;*=<>+-/%").find(static_cast<char>(c)) !=
+                 std::string_view::npos) {
+        t.text.assign(1, static_cast<char>(c));
+        ++i;
+      } else {
+        ThrowDatabase("Incorrect syntax near '" + std::string(1, static_cast<char>(c)) + "'.");
+      }
+    }
+    tokens.push_back(std::move(t));
+  }
+  Token end;
+  end.offset = n;
+  tokens.push_back(std::move(end));
+  return tokens;
+}
+
+}  // namespace korimba::sql

@@ -1,0 +1,729 @@
+#include "db/sql_parser.h"
+
+#include <array>
+
+#include "db/sql_lexer.h"
+#include "frame/error.h"
+
+namespace korimba::sql {
+namespace {
+
+// Words that cannot name a column, table or alias unless bracketed.
+constexpr std::array<std::string_view, 40> kReserved = {
+    "SELECT", "FROM",   "WHERE",  "GROUP",  "BY",     "HAVING", "ORDER",  "AND",
+    "OR",     "NOT",    "IN",     "IS",     "NULL",   "LIKE",   "BETWEEN", "EXISTS",
+    "INSERT", "INTO",   "VALUES", "UPDATE", "SET",    "DELETE", "JOIN",   "INNER",
+    "LEFT",   "RIGHT",  "FULL",   "OUTER",  "CROSS",  "ON",     "AS",     "TOP",
+    "DISTINCT", "UNION", "CASE",  "WHEN",   "THEN",   "ELSE",   "END",    "ASC"};
+
+bool IsReserved(std::string_view word) {
+  if (EqualsNoCase(word, "DESC") || EqualsNoCase(word, "EXCEPT") ||
+      EqualsNoCase(word, "INTERSECT")) {
+    return true;
+  }
+  for (std::string_view r : kReserved) {
+    if (EqualsNoCase(word, r)) return true;
+  }
+  return false;
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c -= 32;
+  }
+  return out;
+}
+
+class Parser {
+ public:
+  explicit Parser(const ShapedStatement& shape) : shape_(shape), tokens_(TokenizeKey(shape.key)) {}
+
+  Statement Parse() {
+    Statement st;
+    const Token& t = Peek();
+    if (IsKeyword(t, "SELECT")) {
+      st.kind = StatementKind::kSelect;
+      st.select = ParseSelect();
+    } else if (IsKeyword(t, "INSERT")) {
+      st.kind = StatementKind::kInsert;
+      st.insert = ParseInsert();
+    } else if (IsKeyword(t, "UPDATE")) {
+      st.kind = StatementKind::kUpdate;
+      st.update = ParseUpdate();
+    } else if (IsKeyword(t, "DELETE")) {
+      st.kind = StatementKind::kDelete;
+      st.del = ParseDelete();
+    } else if (t.kind == TokenKind::kEnd) {
+      ThrowDatabase("The statement is empty.");
+    } else {
+      Unsupported(t);
+    }
+    while (IsOp(Peek(), ";")) Next();
+    if (Peek().kind != TokenKind::kEnd) {
+      const Token& rest = Peek();
+      if (rest.kind == TokenKind::kIdent &&
+          (IsKeyword(rest, "SELECT") || IsKeyword(rest, "INSERT") || IsKeyword(rest, "UPDATE") ||
+           IsKeyword(rest, "DELETE") || IsKeyword(rest, "SET") || IsKeyword(rest, "DECLARE"))) {
+        ThrowDatabase(
+            "The embedded database runs one statement per call; this text holds more than one.");
+      }
+      if (IsKeyword(rest, "UNION") || IsKeyword(rest, "EXCEPT") || IsKeyword(rest, "INTERSECT")) {
+        ThrowDatabase(Upper(rest.text) + " is not supported by the embedded database.");
+      }
+      SyntaxError(rest);
+    }
+    return st;
+  }
+
+ private:
+  // ---- token helpers ----
+  const Token& Peek(size_t ahead = 0) const {
+    size_t i = pos_ + ahead;
+    return i < tokens_.size() ? tokens_[i] : tokens_.back();
+  }
+  const Token& Next() {
+    const Token& t = tokens_[pos_];
+    if (pos_ + 1 < tokens_.size()) ++pos_;
+    return t;
+  }
+  static bool IsKeyword(const Token& t, std::string_view word) {
+    return t.kind == TokenKind::kIdent && EqualsNoCase(t.text, word);
+  }
+  static bool IsOp(const Token& t, std::string_view op) {
+    return t.kind == TokenKind::kOp && t.text == op;
+  }
+  bool AcceptKeyword(std::string_view word) {
+    if (!IsKeyword(Peek(), word)) return false;
+    Next();
+    return true;
+  }
+  bool AcceptOp(std::string_view op) {
+    if (!IsOp(Peek(), op)) return false;
+    Next();
+    return true;
+  }
+  void ExpectKeyword(std::string_view word) {
+    if (!AcceptKeyword(word)) SyntaxError(Peek());
+  }
+  void ExpectOp(std::string_view op) {
+    if (!AcceptOp(op)) SyntaxError(Peek());
+  }
+
+  std::string Describe(const Token& t) const {
+    switch (t.kind) {
+      case TokenKind::kLiteral: {
+        const Literal& lit = shape_.literals[t.literal_index];
+        return lit.kind == Literal::Kind::kString || lit.kind == Literal::Kind::kNString
+                   ? "'" + lit.text + "'"
+                   : lit.text;
+      }
+      case TokenKind::kEnd: {
+        // SQL Server names the last token when the text ends too early.
+        if (pos_ == 0 || tokens_.size() < 2) return "";
+        return Describe(tokens_[tokens_.size() - 2]);
+      }
+      default:
+        return t.text;
+    }
+  }
+  [[noreturn]] void SyntaxError(const Token& t) const {
+    if (t.kind == TokenKind::kIdent && IsReserved(t.text)) {
+      ThrowDatabase("Incorrect syntax near the keyword '" + Upper(t.text) + "'.");
+    }
+    ThrowDatabase("Incorrect syntax near '" + Describe(t) + "'.");
+  }
+  [[noreturn]] void Unsupported(const Token& t) const {
+    if (t.kind == TokenKind::kIdent) {
+      ThrowDatabase("The statement " + Upper(t.text) +
+                    " is not supported by the embedded database.");
+    }
+    SyntaxError(t);
+  }
+
+  // A name: a non-reserved identifier or a quoted one.
+  bool AtName() const {
+    const Token& t = Peek();
+    return t.kind == TokenKind::kQuotedIdent || (t.kind == TokenKind::kIdent && !IsReserved(t.text));
+  }
+  std::string ParseName() {
+    if (!AtName()) SyntaxError(Peek());
+    return Next().text;
+  }
+  // [dbo.]table
+  std::string ParseTableName() {
+    std::string name = ParseName();
+    if (IsOp(Peek(), ".")) {
+      if (!EqualsNoCase(name, "dbo")) {
+        ThrowDatabase("Invalid object name '" + name + "." + Peek(1).text + "'.");
+      }
+      Next();
+      name = ParseName();
+    }
+    return name;
+  }
+
+  // ---- statements ----
+  std::unique_ptr<SelectStmt> ParseSelect() {
+    auto sel = std::make_unique<SelectStmt>();
+    sel->offset = Peek().offset;
+    ExpectKeyword("SELECT");
+    if (AcceptKeyword("DISTINCT")) {
+      sel->distinct = true;
+    } else {
+      AcceptKeyword("ALL");
+    }
+    if (AcceptKeyword("TOP")) {
+      bool paren = AcceptOp("(");
+      const Token& t = Peek();
+      if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) {
+        ThrowDatabase("TOP takes a whole number on the embedded database.");
+      }
+      auto e = std::make_unique<Expr>(Expr::Kind::kLiteral);
+      e->offset = t.offset;
+      e->literal_index = t.literal_index;
+      e->marker = t.marker;
+      Next();
+      if (paren) ExpectOp(")");
+      if (IsKeyword(Peek(), "PERCENT") || IsKeyword(Peek(), "WITH")) {
+        ThrowDatabase("TOP ... " + Upper(Peek().text) +
+                      " is not supported by the embedded database.");
+      }
+      sel->top = std::move(e);
+    }
+    do {
+      sel->items.push_back(ParseSelectItem());
+    } while (AcceptOp(","));
+    if (IsKeyword(Peek(), "INTO")) ThrowDatabase("SELECT ... INTO is not supported by the embedded database.");
+    if (AcceptKeyword("FROM")) ParseFrom(*sel);
+    if (AcceptKeyword("WHERE")) sel->where = ParseExpr();
+    if (AcceptKeyword("GROUP")) {
+      ExpectKeyword("BY");
+      do {
+        sel->group_by.push_back(ParseExpr());
+      } while (AcceptOp(","));
+    }
+    if (AcceptKeyword("HAVING")) sel->having = ParseExpr();
+    if (AcceptKeyword("ORDER")) {
+      ExpectKeyword("BY");
+      do {
+        OrderItem item;
+        const Token& t = Peek();
+        if (t.kind == TokenKind::kLiteral && t.marker == kIntegerMarker &&
+            (IsOp(Peek(1), ",") || IsKeyword(Peek(1), "ASC") || IsKeyword(Peek(1), "DESC") ||
+             Peek(1).kind == TokenKind::kEnd || IsOp(Peek(1), ")") || IsOp(Peek(1), ";"))) {
+          item.position_literal = t.literal_index;
+          Next();
+        } else {
+          item.expr = ParseExpr();
+        }
+        if (AcceptKeyword("DESC")) {
+          item.desc = true;
+        } else {
+          AcceptKeyword("ASC");
+        }
+        sel->order_by.push_back(std::move(item));
+      } while (AcceptOp(","));
+    }
+    if (IsKeyword(Peek(), "OFFSET") || IsKeyword(Peek(), "FOR") || IsKeyword(Peek(), "OPTION")) {
+      ThrowDatabase(Upper(Peek().text) + " is not supported by the embedded database.");
+    }
+    return sel;
+  }
+
+  SelectItem ParseSelectItem() {
+    SelectItem item;
+    if (AcceptOp("*")) {
+      item.star = true;
+      return item;
+    }
+    // t.*
+    if (AtName() && IsOp(Peek(1), ".") && IsOp(Peek(2), "*")) {
+      item.star = true;
+      item.star_qualifier = Next().text;
+      Next();
+      Next();
+      return item;
+    }
+    // alias = expression
+    if (AtName() && IsOp(Peek(1), "=")) {
+      item.alias = Next().text;
+      item.has_alias = true;
+      Next();
+      item.expr = ParseExpr();
+      return item;
+    }
+    item.expr = ParseExpr();
+    if (AcceptKeyword("AS")) {
+      const Token& t = Peek();
+      if (t.kind == TokenKind::kLiteral && t.marker == kStringMarker) {
+        item.alias_literal = t.literal_index;
+        item.has_alias = true;
+        Next();
+      } else {
+        item.alias = ParseName();
+        item.has_alias = true;
+      }
+    } else if (AtName()) {
+      item.alias = Next().text;
+      item.has_alias = true;
+    }
+    return item;
+  }
+
+  void ParseFrom(SelectStmt& sel) {
+    sel.from.push_back(ParseFromTable(FromItem::Join::kFirst));
+    while (true) {
+      if (AcceptOp(",")) {
+        sel.from.push_back(ParseFromTable(FromItem::Join::kComma));
+        continue;
+      }
+      FromItem::Join join;
+      if (AcceptKeyword("JOIN")) {
+        join = FromItem::Join::kInner;
+      } else if (AcceptKeyword("INNER")) {
+        ExpectKeyword("JOIN");
+        join = FromItem::Join::kInner;
+      } else if (IsKeyword(Peek(), "LEFT")) {
+        Next();
+        AcceptKeyword("OUTER");
+        ExpectKeyword("JOIN");
+        join = FromItem::Join::kLeft;
+      } else if (IsKeyword(Peek(), "RIGHT") || IsKeyword(Peek(), "FULL") ||
+                 IsKeyword(Peek(), "CROSS")) {
+        ThrowDatabase(Upper(Peek().text) + " JOIN is not supported by the embedded database.");
+      } else {
+        break;
+      }
+      FromItem item = ParseFromTable(join);
+      ExpectKeyword("ON");
+      item.on = ParseExpr();
+      sel.from.push_back(std::move(item));
+    }
+  }
+
+  FromItem ParseFromTable(FromItem::Join join) {
+    if (IsOp(Peek(), "(")) {
+      ThrowDatabase("Derived tables (a subquery in FROM) are not supported by the embedded database.");
+    }
+    FromItem item;
+    item.join = join;
+    item.table = ParseTableName();
+    if (AcceptKeyword("AS")) {
+      item.alias = ParseName();
+    } else if (AtName()) {
+      item.alias = Next().text;
+    }
+    if (IsKeyword(Peek(), "WITH") || (IsOp(Peek(), "(") )) {
+      ThrowDatabase("Table hints are not supported by the embedded database.");
+    }
+    return item;
+  }
+
+  std::unique_ptr<InsertStmt> ParseInsert() {
+    auto ins = std::make_unique<InsertStmt>();
+    ExpectKeyword("INSERT");
+    AcceptKeyword("INTO");
+    ins->table = ParseTableName();
+    if (AcceptOp("(")) {
+      do {
+        ins->columns.push_back(ParseName());
+      } while (AcceptOp(","));
+      ExpectOp(")");
+    }
+    if (IsKeyword(Peek(), "SELECT") || IsKeyword(Peek(), "DEFAULT") || IsKeyword(Peek(), "EXEC") ||
+        IsKeyword(Peek(), "OUTPUT")) {
+      ThrowDatabase("INSERT ... " + Upper(Peek().text) +
+                    " is not supported by the embedded database; use INSERT ... VALUES.");
+    }
+    ExpectKeyword("VALUES");
+    do {
+      ExpectOp("(");
+      std::vector<ExprPtr> row;
+      do {
+        if (IsKeyword(Peek(), "DEFAULT")) {
+          ThrowDatabase("DEFAULT in VALUES is not supported by the embedded database.");
+        }
+        row.push_back(ParseExpr());
+      } while (AcceptOp(","));
+      ExpectOp(")");
+      ins->rows.push_back(std::move(row));
+    } while (AcceptOp(","));
+    return ins;
+  }
+
+  std::unique_ptr<UpdateStmt> ParseUpdate() {
+    auto up = std::make_unique<UpdateStmt>();
+    ExpectKeyword("UPDATE");
+    up->table = ParseTableName();
+    ExpectKeyword("SET");
+    do {
+      Assignment a;
+      a.column = ParseName();
+      if (IsOp(Peek(), ".")) {  // SET t.col = ...
+        Next();
+        a.column = ParseName();
+      }
+      ExpectOp("=");
+      a.value = ParseExpr();
+      up->sets.push_back(std::move(a));
+    } while (AcceptOp(","));
+    if (IsKeyword(Peek(), "FROM")) {
+      ThrowDatabase("UPDATE ... FROM is not supported by the embedded database.");
+    }
+    if (AcceptKeyword("WHERE")) up->where = ParseExpr();
+    return up;
+  }
+
+  std::unique_ptr<DeleteStmt> ParseDelete() {
+    auto del = std::make_unique<DeleteStmt>();
+    ExpectKeyword("DELETE");
+    AcceptKeyword("FROM");
+    del->table = ParseTableName();
+    if (IsKeyword(Peek(), "FROM")) {
+      ThrowDatabase("DELETE ... FROM ... is not supported by the embedded database.");
+    }
+    if (AcceptKeyword("WHERE")) del->where = ParseExpr();
+    return del;
+  }
+
+  // ---- expressions ----
+  ExprPtr Make(Expr::Kind kind, size_t offset) {
+    auto e = std::make_unique<Expr>(kind);
+    e->offset = offset;
+    return e;
+  }
+
+  ExprPtr ParseExpr() { return ParseOr(); }
+
+  ExprPtr ParseOr() {
+    ExprPtr left = ParseAnd();
+    while (IsKeyword(Peek(), "OR")) {
+      auto e = Make(Expr::Kind::kOr, Next().offset);
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseAnd());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr ParseAnd() {
+    ExprPtr left = ParseNot();
+    while (IsKeyword(Peek(), "AND")) {
+      auto e = Make(Expr::Kind::kAnd, Next().offset);
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseNot());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr ParseNot() {
+    if (IsKeyword(Peek(), "NOT")) {
+      auto e = Make(Expr::Kind::kNot, Next().offset);
+      e->args.push_back(ParseNot());
+      return e;
+    }
+    return ParsePredicate();
+  }
+
+  ExprPtr ParsePredicate() {
+    if (IsKeyword(Peek(), "EXISTS")) {
+      auto e = Make(Expr::Kind::kExists, Next().offset);
+      ExpectOp("(");
+      e->select = ParseSelect();
+      ExpectOp(")");
+      return e;
+    }
+    ExprPtr left = ParseAdditive();
+    const Token& t = Peek();
+    if (t.kind == TokenKind::kOp &&
+        (t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "<" || t.text == "<=" ||
+         t.text == ">" || t.text == ">=" || t.text == "!<" || t.text == "!>")) {
+      auto e = Make(Expr::Kind::kCompare, t.offset);
+      std::string op = Next().text;
+      if (op == "!=") op = "<>";
+      if (op == "!<") op = ">=";
+      if (op == "!>") op = "<=";
+      e->op = op;
+      if (IsKeyword(Peek(), "ALL") || IsKeyword(Peek(), "ANY") || IsKeyword(Peek(), "SOME")) {
+        ThrowDatabase(Upper(Peek().text) + " is not supported by the embedded database.");
+      }
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseAdditive());
+      return e;
+    }
+    bool negated = false;
+    if (IsKeyword(t, "NOT") &&
+        (IsKeyword(Peek(1), "BETWEEN") || IsKeyword(Peek(1), "IN") || IsKeyword(Peek(1), "LIKE"))) {
+      Next();
+      negated = true;
+    }
+    const Token& u = Peek();
+    if (IsKeyword(u, "BETWEEN")) {
+      auto e = Make(Expr::Kind::kBetween, Next().offset);
+      e->negated = negated;
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseAdditive());
+      ExpectKeyword("AND");
+      e->args.push_back(ParseAdditive());
+      return e;
+    }
+    if (IsKeyword(u, "IN")) {
+      size_t offset = Next().offset;
+      ExpectOp("(");
+      if (IsKeyword(Peek(), "SELECT")) {
+        auto e = Make(Expr::Kind::kInSelect, offset);
+        e->negated = negated;
+        e->args.push_back(std::move(left));
+        e->select = ParseSelect();
+        ExpectOp(")");
+        return e;
+      }
+      auto e = Make(Expr::Kind::kInList, offset);
+      e->negated = negated;
+      e->args.push_back(std::move(left));
+      do {
+        e->args.push_back(ParseAdditive());
+      } while (AcceptOp(","));
+      ExpectOp(")");
+      return e;
+    }
+    if (IsKeyword(u, "LIKE")) {
+      auto e = Make(Expr::Kind::kLike, Next().offset);
+      e->negated = negated;
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseAdditive());
+      if (IsKeyword(Peek(), "ESCAPE")) {
+        ThrowDatabase("LIKE ... ESCAPE is not supported by the embedded database.");
+      }
+      return e;
+    }
+    if (IsKeyword(u, "IS")) {
+      auto e = Make(Expr::Kind::kIsNull, Next().offset);
+      e->negated = AcceptKeyword("NOT");
+      ExpectKeyword("NULL");
+      e->args.push_back(std::move(left));
+      return e;
+    }
+    if (negated) SyntaxError(Peek());
+    return left;
+  }
+
+  ExprPtr ParseAdditive() {
+    ExprPtr left = ParseMultiplicative();
+    while (IsOp(Peek(), "+") || IsOp(Peek(), "-")) {
+      auto e = Make(Expr::Kind::kArith, Peek().offset);
+      e->op = Next().text;
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseMultiplicative());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr ParseMultiplicative() {
+    ExprPtr left = ParseUnary();
+    while (IsOp(Peek(), "*") || IsOp(Peek(), "/") || IsOp(Peek(), "%")) {
+      auto e = Make(Expr::Kind::kArith, Peek().offset);
+      e->op = Next().text;
+      e->args.push_back(std::move(left));
+      e->args.push_back(ParseUnary());
+      left = std::move(e);
+    }
+    return left;
+  }
+
+  ExprPtr ParseUnary() {
+    if (IsOp(Peek(), "-")) {
+      auto e = Make(Expr::Kind::kNegate, Next().offset);
+      e->args.push_back(ParseUnary());
+      return e;
+    }
+    if (AcceptOp("+")) return ParseUnary();
+    return ParsePrimary();
+  }
+
+  TypeName ParseTypeName() {
+    TypeName tn;
+    const Token& t = Peek();
+    if (t.kind != TokenKind::kIdent && t.kind != TokenKind::kQuotedIdent) SyntaxError(t);
+    tn.name = Next().text;
+    for (char& c : tn.name) {
+      if (c >= 'A' && c <= 'Z') c += 32;
+    }
+    const std::string& n = tn.name;
+    if (n == "int" || n == "integer") {
+      tn.type = SqlType::kInt;
+    } else if (n == "smallint") {
+      tn.type = SqlType::kSmallInt;
+    } else if (n == "bit") {
+      tn.type = SqlType::kBit;
+    } else if (n == "float") {
+      tn.type = SqlType::kFloat;
+    } else if (n == "real") {
+      tn.type = SqlType::kReal;
+    } else if (n == "datetime") {
+      tn.type = SqlType::kDateTime;
+    } else if (n == "char" || n == "nchar") {
+      tn.type = SqlType::kText;
+      tn.fixed = true;
+    } else if (n == "varchar" || n == "nvarchar") {
+      tn.type = SqlType::kText;
+    } else {
+      ThrowDatabase("Conversion to the type " + n + " is not supported by the embedded database.");
+    }
+    if (AcceptOp("(")) {
+      if (tn.type != SqlType::kText) {
+        ThrowDatabase("A length or precision for " + n +
+                      " is not supported by the embedded database.");
+      }
+      const Token& len = Peek();
+      if (IsKeyword(len, "MAX") && !tn.fixed) {
+        Next();
+        tn.length = 0;
+      } else if (len.kind == TokenKind::kLiteral && len.marker == kIntegerMarker) {
+        tn.length_literal = len.literal_index;
+        tn.length = std::stoi(shape_.literals[len.literal_index].text);
+        if (tn.length < 1 || tn.length > 8000) {
+          ThrowDatabase("The size (" + shape_.literals[len.literal_index].text + ") given to the type '" +
+                        n + "' exceeds the maximum allowed (8000).");
+        }
+        Next();
+      } else {
+        SyntaxError(len);
+      }
+      ExpectOp(")");
+    }
+    return tn;
+  }
+
+  ExprPtr ParsePrimary() {
+    const Token& t = Peek();
+    if (t.kind == TokenKind::kLiteral) {
+      auto e = Make(Expr::Kind::kLiteral, t.offset);
+      e->literal_index = t.literal_index;
+      e->marker = t.marker;
+      Next();
+      return e;
+    }
+    if (IsOp(t, "(")) {
+      size_t offset = Next().offset;
+      if (IsKeyword(Peek(), "SELECT")) {
+        auto e = Make(Expr::Kind::kSubquery, offset);
+        e->select = ParseSelect();
+        ExpectOp(")");
+        return e;
+      }
+      ExprPtr inner = ParseExpr();
+      ExpectOp(")");
+      return inner;
+    }
+    if (t.kind == TokenKind::kIdent) {
+      if (IsKeyword(t, "NULL")) {
+        return Make(Expr::Kind::kNull, Next().offset);
+      }
+      if (IsKeyword(t, "CASE")) {
+        ThrowDatabase("CASE expressions are not supported by the embedded database.");
+      }
+      if (t.text.size() > 2 && t.text[0] == '@') {
+        auto e = Make(Expr::Kind::kVariable, t.offset);
+        e->op = Upper(Next().text);
+        if (e->op != "@@IDENTITY") {
+          ThrowDatabase("The variable " + t.text + " is not supported by the embedded database.");
+        }
+        return e;
+      }
+      if (IsOp(Peek(1), "(") && (!IsReserved(t.text) || IsKeyword(t, "LEFT") ||
+                                 IsKeyword(t, "RIGHT"))) {
+        return ParseFunction();
+      }
+    }
+    if (AtName()) {
+      auto e = Make(Expr::Kind::kColumn, t.offset);
+      e->names.push_back(Next().text);
+      while (IsOp(Peek(), ".")) {
+        Next();
+        e->names.push_back(ParseName());
+      }
+      if (e->names.size() > 2) {
+        ThrowDatabase("The multi-part name '" + e->names[0] + "." + e->names[1] + "." +
+                      e->names[2] + "' is not supported by the embedded database.");
+      }
+      return e;
+    }
+    SyntaxError(t);
+  }
+
+  ExprPtr ParseFunction() {
+    const Token& name = Next();
+    std::string upper = Upper(name.text);
+    Next();  // (
+    if (upper == "CAST") {
+      auto e = Make(Expr::Kind::kCast, name.offset);
+      e->args.push_back(ParseExpr());
+      ExpectKeyword("AS");
+      e->cast_type = ParseTypeName();
+      ExpectOp(")");
+      return e;
+    }
+    if (upper == "CONVERT") {
+      auto e = Make(Expr::Kind::kCast, name.offset);
+      e->cast_type = ParseTypeName();
+      ExpectOp(",");
+      e->args.push_back(ParseExpr());
+      if (AcceptOp(",")) {
+        const Token& style = Peek();
+        if (style.kind != TokenKind::kLiteral || style.marker != kIntegerMarker) {
+          ThrowDatabase("CONVERT's style must be a whole number on the embedded database.");
+        }
+        e->style_literal = style.literal_index;
+        Next();
+      }
+      ExpectOp(")");
+      return e;
+    }
+    auto e = Make(Expr::Kind::kFunction, name.offset);
+    e->op = upper;
+    if (upper == "COUNT" && AcceptOp("*")) {
+      e->star = true;
+      ExpectOp(")");
+      return e;
+    }
+    if (IsOp(Peek(), ")")) {
+      Next();
+      return e;
+    }
+    if (AcceptKeyword("DISTINCT")) {
+      e->distinct = true;
+    } else {
+      AcceptKeyword("ALL");
+    }
+    // DATEDIFF / DATEADD / DATEPART take a date part name first.
+    if ((upper == "DATEDIFF" || upper == "DATEADD" || upper == "DATEPART") && AtName() &&
+        (IsOp(Peek(1), ","))) {
+      auto part = Make(Expr::Kind::kColumn, Peek().offset);
+      part->names.push_back(Next().text);
+      e->args.push_back(std::move(part));
+      ExpectOp(",");
+    }
+    do {
+      e->args.push_back(ParseExpr());
+    } while (AcceptOp(","));
+    ExpectOp(")");
+    if (IsKeyword(Peek(), "OVER")) {
+      ThrowDatabase("Window functions (OVER) are not supported by the embedded database.");
+    }
+    return e;
+  }
+
+  const ShapedStatement& shape_;
+  std::vector<Token> tokens_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+Statement ParseStatement(const ShapedStatement& shape) { return Parser(shape).Parse(); }
+
+}  // namespace korimba::sql

@@ -1,0 +1,415 @@
+#include "db/sql_values.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "db/sql_lexer.h"
+#include "db/translator.h"
+#include "frame/error.h"
+#include "frame/value_ops.h"
+
+namespace korimba::sql {
+namespace {
+
+constexpr int kMinYear = 1753;
+
+struct Cursor {
+  std::string_view s;
+  size_t pos = 0;
+
+  bool AtEnd() const { return pos >= s.size(); }
+  char Peek() const { return pos < s.size() ? s[pos] : '\0'; }
+  bool Take(char c) {
+    if (Peek() != c) return false;
+    ++pos;
+    return true;
+  }
+  // Between min and max digits; returns the count read (0 on failure, pos unchanged).
+  int Digits(int min, int max, int& value) {
+    int n = 0;
+    int v = 0;
+    while (n < max && pos + n < s.size() && s[pos + n] >= '0' && s[pos + n] <= '9') {
+      v = v * 10 + (s[pos + n] - '0');
+      ++n;
+    }
+    if (n < min) return 0;
+    pos += n;
+    value = v;
+    return n;
+  }
+  int CountDigitsAhead() const {
+    size_t n = 0;
+    while (pos + n < s.size() && s[pos + n] >= '0' && s[pos + n] <= '9') ++n;
+    return static_cast<int>(n);
+  }
+  void SkipBlanks() {
+    while (Peek() == ' ') ++pos;
+  }
+};
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+bool ReadTime(Cursor& c, CivilDateTime& out) {
+  int h = 0, m = 0, sec = 0, ms = 0;
+  if (!c.Digits(1, 2, h) || !c.Take(':') || !c.Digits(1, 2, m)) return false;
+  if (c.Take(':')) {
+    if (!c.Digits(1, 2, sec)) return false;
+    if (c.Take('.')) {
+      int digits = c.CountDigitsAhead();
+      if (digits < 1 || digits > 3) return false;
+      c.Digits(1, 3, ms);
+      for (int i = digits; i < 3; ++i) ms *= 10;
+    } else if (c.Take(':')) {
+      if (!c.Digits(1, 3, ms) || c.CountDigitsAhead() > 0) return false;
+    }
+  }
+  c.SkipBlanks();
+  std::string_view rest = c.s.substr(c.pos);
+  if (rest.size() >= 2 && (rest[1] == 'M' || rest[1] == 'm') &&
+      (rest[0] == 'A' || rest[0] == 'a' || rest[0] == 'P' || rest[0] == 'p')) {
+    if (h > 12) return false;
+    bool pm = rest[0] == 'P' || rest[0] == 'p';
+    if (h == 12) h = 0;
+    if (pm) h += 12;
+    c.pos += 2;
+  }
+  if (h > 23 || m > 59 || sec > 59) return false;
+  out.hour = h;
+  out.minute = m;
+  out.second = sec;
+  out.millisecond = ms;
+  return true;
+}
+
+[[noreturn]] void DateConversionFailed() {
+  ThrowDatabase("Conversion failed when converting date and/or time from character string.");
+}
+
+const char* TypeWord(bool unicode) { return unicode ? "nvarchar" : "varchar"; }
+
+std::string FormatInteger(int64_t v) { return std::to_string(v); }
+
+}  // namespace
+
+DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out) {
+  text = TrimBlanks(text);
+  out = CivilDateTime{1900, 1, 1, 0, 0, 0, 0};
+  if (text.empty()) return DateParse::kOk;
+  Cursor c{text};
+  bool has_date = false;
+  int y = 0, mo = 0, d = 0;
+  const int lead = c.CountDigitsAhead();
+  if (lead == 8) {  // yyyymmdd
+    c.Digits(4, 4, y);
+    c.Digits(2, 2, mo);
+    c.Digits(2, 2, d);
+    has_date = true;
+  } else if (lead == 4) {  // yyyy-m-d, yyyy/m/d, yyyy.m.d
+    c.Digits(4, 4, y);
+    char sep = c.Peek();
+    if (sep != '-' && sep != '/' && sep != '.') return DateParse::kBadFormat;
+    ++c.pos;
+    if (!c.Digits(1, 2, mo) || !c.Take(sep) || !c.Digits(1, 2, d)) return DateParse::kBadFormat;
+    has_date = true;
+  }
+  if (has_date) {
+    if (!c.AtEnd()) {
+      if (c.Take('T')) {
+        if (!ReadTime(c, out)) return DateParse::kBadFormat;
+      } else {
+        size_t before = c.pos;
+        c.SkipBlanks();
+        if (c.pos == before || !ReadTime(c, out)) return DateParse::kBadFormat;
+      }
+    }
+  } else if (!ReadTime(c, out)) {
+    return DateParse::kBadFormat;
+  }
+  if (!c.AtEnd()) return DateParse::kBadFormat;
+  if (has_date) {
+    if (y < kMinYear || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) {
+      return DateParse::kOutOfRange;
+    }
+    out.year = y;
+    out.month = mo;
+    out.day = d;
+  }
+  return DateParse::kOk;
+}
+
+std::string CanonicalText(const CivilDateTime& p) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day,
+                p.hour, p.minute, p.second, p.millisecond);
+  return buf;
+}
+
+std::string TextToDateTime(std::string_view text, bool unicode) {
+  CivilDateTime parts;
+  switch (ParseSqlServerDateTime(text, parts)) {
+    case DateParse::kOk:
+      return CanonicalText(parts);
+    case DateParse::kOutOfRange:
+      ThrowDatabase(std::string("The conversion of a ") + TypeWord(unicode) +
+                    " data type to a datetime data type resulted in an out-of-range value.");
+    case DateParse::kBadFormat:
+      break;
+  }
+  DateConversionFailed();
+}
+
+int64_t TextToInteger(std::string_view text, bool unicode, int bits) {
+  const char* type_name = bits == 32 ? "int" : bits == 16 ? "smallint" : "bit";
+  std::string_view t = TrimBlanks(text);
+  auto fail = [&]() -> int64_t {
+    ThrowDatabase("Conversion failed when converting the " + std::string(TypeWord(unicode)) +
+                  " value '" + std::string(text) + "' to data type " + type_name + ".");
+  };
+  if (bits == 1) {
+    if (EqualsNoCase(t, "true")) return 1;
+    if (EqualsNoCase(t, "false")) return 0;
+  }
+  size_t i = 0;
+  bool negative = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+    negative = t[i] == '-';
+    ++i;
+  }
+  int64_t v = 0;
+  bool overflow = false;
+  for (; i < t.size(); ++i) {
+    if (t[i] < '0' || t[i] > '9') return fail();
+    if (v > (std::numeric_limits<int64_t>::max() - 9) / 10) {
+      overflow = true;
+    } else {
+      v = v * 10 + (t[i] - '0');
+    }
+  }
+  if (negative) v = -v;
+  if (bits == 1) return v != 0 ? 1 : 0;
+  const int64_t max = bits == 32 ? std::numeric_limits<int32_t>::max() : 32767;
+  const int64_t min = bits == 32 ? std::numeric_limits<int32_t>::min() : -32768;
+  if (overflow || v > max || v < min) {
+    ThrowDatabase("The conversion of the " + std::string(TypeWord(unicode)) + " value '" +
+                  std::string(text) + "' overflowed " + (bits == 32 ? "an int" : "a smallint") +
+                  " column.");
+  }
+  return v;
+}
+
+double TextToFloat(std::string_view text, bool unicode, bool decimal) {
+  std::string_view t = TrimBlanks(text);
+  if (t.empty() && !decimal) return 0;
+  std::optional<double> v = ParseNumber(t);
+  if (!v || t.empty()) {
+    ThrowDatabase(std::string("Error converting data type ") + TypeWord(unicode) + " to " +
+                  (decimal ? "numeric." : "float."));
+  }
+  return *v;
+}
+
+int CountChars(std::string_view utf8) {
+  int n = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++n;
+    if (c >= 0xF0) ++n;  // outside the BMP: a surrogate pair
+  }
+  return n;
+}
+
+// ---- translator.h: binding and results ----
+
+namespace {
+
+int64_t NumberLiteralToInteger(const Literal& lit, int bits, bool negate) {
+  const char* type_name = bits == 32 ? "int" : bits == 16 ? "smallint" : "bit";
+  double v = 0;
+  if (lit.kind == Literal::Kind::kInteger && lit.text.size() < 19) {
+    v = static_cast<double>(std::stoll(lit.text));
+  } else {
+    v = std::trunc(std::strtod(lit.text.c_str(), nullptr));
+  }
+  if (negate) v = -v;
+  if (bits == 1) return v != 0 ? 1 : 0;
+  const double max = bits == 32 ? 2147483647.0 : 32767.0;
+  const double min = bits == 32 ? -2147483648.0 : -32768.0;
+  if (v > max || v < min) {
+    ThrowDatabase(std::string("Arithmetic overflow error converting expression to data type ") +
+                  type_name + ".");
+  }
+  return static_cast<int64_t>(v);
+}
+
+}  // namespace
+
+BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const BindState& state) {
+  switch (param.source) {
+    case ParamSource::kNow:
+      return CanonicalDateText(Now());
+    case ParamSource::kLastIdentity:
+      if (state.last_identity) return *state.last_identity;
+      return std::monostate{};
+    case ParamSource::kScopeIdentity:
+      return std::monostate{};
+    case ParamSource::kLiteral:
+      break;
+  }
+  const Literal& lit = shape.literals.at(param.literal_index);
+  const bool is_string =
+      lit.kind == Literal::Kind::kString || lit.kind == Literal::Kind::kNString;
+  const bool unicode = lit.kind == Literal::Kind::kNString;
+  switch (param.target) {
+    case SqlType::kDateTime:
+      if (!is_string) {
+        ThrowDatabase("A number cannot be used as a datetime on the embedded database.");
+      }
+      return TextToDateTime(lit.text, unicode);
+    case SqlType::kInt:
+    case SqlType::kSmallInt:
+    case SqlType::kBit: {
+      const int bits = param.target == SqlType::kInt ? 32 : param.target == SqlType::kSmallInt ? 16 : 1;
+      return is_string ? TextToInteger(lit.text, unicode, bits)
+                       : NumberLiteralToInteger(lit, bits, param.negate);
+    }
+    case SqlType::kFloat:
+    case SqlType::kReal:
+    case SqlType::kDecimal:
+      if (is_string) return TextToFloat(lit.text, unicode, param.target == SqlType::kDecimal);
+      return (param.negate ? -1 : 1) * std::strtod(lit.text.c_str(), nullptr);
+    case SqlType::kText: {
+      if (param.like_pattern && lit.text.find('[') != std::string::npos) {
+        ThrowDatabase("LIKE patterns with [ ] character classes are not supported by the embedded database.");
+      }
+      std::string text = is_string ? lit.text : (param.negate ? "-" : "") + lit.text;
+      if (param.rtrim) {
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+      }
+      if (param.max_length > 0 && CountChars(text) > param.max_length) {
+        // Trailing blanks beyond the length are dropped silently, as SQL Server does.
+        std::string trimmed = text;
+        while (!trimmed.empty() && trimmed.back() == ' ' && CountChars(trimmed) > param.max_length) {
+          trimmed.pop_back();
+        }
+        if (CountChars(trimmed) > param.max_length) {
+          ThrowDatabase("String or binary data would be truncated.");
+        }
+        text = std::move(trimmed);
+      }
+      return text;
+    }
+    case SqlType::kUnknown:
+    case SqlType::kNull:
+      break;
+  }
+  if (is_string) return lit.text;
+  if (lit.kind == Literal::Kind::kInteger && lit.text.size() < 19) {
+    const int64_t v = std::stoll(lit.text);
+    return param.negate ? -v : v;
+  }
+  return (param.negate ? -1 : 1) * std::strtod(lit.text.c_str(), nullptr);
+}
+
+std::string CanonicalDateText(Date date) { return CanonicalText(SplitDate(date)); }
+
+std::optional<Date> DateFromCanonical(std::string_view s) {
+  // yyyy-mm-dd hh:mm:ss.fff, also without the milliseconds or the time.
+  if (s.size() != 23 && s.size() != 19 && s.size() != 10) return std::nullopt;
+  auto num = [&](size_t at, size_t len, int& v) {
+    v = 0;
+    for (size_t i = at; i < at + len; ++i) {
+      if (s[i] < '0' || s[i] > '9') return false;
+      v = v * 10 + (s[i] - '0');
+    }
+    return true;
+  };
+  CivilDateTime p;
+  if (!num(0, 4, p.year) || s[4] != '-' || !num(5, 2, p.month) || s[7] != '-' ||
+      !num(8, 2, p.day)) {
+    return std::nullopt;
+  }
+  if (s.size() > 10) {
+    if (s[10] != ' ' || !num(11, 2, p.hour) || s[13] != ':' || !num(14, 2, p.minute) ||
+        s[16] != ':' || !num(17, 2, p.second)) {
+      return std::nullopt;
+    }
+    if (s.size() == 23 && (s[19] != '.' || !num(20, 3, p.millisecond))) return std::nullopt;
+  }
+  return MakeDate(p);
+}
+
+Variant ResultValueFromInt(SqlType type, int64_t v) {
+  const bool fits32 = v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+  switch (type) {
+    case SqlType::kSmallInt:
+      if (v >= -32768 && v <= 32767) return Variant::I2(static_cast<int16_t>(v));
+      break;
+    case SqlType::kBit:
+      return Variant::Bool(v != 0);
+    case SqlType::kFloat:
+    case SqlType::kDecimal:
+      return Variant::R8(static_cast<double>(v));
+    case SqlType::kReal:
+      return Variant::R4(static_cast<float>(v));
+    case SqlType::kText:
+      return Variant::Text(FormatInteger(v));
+    default:
+      break;
+  }
+  if (fits32) return Variant::I4(static_cast<int32_t>(v));
+  return Variant::R8(static_cast<double>(v));
+}
+
+Variant ResultValueFromDouble(SqlType type, double v) {
+  switch (type) {
+    case SqlType::kReal:
+      return Variant::R4(static_cast<float>(v));
+    case SqlType::kInt:
+    case SqlType::kSmallInt:
+    case SqlType::kBit:
+      if (v == std::trunc(v) && std::fabs(v) < 9.2e18) {
+        return ResultValueFromInt(type, static_cast<int64_t>(v));
+      }
+      return Variant::R8(v);
+    case SqlType::kText:
+      return Variant::Text(TextForm(Variant::R8(v)));
+    default:
+      return Variant::R8(v);
+  }
+}
+
+Variant ResultValueFromText(SqlType type, std::string_view text) {
+  switch (type) {
+    case SqlType::kDateTime: {
+      if (std::optional<Date> d = DateFromCanonical(text)) return Variant::FromDate(*d);
+      CivilDateTime parts;
+      if (ParseSqlServerDateTime(text, parts) == DateParse::kOk) {
+        if (std::optional<Date> d = MakeDate(parts)) return Variant::FromDate(*d);
+      }
+      break;
+    }
+    case SqlType::kInt:
+    case SqlType::kSmallInt:
+    case SqlType::kBit: {
+      std::optional<double> v = ParseNumber(text);
+      if (v) return ResultValueFromDouble(type, *v);
+      break;
+    }
+    case SqlType::kFloat:
+    case SqlType::kReal:
+    case SqlType::kDecimal: {
+      std::optional<double> v = ParseNumber(text);
+      if (v) return ResultValueFromDouble(type, *v);
+      break;
+    }
+    default:
+      break;
+  }
+  return Variant::Text(std::string(text));
+}
+
+}  // namespace korimba::sql

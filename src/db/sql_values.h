@@ -1,0 +1,42 @@
+// SQL Server's conversions of literal text, as the embedded database applies
+// them when it binds a literal to a typed place: a datetime text read the
+// way SQL Server reads it (year first), a text assigned to an int column,
+// and the canonical stored form of datetimes. The error texts are SQL
+// Server's. Free functions; any thread.
+#ifndef KORIMBA_DB_SQL_VALUES_H_
+#define KORIMBA_DB_SQL_VALUES_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "frame/date.h"
+
+namespace korimba::sql {
+
+enum class DateParse { kOk, kBadFormat, kOutOfRange };
+
+// Reads a datetime text: "" (1900-01-01), "2024-3-1", "2024/3/1",
+// "2024.3.1", "20240301", each optionally followed by a time after a blank
+// (or "T"): "9:05", "09:05:07", "09:05:07.123", "09:05:07:123" (colon:
+// milliseconds), with an optional AM/PM; or a time alone (on 1900-01-01).
+// Years 1753 to 9999 as SQL Server's datetime.
+DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out);
+
+// "yyyy-mm-dd hh:mm:ss.fff"
+std::string CanonicalText(const CivilDateTime& parts);
+
+// The value of `text` converted to a datetime / int / smallint / bit, with
+// SQL Server's messages on failure. `unicode` says whether the text was an
+// N'...' literal (the messages then say nvarchar).
+std::string TextToDateTime(std::string_view text, bool unicode);
+int64_t TextToInteger(std::string_view text, bool unicode, int bits /*32, 16 or 1*/);
+double TextToFloat(std::string_view text, bool unicode, bool decimal);
+
+// Characters of a UTF-8 text as SQL Server counts them for nvarchar(n):
+// UTF-16 code units.
+int CountChars(std::string_view utf8);
+
+}  // namespace korimba::sql
+
+#endif  // KORIMBA_DB_SQL_VALUES_H_

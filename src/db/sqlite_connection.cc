@@ -1,0 +1,204 @@
+#include "db/sqlite_connection.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "frame/error.h"
+
+namespace korimba {
+namespace {
+
+constexpr size_t kMaxCachedShapes = 512;
+constexpr int kBusyTimeoutMs = 5000;
+
+// Resets a statement whatever happens, so the next call finds it clean.
+class ResetGuard {
+ public:
+  explicit ResetGuard(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ResetGuard(const ResetGuard&) = delete;
+  ResetGuard& operator=(const ResetGuard&) = delete;
+  ~ResetGuard() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+void Exec(sqlite3* db, const char* sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    std::string message = error ? error : sqlite3_errmsg(db);
+    sqlite3_free(error);
+    ThrowDatabase(message);
+  }
+}
+
+Variant ReadCell(sqlite3_stmt* stmt, int i, sql::SqlType type) {
+  switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+      return Variant::Null();
+    case SQLITE_INTEGER:
+      return sql::ResultValueFromInt(type, sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+      return sql::ResultValueFromDouble(type, sqlite3_column_double(stmt, i));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      const int bytes = sqlite3_column_bytes(stmt, i);
+      return sql::ResultValueFromText(type, std::string_view(text ? text : "", bytes));
+    }
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path, bool schema_if_new) {
+  const bool memory = path == ":memory:";
+  bool is_new = memory;
+  if (!memory) {
+    std::error_code ec;
+    is_new = !std::filesystem::exists(path, ec) || std::filesystem::file_size(path, ec) == 0;
+  }
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    ThrowDatabase("Cannot open the database '" + path + "': " + message);
+  }
+  std::shared_ptr<SqliteConnection> conn(new SqliteConnection(db));
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 1);
+  if (!memory) {
+    Exec(db, "PRAGMA journal_mode=WAL");
+    Exec(db, "PRAGMA synchronous=NORMAL");
+  }
+  if (schema_if_new && is_new) conn->EnsureSchema();
+  return conn;
+}
+
+SqliteConnection::~SqliteConnection() {
+  ClearCache();
+  sqlite3_close_v2(db_);
+}
+
+void SqliteConnection::ClearCache() {
+  for (auto& [key, entries] : cache_) {
+    for (auto& p : entries) sqlite3_finalize(p->stmt);
+  }
+  cache_.clear();
+}
+
+void SqliteConnection::Fail() const { ThrowDatabase(sqlite3_errmsg(db_)); }
+
+std::vector<std::string> SqliteConnection::EnsureSchema() {
+  std::vector<std::string> created;
+  Exec(db_, "BEGIN IMMEDIATE");
+  try {
+    sqlite3_stmt* probe = nullptr;
+    if (sqlite3_prepare_v2(db_,
+                           "SELECT 1 FROM sqlite_master WHERE type = ?1 AND name = ?2 COLLATE NOCASE",
+                           -1, &probe, nullptr) != SQLITE_OK) {
+      Fail();
+    }
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(probe, sqlite3_finalize);
+    for (const sql::SchemaObject& obj : sql::SqliteSchemaObjects()) {
+      sqlite3_bind_text(probe, 1, obj.type.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(probe, 2, obj.name.c_str(), -1, SQLITE_TRANSIENT);
+      const int rc = sqlite3_step(probe);
+      sqlite3_reset(probe);
+      if (rc == SQLITE_ROW) continue;
+      if (rc != SQLITE_DONE) Fail();
+      Exec(db_, obj.ddl.c_str());
+      created.push_back(obj.name);
+    }
+    Exec(db_, "COMMIT");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  // Schema changes expire prepared statements; SQLite re-prepares them, but
+  // a clean cache is simpler to reason about.
+  if (!created.empty()) ClearCache();
+  return created;
+}
+
+sql::Translation SqliteConnection::TranslateText(std::string_view statement) {
+  sql::ShapedStatement shape;
+  sql::ShapeStatement(statement, shape);
+  return sql::Translate(shape);
+}
+
+SqliteConnection::Prepared& SqliteConnection::Lookup() {
+  auto it = cache_.find(std::string_view(shape_.key));
+  if (it != cache_.end()) {
+    for (auto& p : it->second) {
+      if (p->translation.Matches(shape_)) return *p;
+    }
+  }
+  auto prepared = std::make_unique<Prepared>();
+  prepared->translation = sql::Translate(shape_);
+  const std::string& text = prepared->translation.sql;
+  if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT,
+                         &prepared->stmt, nullptr) != SQLITE_OK) {
+    Fail();
+  }
+  if (it == cache_.end()) {
+    if (cache_.size() >= kMaxCachedShapes) ClearCache();
+    it = cache_.emplace(shape_.key, std::vector<std::unique_ptr<Prepared>>{}).first;
+  }
+  it->second.push_back(std::move(prepared));
+  return *it->second.back();
+}
+
+void SqliteConnection::Bind(const Prepared& p) {
+  const auto& params = p.translation.params;
+  for (size_t i = 0; i < params.size(); ++i) {
+    const sql::BoundValue value = sql::BindValue(params[i], shape_, bind_state_);
+    const int index = static_cast<int>(i + 1);
+    int rc = SQLITE_OK;
+    if (const auto* v = std::get_if<int64_t>(&value)) {
+      rc = sqlite3_bind_int64(p.stmt, index, *v);
+    } else if (const auto* d = std::get_if<double>(&value)) {
+      rc = sqlite3_bind_double(p.stmt, index, *d);
+    } else if (const auto* s = std::get_if<std::string>(&value)) {
+      rc = sqlite3_bind_text(p.stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+    } else {
+      rc = sqlite3_bind_null(p.stmt, index);
+    }
+    if (rc != SQLITE_OK) Fail();
+  }
+}
+
+ResultTable SqliteConnection::Execute(std::string_view statement) {
+  sql::ShapeStatement(statement, shape_);
+  Prepared& p = Lookup();
+  ResetGuard reset(p.stmt);
+  Bind(p);
+  ResultTable result;
+  const auto& columns = p.translation.columns;
+  if (columns.empty()) {
+    int rc;
+    while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) Fail();
+    if (!p.translation.identity_table.empty() && sqlite3_changes(db_) > 0) {
+      bind_state_.last_identity = sqlite3_last_insert_rowid(db_);
+    }
+    return result;
+  }
+  result.columns.reserve(columns.size());
+  for (const sql::ResultColumn& c : columns) result.columns.push_back(c.name);
+  const int n = static_cast<int>(columns.size());
+  int rc;
+  while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
+    for (int i = 0; i < n; ++i) result.cells.push_back(ReadCell(p.stmt, i, columns[i].type));
+  }
+  if (rc != SQLITE_DONE) Fail();
+  return result;
+}
+
+}  // namespace korimba

@@ -1,0 +1,80 @@
+// SqliteConnection is the embedded provider: a SQLite database (a file or
+// memory) that runs the component's SQL Server-dialect statements through
+// the translator (translator.h) and answers with SQL Server's results,
+// value kinds and error texts.
+//
+// Each statement text is shaped (literals taken out); the translation and
+// the prepared SQLite statement are cached per shape, so a repeated call
+// with other values only binds and steps. The connection owns its sqlite3
+// handle and prepared statements; it is used by one thread at a time (the
+// handle is opened without SQLite's own mutex). Files use the WAL journal
+// with synchronous=NORMAL (a crash never corrupts the file; the last
+// transactions before a power loss may be lost) and a 5 s busy timeout, so
+// several processes may share one file.
+#ifndef KORIMBA_DB_SQLITE_CONNECTION_H_
+#define KORIMBA_DB_SQLITE_CONNECTION_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "db/schema.h"
+#include "db/translator.h"
+#include "frame/connection.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace korimba {
+
+class SqliteConnection final : public Connection, public SchemaOwner {
+ public:
+  // `path` is a file name or ":memory:". With `schema_if_new`, a database
+  // that did not exist (or was empty) gets the schema at once.
+  static std::shared_ptr<SqliteConnection> Open(const std::string& path, bool schema_if_new = true);
+  ~SqliteConnection() override;
+
+  ResultTable Execute(std::string_view statement) override;
+  std::vector<std::string> EnsureSchema() override;
+
+  // The translation a statement gets (tests, benchmarks, query plans).
+  static sql::Translation TranslateText(std::string_view statement);
+  // The raw handle, for benchmarks that run the translated SQL directly.
+  sqlite3* handle() const { return db_; }
+  // Number of cached statement shapes.
+  size_t cached_shapes() const { return cache_.size(); }
+
+ private:
+  struct Prepared {
+    sql::Translation translation;
+    sqlite3_stmt* stmt = nullptr;
+  };
+  struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  struct KeyEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+  };
+  using Cache = std::unordered_map<std::string, std::vector<std::unique_ptr<Prepared>>, KeyHash, KeyEqual>;
+
+  explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  Prepared& Lookup();
+  void ClearCache();
+  void Bind(const Prepared& p);
+  [[noreturn]] void Fail() const;
+
+  sqlite3* db_;
+  Cache cache_;
+  sql::ShapedStatement shape_;  // reused by every call
+  sql::BindState bind_state_;
+};
+
+}  // namespace korimba
+
+#endif  // KORIMBA_DB_SQLITE_CONNECTION_H_
