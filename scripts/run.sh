@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-bash scripts/build.sh -DKORIMBA_BUILD_BENCH=OFF
+KORIMBA_TARGETS=korimba_demo bash scripts/build.sh
 exec build/korimba_demo

@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-bash scripts/build.sh
+bash scripts/build.sh -DKORIMBA_BUILD_TESTS=ON -DKORIMBA_BUILD_BENCH=ON
 ctest --test-dir build --output-on-failure -j2
