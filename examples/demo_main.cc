@@ -103,7 +103,8 @@ int main() {
           Variant::Text("2024-03-05 10:30"), Variant::Text("Team meeting"),
           Variant::Text("2024-03-05 08:45"), Variant::Text("Room 3")});
     Demo(*plan, "GetAllData");
-    Demo(*plan, "GetDayPlan", {Variant::I4(2), Variant::Text("2024-03-05")});
+    Demo(*plan, "GetWeekPlan11", {Variant::I4(2), Variant::Text("2024-03-05")});
+    Demo(*plan, "GetDayPlan", {Variant::I4(2), Variant::Text("2024-03-05 09:30")});
 
     std::cout << "\n-- A failing call, and GetError --\n";
     Demo(*message, "GetAllData", {Variant::Text("person one")});
