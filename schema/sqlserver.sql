@@ -1,8 +1,9 @@
--- Korimba tables and indexes for SQL Server. Safe to run again: it creates
--- only what is missing and never drops or changes data. Run with sqlcmd
--- (each GO ends a batch), e.g.
+-- Korimba's tables and indexes for SQL Server. Safe to run again: it creates
+-- only what is missing and never drops or changes data. Run it with sqlcmd
+-- (each GO ends a batch):
 --   sqlcmd -S server -d database -U user -i schema/sqlserver.sql
--- Column order matters: pages show "Select *" grids in this order.
+-- or let `korimba init-db` create the same objects over ODBC. Column order
+-- matters: pages show "Select *" grids in this order.
 
 IF OBJECT_ID(N'dbo.DATA_Msg', N'U') IS NULL
 CREATE TABLE dbo.DATA_Msg (
@@ -14,14 +15,14 @@ CREATE TABLE dbo.DATA_Msg (
   MsgFileName nvarchar(255) NULL,
   msgFlag int NULL CONSTRAINT DF_DATA_Msg_msgFlag DEFAULT 0,
   msgCreatetime datetime NULL CONSTRAINT DF_DATA_Msg_msgCreatetime DEFAULT getdate()
-);
+)
 GO
 
 IF OBJECT_ID(N'dbo.HR_Person', N'U') IS NULL
 CREATE TABLE dbo.HR_Person (
   PersonID int NOT NULL CONSTRAINT PK_HR_Person PRIMARY KEY,
   PersonName nvarchar(50) NULL
-);
+)
 GO
 
 IF OBJECT_ID(N'dbo.DATA_Plan', N'U') IS NULL
@@ -35,39 +36,30 @@ CREATE TABLE dbo.DATA_Plan (
   PlanAlertTime datetime NULL,
   PlanContent ntext NULL,
   PlanPlace nvarchar(200) NULL
-);
+)
 GO
 
--- Conversations and inboxes: a recipient, optionally with a sender, newest
--- or oldest first (the retention rule, unread lookups, the pair listing).
-IF NOT EXISTS (SELECT * FROM sys.indexes
-               WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_PersonID')
-CREATE INDEX IX_DATA_Msg_PersonID ON dbo.DATA_Msg (PersonID, MsgFromPersonID, msgCreatetime);
+-- The conversation of two persons, the retention rule, a person's inbox.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Pair')
+CREATE INDEX IX_DATA_Msg_Pair ON dbo.DATA_Msg (PersonID, MsgFromPersonID, msgCreatetime)
 GO
 
--- What a person sent (history, broadcast tracking, frequent contacts).
-IF NOT EXISTS (SELECT * FROM sys.indexes
-               WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_MsgFromPersonID')
-CREATE INDEX IX_DATA_Msg_MsgFromPersonID ON dbo.DATA_Msg (MsgFromPersonID, msgCreatetime);
+-- A person's oldest unread message.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Unread')
+CREATE INDEX IX_DATA_Msg_Unread ON dbo.DATA_Msg (PersonID, msgFlag, msgCreatetime)
 GO
 
-IF NOT EXISTS (SELECT * FROM sys.indexes
-               WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_msgCreatetime')
-CREATE INDEX IX_DATA_Msg_msgCreatetime ON dbo.DATA_Msg (msgCreatetime);
+-- What a person sent: history, group tracking, frequent contacts.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_From')
+CREATE INDEX IX_DATA_Msg_From ON dbo.DATA_Msg (MsgFromPersonID, msgCreatetime)
 GO
 
--- A person's plans in a period (month, week and day views, paged listing).
-IF NOT EXISTS (SELECT * FROM sys.indexes
-               WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_PersonID')
-CREATE INDEX IX_DATA_Plan_PersonID ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime);
+-- Messages by time.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Createtime')
+CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)
 GO
 
-IF NOT EXISTS (SELECT * FROM sys.indexes
-               WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_PlanBeginTime')
-CREATE INDEX IX_DATA_Plan_PlanBeginTime ON dbo.DATA_Plan (PlanBeginTime, PlanEndTime);
-GO
-
-IF NOT EXISTS (SELECT * FROM sys.indexes
-               WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_PlanEndTime')
-CREATE INDEX IX_DATA_Plan_PlanEndTime ON dbo.DATA_Plan (PlanEndTime);
+-- A person's plans in a period: month, week and day views, paged listing.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_Person')
+CREATE INDEX IX_DATA_Plan_Person ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime)
 GO

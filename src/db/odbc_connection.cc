@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "db/translator.h"
 #include "frame/date.h"
 #include "frame/error.h"
 
@@ -199,9 +201,40 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, CellKind kind) {
   return Variant::Null();
 }
 
+// A cell of a translated statement: SQLite holds datetimes as canonical
+// text and has no smallint, bit or real, so the value is read in its storage
+// form and made into the kind the SQL Server type of the column calls for.
+// Columns of unknown type keep the storage class the driver reports.
+Variant ReadTranslatedCell(SQLHSTMT stmt, SQLUSMALLINT column, sql::SqlType type,
+                           CellKind reported) {
+  using sql::SqlType;
+  bool as_int = type == SqlType::kInt || type == SqlType::kSmallInt || type == SqlType::kBit;
+  bool as_double = type == SqlType::kFloat || type == SqlType::kReal || type == SqlType::kDecimal;
+  if (type == SqlType::kUnknown || type == SqlType::kNull) {
+    as_int = reported == CellKind::kI2 || reported == CellKind::kI4 ||
+             reported == CellKind::kBigInt || reported == CellKind::kBool;
+    as_double = reported == CellKind::kR4 || reported == CellKind::kR8;
+  }
+  if (as_int) {
+    SQLBIGINT v = 0;
+    return ReadFixed(stmt, column, SQL_C_SBIGINT, v) ? sql::ResultValueFromInt(type, v)
+                                                     : Variant::Null();
+  }
+  if (as_double) {
+    SQLDOUBLE v = 0;
+    return ReadFixed(stmt, column, SQL_C_DOUBLE, v) ? sql::ResultValueFromDouble(type, v)
+                                                    : Variant::Null();
+  }
+  std::vector<char> text;
+  if (!ReadLong(stmt, column, SQL_C_CHAR, text)) return Variant::Null();
+  return sql::ResultValueFromText(type, std::string_view(text.data(), text.size()));
+}
+
 // Reads the first result of an executed statement that has columns; a
-// statement with none (a command) gives an empty table.
-ResultTable ReadResult(SQLHSTMT stmt) {
+// statement with none (a command) gives an empty table. `translated` are the
+// result columns a translation promised (names and SQL Server types), or
+// null for text that went to the driver unchanged.
+ResultTable ReadResult(SQLHSTMT stmt, const std::vector<sql::ResultColumn>* translated) {
   SQLSMALLINT columns = 0;
   for (;;) {
     if (!SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns))) {
@@ -213,6 +246,7 @@ ResultTable ReadResult(SQLHSTMT stmt) {
     if (rc == SQL_NO_DATA) return {};
     if (!SQL_SUCCEEDED(rc)) ThrowDiagnostics(SQL_HANDLE_STMT, stmt, "The statement failed");
   }
+  if (translated && translated->size() != static_cast<size_t>(columns)) translated = nullptr;
 
   ResultTable table;
   std::vector<CellKind> kinds;
@@ -230,8 +264,12 @@ ResultTable ReadResult(SQLHSTMT stmt) {
                           &type, &size, &digits, &nullable);
     }
     if (!SQL_SUCCEEDED(rc)) ThrowDiagnostics(SQL_HANDLE_STMT, stmt, "Could not describe a column");
-    table.columns.emplace_back(reinterpret_cast<const char*>(name.data()),
-                               std::min<size_t>(name_length, name.size() - 1));
+    if (translated) {
+      table.columns.push_back((*translated)[c - 1].name);
+    } else {
+      table.columns.emplace_back(reinterpret_cast<const char*>(name.data()),
+                                 std::min<size_t>(name_length, name.size() - 1));
+    }
     kinds.push_back(KindOfSqlType(type));
   }
 
@@ -240,18 +278,171 @@ ResultTable ReadResult(SQLHSTMT stmt) {
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) ThrowDiagnostics(SQL_HANDLE_STMT, stmt, "Could not read a row");
     for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-      table.cells.push_back(ReadCell(stmt, c, kinds[c - 1]));
+      table.cells.push_back(
+          translated ? ReadTranslatedCell(stmt, c, (*translated)[c - 1].type, kinds[c - 1])
+                     : ReadCell(stmt, c, kinds[c - 1]));
     }
   }
   return table;
 }
 
+// The translator numbers its placeholders ("?1", "?2"); the SQLite driver
+// counts bare "?" marks itself, so they are renumbered in order of
+// appearance and `order` says which parameter each mark takes.
+std::string BarePlaceholders(std::string_view sql, std::vector<int>& order) {
+  std::string out;
+  out.reserve(sql.size());
+  char quote = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (quote) {
+      out.push_back(c);
+      if (c == quote) quote = 0;  // a doubled quote reopens at once
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      out.push_back(c);
+    } else if (c == '?' && i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9') {
+      int number = 0;
+      while (i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9') {
+        number = number * 10 + (sql[++i] - '0');
+      }
+      order.push_back(number - 1);
+      out.push_back('?');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// A translation ready for the driver.
+struct OdbcTranslation {
+  sql::Translation translation;
+  std::string sql;         // with bare "?" marks
+  std::vector<int> order;  // mark i takes translation.params[order[i]]
+};
+
+// Binds the values of one call; they must outlive the execution.
+class ParameterBinder {
+ public:
+  explicit ParameterBinder(size_t count) {
+    values_.reserve(count);
+    indicators_.reserve(count);
+  }
+
+  void Bind(SQLHSTMT stmt, sql::BoundValue value) {
+    values_.push_back(std::move(value));
+    indicators_.push_back(0);
+    const auto number = static_cast<SQLUSMALLINT>(values_.size());
+    sql::BoundValue& v = values_.back();
+    SQLLEN& indicator = indicators_.back();
+    SQLRETURN rc = SQL_ERROR;
+    if (std::holds_alternative<std::monostate>(v)) {
+      indicator = SQL_NULL_DATA;
+      rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0, nullptr,
+                            0, &indicator);
+    } else if (auto* i = std::get_if<int64_t>(&v)) {
+      rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, i, 0,
+                            &indicator);
+    } else if (auto* d = std::get_if<double>(&v)) {
+      rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, d, 0,
+                            &indicator);
+    } else {
+      std::string& text = std::get<std::string>(v);
+      indicator = static_cast<SQLLEN>(text.size());
+      rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                            std::max<SQLULEN>(text.size(), 1), 0, text.data(), indicator,
+                            &indicator);
+    }
+    if (!SQL_SUCCEEDED(rc)) ThrowDiagnostics(SQL_HANDLE_STMT, stmt, "Could not bind a value");
+  }
+
+ private:
+  std::vector<sql::BoundValue> values_;
+  std::vector<SQLLEN> indicators_;
+};
+
 }  // namespace
+
+// The SQL Server schema; schema/sqlserver.sql holds the same batches (a test
+// keeps the two equal).
+const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
+  static const std::vector<SqlServerSchemaObject> objects = {
+      {"DATA_Msg", "SELECT 1 WHERE OBJECT_ID(N'dbo.DATA_Msg', N'U') IS NOT NULL",
+       "IF OBJECT_ID(N'dbo.DATA_Msg', N'U') IS NULL\n"
+       "CREATE TABLE dbo.DATA_Msg (\n"
+       "  MsgID int IDENTITY(1,1) NOT NULL CONSTRAINT PK_DATA_Msg PRIMARY KEY,\n"
+       "  PersonID int NULL,\n"
+       "  MsgFromPersonID int NULL,\n"
+       "  MsgTitle nvarchar(200) NULL,\n"
+       "  MsgContent ntext NULL,\n"
+       "  MsgFileName nvarchar(255) NULL,\n"
+       "  msgFlag int NULL CONSTRAINT DF_DATA_Msg_msgFlag DEFAULT 0,\n"
+       "  msgCreatetime datetime NULL CONSTRAINT DF_DATA_Msg_msgCreatetime DEFAULT getdate()\n"
+       ")"},
+      {"HR_Person", "SELECT 1 WHERE OBJECT_ID(N'dbo.HR_Person', N'U') IS NOT NULL",
+       "IF OBJECT_ID(N'dbo.HR_Person', N'U') IS NULL\n"
+       "CREATE TABLE dbo.HR_Person (\n"
+       "  PersonID int NOT NULL CONSTRAINT PK_HR_Person PRIMARY KEY,\n"
+       "  PersonName nvarchar(50) NULL\n"
+       ")"},
+      {"DATA_Plan", "SELECT 1 WHERE OBJECT_ID(N'dbo.DATA_Plan', N'U') IS NOT NULL",
+       "IF OBJECT_ID(N'dbo.DATA_Plan', N'U') IS NULL\n"
+       "CREATE TABLE dbo.DATA_Plan (\n"
+       "  PlanID int IDENTITY(1,1) NOT NULL CONSTRAINT PK_DATA_Plan PRIMARY KEY,\n"
+       "  PersonID int NULL,\n"
+       "  PlanType int NULL,\n"
+       "  PlanClass int NULL,\n"
+       "  PlanBeginTime datetime NULL,\n"
+       "  PlanEndTime datetime NULL,\n"
+       "  PlanAlertTime datetime NULL,\n"
+       "  PlanContent ntext NULL,\n"
+       "  PlanPlace nvarchar(200) NULL\n"
+       ")"},
+      {"IX_DATA_Msg_Pair",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
+       "N'IX_DATA_Msg_Pair'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Pair')\n"
+       "CREATE INDEX IX_DATA_Msg_Pair ON dbo.DATA_Msg (PersonID, MsgFromPersonID, msgCreatetime)"},
+      {"IX_DATA_Msg_Unread",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
+       "N'IX_DATA_Msg_Unread'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Unread')\n"
+       "CREATE INDEX IX_DATA_Msg_Unread ON dbo.DATA_Msg (PersonID, msgFlag, msgCreatetime)"},
+      {"IX_DATA_Msg_From",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
+       "N'IX_DATA_Msg_From'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_From')\n"
+       "CREATE INDEX IX_DATA_Msg_From ON dbo.DATA_Msg (MsgFromPersonID, msgCreatetime)"},
+      {"IX_DATA_Msg_Createtime",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
+       "N'IX_DATA_Msg_Createtime'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Createtime')\n"
+       "CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)"},
+      {"IX_DATA_Plan_Person",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = "
+       "N'IX_DATA_Plan_Person'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND "
+       "name = N'IX_DATA_Plan_Person')\n"
+       "CREATE INDEX IX_DATA_Plan_Person ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime)"},
+  };
+  return objects;
+}
 
 struct OdbcConnection::Handles {
   OdbcHandle<SQL_HANDLE_ENV> env;
   OdbcHandle<SQL_HANDLE_DBC> dbc;
   bool connected = false;
+
+  // Translations by statement shape (several per shape when literals fix
+  // part of the translation), and what binding needs across calls.
+  std::unordered_map<std::string, std::vector<OdbcTranslation>> translations;
+  sql::ShapedStatement shape;
+  sql::BindState bind_state;
 
   // Disconnects before the handles are freed (members die after this body).
   ~Handles() {
@@ -259,7 +450,7 @@ struct OdbcConnection::Handles {
   }
 };
 
-OdbcConnection::OdbcConnection(std::string_view odbc_connection_string)
+OdbcConnection::OdbcConnection(std::string_view odbc_connection_string, Dialect dialect)
     : handles_(std::make_unique<Handles>()) {
   Handles& h = *handles_;
   if (!h.env.Allocate(SQL_NULL_HANDLE)) ThrowDatabase("Could not start the ODBC driver manager");
@@ -279,12 +470,16 @@ OdbcConnection::OdbcConnection(std::string_view odbc_connection_string)
   if (SQL_SUCCEEDED(SQLGetInfo(h.dbc.get(), SQL_DBMS_NAME, name, sizeof(name), &length))) {
     dbms_name_.assign(name, std::min<size_t>(length, sizeof(name) - 1));
   }
-  translates_dialect_ = dbms_name_ == "SQLite";
+  translates_dialect_ = dialect == Dialect::kAuto && dbms_name_ == "SQLite";
 }
 
 OdbcConnection::~OdbcConnection() = default;
 
 ResultTable OdbcConnection::Execute(std::string_view statement) {
+  return translates_dialect_ ? ExecuteTranslated(statement) : ExecuteUntranslated(statement);
+}
+
+ResultTable OdbcConnection::ExecuteUntranslated(std::string_view statement) {
   OdbcHandle<SQL_HANDLE_STMT> stmt;
   if (!stmt.Allocate(handles_->dbc.get())) {
     ThrowDiagnostics(SQL_HANDLE_DBC, handles_->dbc.get(), "Could not allocate a statement");
@@ -294,7 +489,83 @@ ResultTable OdbcConnection::Execute(std::string_view statement) {
   // SQL_NO_DATA: an update or delete that matched no row, which is no error.
   if (rc == SQL_NO_DATA) return {};
   if (!SQL_SUCCEEDED(rc)) ThrowDiagnostics(SQL_HANDLE_STMT, stmt.get(), "The statement failed");
-  return ReadResult(stmt.get());
+  return ReadResult(stmt.get(), nullptr);
+}
+
+ResultTable OdbcConnection::ExecuteTranslated(std::string_view statement) {
+  Handles& h = *handles_;
+  sql::ShapeStatement(statement, h.shape);
+  // Pages build their statements from a fixed set of shapes; a connection
+  // that sees far more is being fed ad-hoc text, and a bounded cache keeps
+  // it from growing without end.
+  constexpr size_t kMaxShapes = 1024;
+  if (h.translations.size() >= kMaxShapes && !h.translations.contains(h.shape.key)) {
+    h.translations.clear();
+  }
+  std::vector<OdbcTranslation>& candidates = h.translations[h.shape.key];
+  const OdbcTranslation* found = nullptr;
+  for (const OdbcTranslation& candidate : candidates) {
+    if (candidate.translation.Matches(h.shape)) {
+      found = &candidate;
+      break;
+    }
+  }
+  if (found == nullptr) {
+    OdbcTranslation made;
+    made.translation = sql::Translate(h.shape);
+    made.sql = BarePlaceholders(made.translation.sql, made.order);
+    candidates.push_back(std::move(made));
+    found = &candidates.back();
+  }
+  const sql::Translation& translation = found->translation;
+
+  OdbcHandle<SQL_HANDLE_STMT> stmt;
+  if (!stmt.Allocate(h.dbc.get())) {
+    ThrowDiagnostics(SQL_HANDLE_DBC, h.dbc.get(), "Could not allocate a statement");
+  }
+  ParameterBinder binder(found->order.size());
+  for (int index : found->order) {
+    binder.Bind(stmt.get(), sql::BindValue(translation.params.at(index), h.shape, h.bind_state));
+  }
+  std::string text = found->sql;
+  SQLRETURN rc = SQLExecDirect(stmt.get(), Bytes(text), static_cast<SQLINTEGER>(text.size()));
+  if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+    ThrowDiagnostics(SQL_HANDLE_STMT, stmt.get(), "The statement failed");
+  }
+  if (!translation.identity_table.empty()) {
+    // @@IDENTITY answers the value this insert generated.
+    ResultTable id = ExecuteUntranslated("select last_insert_rowid()");
+    if (id.row_count() == 1 && id.at(0, 0).i4()) h.bind_state.last_identity = *id.at(0, 0).i4();
+  }
+  if (rc == SQL_NO_DATA || translation.kind != sql::StatementKind::kSelect) return {};
+  return ReadResult(stmt.get(), &translation.columns);
+}
+
+std::vector<std::string> OdbcConnection::EnsureSchema() {
+  std::vector<std::string> created;
+  if (translates_dialect_) {
+    // The SQLite driver gets the embedded database's own schema, so the
+    // translated statements find the same tables, types and indexes.
+    ResultTable existing = ExecuteUntranslated("select name from sqlite_master");
+    auto exists = [&existing](const std::string& name) {
+      for (const Variant& cell : existing.cells) {
+        if (cell.text() && *cell.text() == name) return true;
+      }
+      return false;
+    };
+    for (const sql::SchemaObject& object : sql::SqliteSchemaObjects()) {
+      if (exists(object.name)) continue;
+      ExecuteUntranslated(object.ddl);
+      created.push_back(object.name);
+    }
+    return created;
+  }
+  for (const SqlServerSchemaObject& object : SqlServerSchemaObjects()) {
+    if (ExecuteUntranslated(object.probe).row_count() > 0) continue;
+    ExecuteUntranslated(object.batch);
+    created.push_back(object.name);
+  }
+  return created;
 }
 
 std::shared_ptr<Connection> OpenOdbcConnection(std::string_view odbc_connection_string) {

@@ -17,21 +17,47 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "db/schema.h"
 #include "frame/connection.h"
 
 namespace korimba {
 
-class OdbcConnection final : public Connection {
+// One object of the SQL Server schema: `probe` is a query that returns a row
+// when the object exists; `batch` creates it, guarded so that it can also be
+// run on its own (schema/sqlserver.sql holds the same batches).
+struct SqlServerSchemaObject {
+  const char* name;
+  const char* probe;
+  const char* batch;
+};
+const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects();
+
+class OdbcConnection final : public Connection, public SchemaOwner {
  public:
+  enum class Dialect {
+    kAuto,         // translate for the SQLite driver, pass through otherwise
+    kPassThrough,  // the driver gets every text unchanged
+  };
+
   // Connects without prompting; fails with the driver manager's or the
   // driver's diagnostic text.
-  explicit OdbcConnection(std::string_view odbc_connection_string);
+  explicit OdbcConnection(std::string_view odbc_connection_string,
+                          Dialect dialect = Dialect::kAuto);
   ~OdbcConnection() override;
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
   ResultTable Execute(std::string_view statement) override;
+  // Sends the text to the driver as it is, whatever the dialect setting:
+  // for statements in the driver's own dialect (the embedded schema's DDL).
+  ResultTable ExecuteUntranslated(std::string_view statement);
+
+  // Creates the missing tables and indexes in the database's own dialect:
+  // the embedded database's DDL through the SQLite driver, SQL Server's
+  // otherwise. Returns the names created.
+  std::vector<std::string> EnsureSchema() override;
 
   // The product name the driver reports ("SQLite", "Microsoft SQL Server").
   const std::string& dbms_name() const { return dbms_name_; }
@@ -40,6 +66,8 @@ class OdbcConnection final : public Connection {
   bool translates_dialect() const { return translates_dialect_; }
 
  private:
+  ResultTable ExecuteTranslated(std::string_view statement);
+
   struct Handles;
   std::unique_ptr<Handles> handles_;
   std::string dbms_name_;

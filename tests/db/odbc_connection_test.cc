@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "db/schema.h"
+#include "frame/clock.h"
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/variant.h"
@@ -78,9 +80,31 @@ class OdbcConnectionTest : public ::testing::Test {
     ASSERT_EQ(rc, SQLITE_OK) << message;
   }
 
-  std::shared_ptr<OdbcConnection> Connect() {
-    return std::make_shared<OdbcConnection>("Driver=SQLite3;Database=" + db_path_.string());
+  // SyncPragma=OFF: the tests need no durability, and each autocommit would
+  // otherwise wait for the disk.
+  std::shared_ptr<OdbcConnection> Connect(
+      OdbcConnection::Dialect dialect = OdbcConnection::Dialect::kAuto) {
+    return std::make_shared<OdbcConnection>(
+        "Driver=SQLite3;SyncPragma=OFF;Database=" + db_path_.string(), dialect);
   }
+  // SQLite's own statements, as SQL Server's would reach its driver.
+  std::shared_ptr<OdbcConnection> ConnectPassThrough() {
+    return Connect(OdbcConnection::Dialect::kPassThrough);
+  }
+
+  // A connection to a database with the component's schema, created
+  // through the driver, and a frozen component clock.
+  std::shared_ptr<OdbcConnection> ConnectWithSchema() {
+    clock_ =
+        std::make_shared<ManualClock>(*MakeDate({.year = 2024, .month = 3, .day = 1, .hour = 9}));
+    SetComponentClock(clock_);
+    auto conn = Connect();
+    conn->EnsureSchema();
+    return conn;
+  }
+  void TearDown() override { SetComponentClock(nullptr); }
+
+  std::shared_ptr<ManualClock> clock_;
 
   static inline std::string driver_;
   static inline fs::path ini_dir_;
@@ -93,7 +117,7 @@ TEST_F(OdbcConnectionTest, ValuesComeBackAsTheKindsOfTheirColumns) {
       "n ntext, z int);"
       "insert into kinds values(70000, -5, 1, 2.5, '2024-03-01 09:05:07.123', 'ab', 'long', "
       "null);");
-  auto conn = Connect();
+  auto conn = ConnectPassThrough();
   EXPECT_EQ(conn->dbms_name(), "SQLite");
   ResultTable table = conn->Execute("select i, s, b, f, d, v, n, z from kinds");
   ASSERT_EQ(table.row_count(), 1u);
@@ -116,7 +140,7 @@ TEST_F(OdbcConnectionTest, ReadsEveryRowSoCountsAreExact) {
       "create table seq(n int);"
       "with recursive c(n) as (select 0 union all select n + 1 from c where n < 1233) "
       "insert into seq select n from c;");
-  auto conn = Connect();
+  auto conn = ConnectPassThrough();
   RecordSet rs;
   rs.Open("select n from seq order by n", *conn);
   EXPECT_EQ(rs.RecordCount(), 1234);
@@ -131,7 +155,7 @@ TEST_F(OdbcConnectionTest, ReadsEveryRowSoCountsAreExact) {
 
 TEST_F(OdbcConnectionTest, CommandsGiveAnEmptyResult) {
   RawSqlite("create table seq(n int);");
-  auto conn = Connect();
+  auto conn = ConnectPassThrough();
   for (const char* command :
        {"insert into seq(n) values (1)", "update seq set n = 2 where n = 1",
         "delete from seq where n = 99" /* matches nothing */, "delete from seq"}) {
@@ -143,7 +167,7 @@ TEST_F(OdbcConnectionTest, CommandsGiveAnEmptyResult) {
 
 TEST_F(OdbcConnectionTest, TextRoundTripsAsUtf8) {
   RawSqlite("create table notes(id int, body ntext);");
-  auto conn = Connect();
+  auto conn = ConnectPassThrough();
   // Chinese, a character outside the basic plane (a surrogate pair in
   // UTF-16) and an accented letter; then a text longer than one read piece,
   // with pieces ending in the middle of a pair.
@@ -166,7 +190,7 @@ TEST_F(OdbcConnectionTest, TextRoundTripsAsUtf8) {
 }
 
 TEST_F(OdbcConnectionTest, ErrorsCarryTheDriversMessage) {
-  auto conn = Connect();
+  auto conn = ConnectPassThrough();
   try {
     conn->Execute("select * from no_such_table");
     FAIL() << "no error";
@@ -177,6 +201,20 @@ TEST_F(OdbcConnectionTest, ErrorsCarryTheDriversMessage) {
   }
   // The connection stays usable after a failed statement.
   EXPECT_EQ(conn->Execute("select 1 as one").row_count(), 1u);
+
+  // Translated, an error the driver raises still reaches the page as the
+  // driver's own message.
+  auto translated = ConnectWithSchema();
+  translated->Execute("Insert into HR_Person(PersonID,PersonName) values (7,'a')");
+  try {
+    translated->Execute("Insert into HR_Person(PersonID,PersonName) values (7,'b')");
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrDatabase);
+    EXPECT_NE(e.description().find("UNIQUE constraint failed: HR_Person.PersonID"),
+              std::string::npos)
+        << e.description();
+  }
 }
 
 TEST_F(OdbcConnectionTest, ConnectingToAnUnknownDriverFailsWithTheDriverManagersMessage) {
@@ -186,6 +224,99 @@ TEST_F(OdbcConnectionTest, ConnectingToAnUnknownDriverFailsWithTheDriverManagers
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), kErrDatabase);
     EXPECT_NE(e.description().find("NoSuchDriver"), std::string::npos) << e.description();
+  }
+}
+
+TEST_F(OdbcConnectionTest, CreatesTheEmbeddedSchemaOnceThroughTheSqliteDriver) {
+  auto conn = Connect();
+  ASSERT_TRUE(conn->translates_dialect());
+  std::vector<std::string> expected;
+  for (const sql::SchemaObject& object : sql::SqliteSchemaObjects())
+    expected.push_back(object.name);
+  EXPECT_EQ(conn->EnsureSchema(), expected);
+  EXPECT_EQ(conn->EnsureSchema(), std::vector<std::string>{});
+}
+
+// Posts, the retention rule and the conversation, as the component sends
+// them, translated for the SQLite driver.
+TEST_F(OdbcConnectionTest, ComponentStatementsRunThroughTranslation) {
+  auto conn = ConnectWithSchema();
+  conn->Execute("Insert into HR_Person(PersonID,PersonName) values (7,N'张三')");
+  conn->Execute("Insert into HR_Person(PersonID,PersonName) values (9,N'李四')");
+  auto post = [&](int to, int from, const std::string& content) {
+    clock_->Advance(1);
+    conn->Execute("Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (" +
+                  std::to_string(to) + ",'" + content + "'," + std::to_string(from) + ",'t') ");
+  };
+  // 30 messages between 7 and 9 in both directions (ids 1..30), then 3
+  // between 7 and 11, which the rule for 7 and 9 must not touch.
+  for (int i = 1; i <= 30; ++i) post(i % 2 ? 7 : 9, i % 2 ? 9 : 7, "第" + std::to_string(i) + "条");
+  for (int i = 0; i < 3; ++i) post(11, 7, "other");
+  conn->Execute(
+      "delete from Data_Msg where ((data_msg.PersonID=7 and MsgFromPersonid=9) or "
+      "(data_msg.personid=9 and MsgFromPersonID=7))  and msgID not in ( Select top 25 msgID from "
+      "DATA_Msg where ((data_msg.PersonID=7 and MsgFromPersonid=9) or (data_msg.personid=9 and "
+      "MsgFromPersonID=7))  order by msgCreatetime desc)");
+
+  ResultTable left = conn->Execute(
+      "select count(*) as n, min(MsgID) as oldest from DATA_Msg where PersonID in (7, 9) and "
+      "MsgFromPersonID in (7, 9)");
+  EXPECT_EQ(RowString(left, 0), "n=25i4\noldest=6i4\n");
+  EXPECT_EQ(conn->Execute("select count(*) from DATA_Msg where PersonID=11").at(0, 0).DebugString(),
+            "3i4");
+
+  RecordSet rs;
+  rs.Open(
+      "Select HR_person.PersonName,msgCreatetime,MsgContent,msgFlag,MsgFromPersonid,MsgFileName,"
+      "MsgID from DATA_Msg,HR_Person where ((data_msg.PersonID=7 and MsgFromPersonid=9) or "
+      "(data_msg.personid=9 and MsgFromPersonID=7)) and Data_Msg.MsgFromPersonid=HR_Person.PersonID"
+      "  order by msgCreatetime desc",
+      *conn);
+  EXPECT_EQ(rs.RecordCount(), 25);
+  std::string newest;
+  for (int32_t f = 0; f < rs.FieldCount(); ++f) {
+    newest += rs.FieldName(f) + "=" + rs.Value(f).DebugString() + "\n";
+  }
+  // Message 30 went from 7 to 9, posted 30 seconds after 09:00.
+  EXPECT_EQ(newest,
+            "PersonName=\"张三\"\nmsgCreatetime=#2024-03-01 09:00:30#\nMsgContent=\"第30条\"\n"
+            "msgFlag=0i4\nMsgFromPersonid=7i4\nMsgFileName=Null\nMsgID=30i4\n");
+}
+
+TEST_F(OdbcConnectionTest, TranslatedStatementsFailWithSqlServersMessages) {
+  auto conn = ConnectWithSchema();
+  conn->Execute(
+      "Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (1,'a',2,'t')");
+  try {
+    conn->Execute("update DATA_Msg set msgCreatetime='no date' where MsgID=1");
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrDatabase);
+    EXPECT_EQ(e.description(),
+              "Conversion failed when converting date and/or time from character string.");
+  }
+  // A failed statement leaves the row as it was.
+  ResultTable row = conn->Execute("select msgCreatetime from DATA_Msg where MsgID=1");
+  EXPECT_EQ(row.at(0, 0).DebugString(), "#2024-03-01 09:00:00#");
+}
+
+// schema/sqlserver.sql is what an administrator runs by hand; it must hold
+// exactly the batches the provider runs itself.
+TEST(SqlServerSchemaTest, ScriptHoldsEveryBatchTheProviderRuns) {
+  const char* source = std::getenv("KORIMBA_SOURCE_DIR");
+  // Outside ctest, the source tree is found from this file's own path.
+  const fs::path root = source ? fs::path(source) : fs::path(__FILE__).parent_path() / "../..";
+  const fs::path script = root / "schema/sqlserver.sql";
+  std::ifstream in(script);
+  ASSERT_TRUE(in) << script;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t batches = 0;
+  for (size_t at = text.find("\nGO\n"); at != std::string::npos; at = text.find("\nGO\n", at + 1)) {
+    ++batches;
+  }
+  EXPECT_EQ(batches, SqlServerSchemaObjects().size());
+  for (const SqlServerSchemaObject& object : SqlServerSchemaObjects()) {
+    EXPECT_NE(text.find(std::string(object.batch) + "\nGO\n"), std::string::npos) << object.name;
   }
 }
 
