@@ -129,7 +129,7 @@ class Parser {
   }
   [[noreturn]] void SyntaxError(const Token& t) const {
     if (t.kind == TokenKind::kIdent && IsReserved(t.text)) {
-      ThrowDatabase("Incorrect syntax near the keyword '" + Upper(t.text) + "'.");
+      ThrowDatabase("Incorrect syntax near the keyword '" + t.text + "'.");
     }
     ThrowDatabase("Incorrect syntax near '" + Describe(t) + "'.");
   }

@@ -357,11 +357,16 @@ class Translator {
   // Literals on either side take the other side's type; then both sides must
   // be of one family (numbers, texts, datetimes).
   void Unify(Expr& a, Expr& b, std::string_view what, bool rtrim) {
+    // A number never turns into text here: SQL Server would convert the
+    // text side to a number instead, row by row.
+    auto movable = [](Expr& lit, SqlType target) {
+      return IsStringMarker(*LiteralOf(lit)) || IsNumeric(target);
+    };
     const bool la = LiteralOf(a) != nullptr, lb = LiteralOf(b) != nullptr;
     if (la && !lb) {
-      Coerce(a, b.type, 0, rtrim);
+      if (movable(a, b.type)) Coerce(a, b.type, 0, rtrim);
     } else if (lb && !la) {
-      Coerce(b, a.type, 0, rtrim);
+      if (movable(b, a.type)) Coerce(b, a.type, 0, rtrim);
     } else if (la && lb && a.type != b.type) {
       // A text against a number converts to the number, as in SQL Server.
       if (a.type == SqlType::kText && IsNumeric(b.type)) Coerce(a, b.type);

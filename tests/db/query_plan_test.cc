@@ -1,0 +1,61 @@
+// Every statement shape the component sends must reach DATA_Msg and
+// DATA_Plan through an index: the query plans of the translated statements
+// may not scan either table, except where the statement asks for every row.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+#include <regex>
+#include <set>
+
+#include "db/sqlite_connection.h"
+#include "tests/db/workload.h"
+
+namespace korimba::testing {
+namespace {
+
+// Statements that read every row by definition, or stop after the first
+// row of an ordered scan (TOP 1 ... ORDER BY MsgID: the rowid order).
+const std::set<std::string> kScanAllowed = {"Plan.GetAllData", "newest message"};
+
+std::string PlanOf(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* stmt = nullptr;
+  const std::string explain = "EXPLAIN QUERY PLAN " + sql;
+  EXPECT_EQ(sqlite3_prepare_v2(db, explain.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  std::string plan;
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+    plan += "\n";
+  }
+  sqlite3_finalize(stmt);
+  return plan;
+}
+
+TEST(QueryPlanTest, EveryFilteringStatementUsesAnIndex) {
+  auto db = SqliteConnection::Open(":memory:");
+  // The detector itself: a filter on an unindexed column scans.
+  ASSERT_NE(PlanOf(db->handle(), SqliteConnection::TranslateText(
+                                     "select * from DATA_Msg where MsgTitle='x'").sql)
+                .find("SCAN t0"),
+            std::string::npos);
+  for (const auto& [name, text] : workload::AllShapes()) {
+    const std::string sql = SqliteConnection::TranslateText(text).sql;
+    // Which table each alias stands for.
+    std::map<std::string, std::string> tables = {{"DATA_Msg", "DATA_Msg"}, {"DATA_Plan", "DATA_Plan"}};
+    static const std::regex alias(R"re("(\w+)" AS (t\d+))re");
+    for (std::sregex_iterator it(sql.begin(), sql.end(), alias), end; it != end; ++it) {
+      tables[(*it)[2]] = (*it)[1];
+    }
+    const std::string plan = PlanOf(db->handle(), sql);
+    static const std::regex scan(R"(SCAN (\w+))");
+    for (std::sregex_iterator it(plan.begin(), plan.end(), scan), end; it != end; ++it) {
+      const std::string table = tables.count((*it)[1]) ? tables[(*it)[1]] : std::string((*it)[1]);
+      if (table == "DATA_Msg" || table == "DATA_Plan") {
+        EXPECT_TRUE(kScanAllowed.count(name)) << name << " scans " << table << ":\n" << sql << "\n" << plan;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korimba::testing

@@ -1,0 +1,348 @@
+// The embedded database running the component's statements: each family on
+// data chosen so that a wrong translation would show (day and minute
+// boundaries, the 25th/26th message, the join's column order, value kinds).
+#include "db/sqlite_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "db/open.h"
+#include "tests/db/db_test_util.h"
+#include "tests/db/workload.h"
+
+namespace korimba::testing {
+namespace {
+
+using namespace workload;
+
+class SqliteConnectionTest : public DbTest {
+ protected:
+  void Person(int id, const std::string& name) {
+    Run("Insert into HR_Person(PersonID,PersonName) values (" + N(id) + ",N'" + name + "')");
+  }
+  // Posts from `f` to `p` and moves the clock on by `seconds`.
+  void Post(int p, int f, const std::string& content, double seconds = 1) {
+    Run(AddMsg(N(p), content, N(f), "t"));
+    clock_->Advance(seconds);
+  }
+  int Count(const std::string& where) {
+    return *Run("select count(*) from DATA_Msg where " + where).at(0, 0).i4();
+  }
+};
+
+TEST_F(SqliteConnectionTest, RetentionKeepsTheNewest25OfThePairInBothDirections) {
+  for (int i = 0; i < 26; ++i) Post(i % 2 ? 7 : 9, i % 2 ? 9 : 7, "m" + N(i));
+  Post(7, 3, "third person");
+  Post(3, 9, "third person");
+  Run(Retention(7, 9));
+  EXPECT_EQ(Count("1=1"), 27);
+  EXPECT_EQ(Count("MsgContent='m0'"), 0);  // the oldest, sent from 7 to 9
+  EXPECT_EQ(Count("MsgContent='m1'"), 1);
+  EXPECT_EQ(Count("MsgFromPersonID=3 or PersonID=3"), 2);
+  Run(Retention(7, 9));  // at 25 nothing more goes
+  EXPECT_EQ(Count("1=1"), 27);
+}
+
+TEST_F(SqliteConnectionTest, IdentityIncreasesAndIsNeverReused) {
+  EXPECT_EQ(Show("select @@IDENTITY"), "\nNull\n");
+  Post(7, 9, "a");
+  Post(7, 9, "b");
+  Run(DelMsg(2));
+  Post(7, 9, "c");
+  EXPECT_EQ(Show("select @@IDENTITY"), "\n3i4\n");
+  EXPECT_EQ(Show("SELECT SCOPE_IDENTITY()"), "\nNull\n");  // a batch of its own
+  Run(AddPlan("7", "1", "1", "2024-3-1", "2024-3-2", "c", "", "p"));
+  EXPECT_EQ(Show("select @@IDENTITY"), "\n1i4\n");
+  // Updates and deletes leave it alone.
+  Run(DelMsg(3));
+  EXPECT_EQ(Show("select @@IDENTITY"), "\n1i4\n");
+  EXPECT_EQ(Show(NewestMsg()).substr(0, 5), "MsgID");
+}
+
+TEST_F(SqliteConnectionTest, DefaultsAndGetdateFollowTheComponentClock) {
+  Post(7, 9, "a", 0);
+  clock_->Set(At(2024, 12, 31, 23, 59, 59, 999));
+  Post(7, 9, "b", 0);
+  ResultTable t = Run("select msgFlag, CONVERT(char(23), msgCreatetime, 121), "
+                      "CONVERT(varchar(30), GETDATE(), 121) from DATA_Msg order by MsgID");
+  EXPECT_EQ(TableString(t),
+            "msgFlag||\n"
+            "0i4|\"2024-03-01 09:05:07.123\"|\"2024-12-31 23:59:59.999\"\n"
+            "0i4|\"2024-12-31 23:59:59.999\"|\"2024-12-31 23:59:59.999\"\n");
+  EXPECT_EQ(*Run("select msgCreatetime from DATA_Msg where MsgID=2").at(0, 0).date(),
+            At(2024, 12, 31, 23, 59, 59, 999));
+}
+
+TEST_F(SqliteConnectionTest, ReportedNamesAndKindsFollowTheSelectList) {
+  Person(9, "张三");
+  Post(7, 9, "hello");
+  Run(AddMsgFile(7, "with file", 5, "a.txt"));  // sender 5 has no person row
+  EXPECT_EQ(Show(InceptMsg(7)),
+            "姓名|内容|发送时间|msgID|阅读标志|MsgFileName\n"
+            "Null|\"with file\"|#2024-03-01 09:05:08#|2i4|0i4|\"a.txt\"\n"
+            "\"张三\"|\"hello\"|#2024-03-01 09:05:07#|1i4|0i4|Null\n");
+  EXPECT_EQ(Show("select [PersonName] as [Who], personid, PersonID + 1, N'x' k from hr_person"),
+            "Who|personid||k\n\"张三\"|9i4|10i4|\"x\"\n");
+  EXPECT_EQ(Show("select CAST(PersonID AS smallint), CAST(PersonID AS bit), CAST(PersonID AS float), "
+                 "CAST(PersonID AS real), 1.5, CONVERT(char(3), 12345) from HR_Person"),
+            "|||||\n9i2|True|9r8|9r4|1.5r8|\"123\"\n");
+}
+
+TEST_F(SqliteConnectionTest, SelectStarOverTheJoinGivesBothTablesInTableOrder) {
+  Person(9, "Ann");
+  Post(7, 9, "hi");
+  EXPECT_EQ(Show(MsgRead(1)),
+            "MsgID|PersonID|MsgFromPersonID|MsgTitle|MsgContent|MsgFileName|msgFlag|msgCreatetime|"
+            "PersonID|PersonName\n"
+            "1i4|7i4|9i4|\"t\"|\"hi\"|Null|0i4|#2024-03-01 09:05:07#|9i4|\"Ann\"\n");
+  EXPECT_EQ(Show(NoRead1(1)), Show(MsgRead(1)));
+  EXPECT_EQ(Run(MsgRead(2)).row_count(), 0u);
+}
+
+TEST_F(SqliteConnectionTest, ConversationAndReadState) {
+  Person(7, "Seven");
+  Person(9, "Nine");
+  Post(7, 9, "to seven");
+  Post(9, 7, "to nine");
+  Post(9, 5, "from a stranger");  // no person row for 5
+  Post(9, 3, "other pair");
+  EXPECT_EQ(Show(GetAllData(7, 9)),
+            "PersonName|msgCreatetime|MsgContent|msgFlag|MsgFromPersonid|MsgFileName|MsgID\n"
+            "\"Seven\"|#2024-03-01 09:05:08#|\"to nine\"|0i4|7i4|Null|2i4\n"
+            "\"Nine\"|#2024-03-01 09:05:07#|\"to seven\"|0i4|9i4|Null|1i4\n");
+  EXPECT_EQ(Run(NoRead(9)).at(0, 0).DebugString(), "2i4");
+  Run(MarkRead(2));
+  EXPECT_EQ(Run(NoRead(9)).at(0, 0).DebugString(), "3i4");
+  EXPECT_EQ(Run(NoRead2(3)).at(0, 2).DebugString(), "5i4");
+  EXPECT_EQ(Show(PersonName("9")), "personname\n\"Nine\"\n");
+}
+
+TEST_F(SqliteConnectionTest, GroupMessagesGroupByMinute) {
+  Person(1, "One");
+  Person(2, "Two");
+  clock_->Set(At(2024, 3, 1, 9, 5, 59, 999));
+  Post(1, 9, "今天群发消息A", 0);
+  clock_->Set(At(2024, 3, 1, 9, 6, 0, 0));  // the copies straddle a minute boundary
+  Post(2, 9, "今天群发消息A", 0);
+  clock_->Set(At(2024, 3, 1, 9, 6, 0, 1));
+  Post(1, 8, "另一条群发消息", 0);
+  Post(1, 9, "not a group message", 0);
+  EXPECT_EQ(Run(TrackMsg(9)).row_count(), 2u);
+  EXPECT_EQ(Show(Track("2024-03-01 09:06")),
+            "personname|Msgcontent||msgID|MsgFlag\n"
+            "\"One\"|\"另一条群发消息\"|\"2024-03-01 09:06\"|3i4|0i4\n"
+            "\"Two\"|\"今天群发消息A\"|\"2024-03-01 09:06\"|2i4|0i4\n");
+  EXPECT_EQ(Run(Track("")).row_count(), 0u);
+  EXPECT_EQ(Run(Track("2024-03-01 09:05 ")).row_count(), 1u);  // trailing blanks are ignored
+}
+
+TEST_F(SqliteConnectionTest, FriendListCountsAndSkipsBroadcasts) {
+  Person(1, "One");
+  Person(2, "Two");
+  for (int i = 0; i < 3; ++i) Post(2, 9, "x");
+  Post(1, 9, "y");
+  Post(1, 9, "(广播 all");  // a broadcast: not counted
+  Post(1, 9, "（广播 full-width");
+  Run("Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (1,null,9,'t')");
+  EXPECT_EQ(Show(FriendList(9)), "PersonID|PersonName|nCount\n2i4|\"Two\"|3i4\n1i4|\"One\"|2i4\n");
+  for (int p = 10; p < 40; ++p) {
+    Person(p, "P" + N(p));
+    Post(p, 9, "x");
+  }
+  EXPECT_EQ(Run(FriendList(9)).row_count(), 20u);
+}
+
+// Each date text SQL Server reads, compared, inserted and assigned.
+TEST_F(SqliteConnectionTest, DateTextsReadAsSqlServerReadsThem) {
+  const std::vector<std::pair<std::string, std::string>> forms = {
+      {"2024-3-1", "2024-03-01 00:00:00.000"},
+      {"2024-03-01", "2024-03-01 00:00:00.000"},
+      {"2024-03-01 9:05", "2024-03-01 09:05:00.000"},
+      {"2024-03-01 09:05:07.123", "2024-03-01 09:05:07.123"},
+      {"2024-03-01 09:05:07.5", "2024-03-01 09:05:07.500"},
+      {"2024/3/1", "2024-03-01 00:00:00.000"},
+      {"20240301", "2024-03-01 00:00:00.000"},
+      {"2024-03-01T09:05:07", "2024-03-01 09:05:07.000"},
+      {"2024-3-1 23:59:59", "2024-03-01 23:59:59.000"},
+      {" 2024-3-1 1:05 PM ", "2024-03-01 13:05:00.000"},
+      {"", "1900-01-01 00:00:00.000"},
+  };
+  for (const auto& [text, stored] : forms) {
+    Run("delete from DATA_Plan");
+    Run(AddPlan("7", "1", "1", text, text, "c", text, "p"));
+    EXPECT_EQ(Show("select CONVERT(char(23), PlanBeginTime, 121) from DATA_Plan where "
+                   "PlanBeginTime = '" + text + "' and PlanEndTime between '" + text + "' and '" +
+                   text + "'"),
+              "\n\"" + stored + "\"\n")
+        << text;
+    Run(UpdatePlan(*Run("select PlanID from DATA_Plan").at(0, 0).i4(), "7", "1", "1", text, text, text));
+    EXPECT_EQ(Run("select PlanAlertTime from DATA_Plan").at(0, 0).DebugString(),
+              Run("select PlanBeginTime from DATA_Plan").at(0, 0).DebugString());
+  }
+  const std::string conversion = "Conversion failed when converting date and/or time from character string.";
+  for (std::string bad : {"x", "2024-03-01 25:00", "2024-3-1x", "3/1/2024", "2024-03-01 09:05:07.1234"}) {
+    EXPECT_EQ(ErrorOf(DayPlan(bad, 7)), conversion) << bad;
+    EXPECT_EQ(ErrorOf(AddPlan("7", "1", "1", bad, "", "c", "", "p")), conversion) << bad;
+  }
+  EXPECT_EQ(ErrorOf(DayPlan("2024-02-30", 7)),
+            "The conversion of a varchar data type to a datetime data type resulted in an "
+            "out-of-range value.");
+}
+
+TEST_F(SqliteConnectionTest, TextIntoIntColumnsConvertsAsSqlServerDoes) {
+  Run(AddPlan("7", "1", "1", "2024-3-1", "2024-3-1", "c", "", "p"));
+  Run(UpdatePlan(1, "7", "", " 12 ", "2024-3-1", "2024-3-1", ""));
+  EXPECT_EQ(Show("select PlanType, PlanClass, PlanAlertTime from DATA_Plan"),
+            "PlanType|PlanClass|PlanAlertTime\n0i4|12i4|#1900-01-01#\n");
+  EXPECT_EQ(ErrorOf(UpdatePlan(1, "7", "x", "1", "2024-3-1", "2024-3-1", "")),
+            "Conversion failed when converting the varchar value 'x' to data type int.");
+  EXPECT_EQ(ErrorOf(UpdatePlan(1, "7", "99999999999", "1", "2024-3-1", "2024-3-1", "")),
+            "The conversion of the varchar value '99999999999' overflowed an int column.");
+  EXPECT_EQ(ErrorOf("update DATA_Plan set PlanType=2147483648 where PlanID=1"),
+            "Arithmetic overflow error converting expression to data type int.");
+  EXPECT_EQ(ErrorOf("update DATA_Plan set PlanType=-2147483648 where PlanID=1"), "");
+  EXPECT_EQ(Show(GetPlan(1)).substr(0, 6), "PlanID");
+  // A failed statement changes nothing.
+  EXPECT_EQ(Run("select PlanClass from DATA_Plan").at(0, 0).DebugString(), "12i4");
+}
+
+// Bounds at midnight and at the last second of a day, as the calendar views use them.
+TEST_F(SqliteConnectionTest, CalendarBoundsAtDayEdges) {
+  auto plan = [&](const std::string& begin, const std::string& end, const std::string& what) {
+    Run(AddPlan("7", "1", "1", begin, end, what, begin, what));
+  };
+  plan("2024-02-29 23:59:59", "2024-03-01 00:00:00", "crosses start");
+  plan("2024-03-01 00:00:00", "2024-03-01 01:00:00", "first midnight");
+  plan("2024-03-31 09:00:00", "2024-03-31 23:30:00", "last day");
+  plan("2024-03-31 23:59:59", "2024-04-01 00:00:01", "crosses end");
+  plan("2024-04-01 00:00:00", "2024-04-01 01:00:00", "april");
+  auto contents = [&](const std::string& sql) {
+    std::string out;
+    ResultTable t = Run(sql);
+    int col = 0;
+    while (t.columns[col] != "PlanContent") ++col;
+    for (size_t r = 0; r < t.row_count(); ++r) out += *t.at(r, col).text() + ";";
+    return out;
+  };
+  EXPECT_EQ(contents(MonthPlan("2024-3-1", "2024-03-31 23:59:59", 7)),
+            "crosses start;first midnight;last day;crosses end;");
+  EXPECT_EQ(Show("select DAY(PlanBeginTime) AS BeginDay, DAY(PlanEndTime) AS EndDay from DATA_Plan "
+                 "where PlanID=4"),
+            "BeginDay|EndDay\n31i4|1i4\n");
+  // DATEDIFF(dd) counts calendar days: the whole last day is inside, a plan
+  // that begins a second before the first day is not.
+  EXPECT_EQ(contents(MonthPlan11(7, "2024-3-1", "2024-03-31")), "first midnight;last day;");
+  EXPECT_EQ(Show("select DateDiff(dd,'2024-03-01 23:59:59','2024-03-02 00:00:00'), "
+                 "DATEDIFF(dd,'2024-03-02','2024-03-01 23:00'), datediff(mm,'2024-01-31','2024-02-01'), "
+                 "DATEDIFF(mi,'2024-03-01 09:05:59','2024-03-01 09:06:00')"),
+            "|||\n1i4|-1i4|1i4|1i4\n");
+  // BETWEEN includes both bounds; a plan in progress at midnight is found.
+  EXPECT_EQ(contents(WeekPlan11(7, "2024-3-1", "2024-03-31 23:59:59")),
+            "crosses start;first midnight;last day;crosses end;");
+  EXPECT_EQ(contents(WeekPlan("2024-03-01", 7)), "crosses start;first midnight;");
+  EXPECT_EQ(contents(DayPlan("2024-04-01", 7)), "crosses end;april;");
+}
+
+TEST_F(SqliteConnectionTest, TextComparesWithoutCaseOrTrailingBlanks) {
+  Person(1, "Ann");
+  EXPECT_EQ(Run("select PersonID from HR_Person where PersonName = 'ANN  '").row_count(), 1u);
+  EXPECT_EQ(Run("select PersonID from HR_Person where left(PersonName,2) = 'aN'").row_count(), 1u);
+  EXPECT_EQ(Run("select PersonID from HR_Person where PersonName like 'a%'").row_count(), 1u);
+  EXPECT_EQ(ErrorOf("select PersonID from HR_Person where PersonName like '[a]%'"),
+            "LIKE patterns with [ ] character classes are not supported by the embedded database.");
+}
+
+TEST_F(SqliteConnectionTest, LimitsAndApostrophes) {
+  EXPECT_EQ(ErrorOf(AddMsg("7", std::string(5000, 'x'), "9", std::string(201, 'x'))),
+            "String or binary data would be truncated.");
+  EXPECT_EQ(ErrorOf(AddMsg("7", "it''s", "9", std::string(200, 'x'))), "");
+  EXPECT_EQ(Run("select MsgContent from DATA_Msg").at(0, 0).DebugString(), "\"it's\"");
+  // An empty recipient (insert null rewrite) is stored as NULL.
+  Run(AddMsg("null", "c", "9", "t"));
+  EXPECT_EQ(Count("PersonID is null"), 1);
+}
+
+TEST_F(SqliteConnectionTest, ErrorsCarrySqlServerMessagesOrNameTheConstruct) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"select nosuch from DATA_Msg", "Invalid column name 'nosuch'."},
+      {"select * from NoTable", "Invalid object name 'NoTable'."},
+      {"select PersonID from DATA_Msg, HR_Person", "Ambiguous column name 'PersonID'."},
+      {"select x.PersonID from DATA_Msg", "The multi-part identifier \"x.PersonID\" could not be bound."},
+      {"Delete from DATA_Msg where MsgID=", "Incorrect syntax near '='."},
+      {"select personname from hr_person where PersonID= and 1=1",
+       "Incorrect syntax near the keyword 'and'."},
+      {"select * from DATA_Msg where MsgID=1; delete from DATA_Msg",
+       "The embedded database runs one statement per call; this text holds more than one."},
+      {"select case when 1=1 then 1 end", "CASE expressions are not supported by the embedded database."},
+      {"select MsgTitle, count(*) from DATA_Msg group by MsgContent",
+       "Column 'DATA_Msg.MsgTitle' is invalid in the select list because it is not contained in "
+       "either an aggregate function or the GROUP BY clause."},
+      {"select (select PersonID from DATA_Msg) from HR_Person",
+       "A subquery used as a value must select at most one row (by its key, TOP 1 or an aggregate) "
+       "on the embedded database."},
+      {"insert into DATA_Msg(MsgID) values (1)",
+       "Cannot insert explicit value for identity column in table 'DATA_Msg' when IDENTITY_INSERT "
+       "is set to OFF."},
+      {"update DATA_Plan set PlanID=1", "Cannot update identity column 'PlanID'."},
+      {"select * from DATA_Msg where MsgContent = 5",
+       "Implicit conversion between nvarchar and int in a comparison is not supported by the "
+       "embedded database."},
+      {"select * from DATA_Msg where MsgID", "An expression of non-boolean type specified in a "
+                                             "context where a condition is expected."},
+      {"select * from DATA_Msg where 'it''s", "Unclosed quotation mark in the statement."},
+      {"select * from DATA_Msg order by 9", "The ORDER BY position number 9 is out of range of the "
+                                            "number of items in the select list."},
+  };
+  for (const auto& [sql, message] : cases) EXPECT_EQ(ErrorOf(sql), message) << sql;
+  // A constraint the database itself enforces keeps the database's text.
+  EXPECT_NE(ErrorOf("insert into HR_Person(PersonID,PersonName) values (null,'x')"), "");
+}
+
+TEST_F(SqliteConnectionTest, RepeatedShapesReuseOneTranslation) {
+  Person(1, "Ann");
+  for (int i = 0; i < 5; ++i) Run(PersonName(N(i)));
+  EXPECT_EQ(db_->cached_shapes(), 2u);  // the insert and the lookup
+  // Literals that shape the translation itself are not parameters.
+  Post(1, 9, "x");
+  EXPECT_EQ(Show("select CONVERT(char(10), msgCreatetime, 120) from DATA_Msg"), "\n\"2024-03-01\"\n");
+  EXPECT_EQ(Show("select CONVERT(char(13), msgCreatetime, 120) from DATA_Msg"), "\n\"2024-03-01 09\"\n");
+  EXPECT_EQ(Show("select CONVERT(char(21), msgCreatetime, 120) from DATA_Msg"),
+            "\n\"2024-03-01 09:05:07  \"\n");
+  EXPECT_EQ(Show("select MsgID, MsgContent from DATA_Msg order by 2 desc, 1"), Show("select MsgID, MsgContent from DATA_Msg order by 1 desc, 2"));
+}
+
+TEST(OpenConnectionTest, ConnectionStringsAndSchema) {
+  namespace fs = std::filesystem;
+  const fs::path path = fs::temp_directory_path() / ("korimba_h3_" + std::to_string(::getpid()) + ".db");
+  fs::remove(path);
+  {
+    auto conn = OpenConnection("sqlite:" + path.string());
+    conn->Execute("Insert into HR_Person(PersonID,PersonName) values (1,'Ann')");
+    EXPECT_TRUE(EnsureSchema(*conn).empty());
+    auto* sqlite = dynamic_cast<SqliteConnection*>(conn.get());
+    ASSERT_NE(sqlite, nullptr);
+    sqlite3_exec(sqlite->handle(), "DROP INDEX IX_DATA_Msg_From", nullptr, nullptr, nullptr);
+    EXPECT_EQ(EnsureSchema(*conn), std::vector<std::string>{"IX_DATA_Msg_From"});
+  }
+  {
+    auto conn = OpenConnection("sqlite:" + path.string());  // data kept
+    EXPECT_EQ(conn->Execute("select PersonName from HR_Person").at(0, 0).DebugString(), "\"Ann\"");
+  }
+  fs::remove(path);
+  fs::remove(path.string() + "-wal");
+  fs::remove(path.string() + "-shm");
+  EXPECT_EQ(OpenConnection("sqlite::memory:")->Execute("select count(*) from DATA_Plan").at(0, 0).DebugString(), "0i4");
+  try {
+    OpenConnection("postgres://x");
+    ADD_FAILURE();
+  } catch (const AutomationError& e) {
+    EXPECT_NE(e.description().find("Unknown connection string"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace korimba::testing
