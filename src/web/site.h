@@ -57,14 +57,13 @@ class Site {
   ConnectionPool& pool() { return *pool_; }
   // The attachments directory, ending with its separator.
   const std::string& work_path() const { return work_path_; }
-  const MessageLayout& message_layout();
+  const MessageLayout& message_layout() const { return layout_; }
 
  private:
   std::unique_ptr<ConnectionPool> pool_;
   std::string work_path_;
   SessionStore sessions_;
   std::shared_ptr<InMemoryApplication> application_;
-  std::once_flag layout_once_;
   MessageLayout layout_;
 };
 

@@ -47,8 +47,8 @@ std::string DateTimeParam(Date date) {
   return buf;
 }
 
-GridView::GridView(const Variant& grid) {
-  const SafeArray* array = grid.array();
+GridView::GridView(Variant grid) : grid_(std::move(grid)) {
+  const SafeArray* array = grid_.array();
   if (array == nullptr || array->dims() != 2) return;
   array_ = array;
   first_ = array->bound(1).count();

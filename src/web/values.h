@@ -27,11 +27,12 @@ std::string DateParam(Date date);
 // A date and time as a datetime-local field value: "2024-03-05T09:07".
 std::string DateTimeParam(Date date);
 
-// A two-dimensional array as the component returns it. `first` is the first
-// index (rows of a built grid, columns of a row set), `second` the other.
+// A two-dimensional array as the component returns it (the view keeps its
+// own reference to the cells). `first` is the first index (rows of a built
+// grid, columns of a row set), `second` the other.
 class GridView {
  public:
-  explicit GridView(const Variant& grid);
+  explicit GridView(Variant grid);
   bool is_grid() const { return array_ != nullptr; }
   int32_t first_count() const { return first_; }
   int32_t second_count() const { return second_; }
@@ -40,6 +41,7 @@ class GridView {
   bool IsNoRows() const;
 
  private:
+  Variant grid_;
   const class SafeArray* array_ = nullptr;
   int32_t first_ = 0;
   int32_t second_ = 0;

@@ -1,0 +1,109 @@
+// Test support for the page host: TestSite runs the real pages on 127.0.0.1
+// (any free port) over a fresh embedded database file and attachments
+// directory in a temporary folder, and Visitor is one browser: it keeps its
+// session cookie and the form token of the last page it loaded.
+#ifndef KORIMBA_TESTS_WEB_TEST_SITE_H_
+#define KORIMBA_TESTS_WEB_TEST_SITE_H_
+
+#include <httplib.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+#include <chrono>
+#include <thread>
+
+#include "db/open.h"
+#include "web/site.h"
+
+namespace korimba::web::testing {
+
+class TestSite {
+ public:
+  explicit TestSite(int connections = 2) {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("korimba_web_test_" + RandomHexId().substr(0, 12));
+    std::filesystem::create_directories(dir_ / "files");
+    const std::string db = "sqlite:" + (dir_ / "test.db").string();
+    std::vector<std::shared_ptr<Connection>> pool;
+    for (int i = 0; i < connections; ++i) pool.push_back(OpenConnection(db));
+    EnsureSchema(*pool.front());
+    conn_ = OpenConnection(db);
+    site_ = std::make_unique<Site>(std::make_unique<ConnectionPool>(std::move(pool)),
+                                   (dir_ / "files").string() + "/");
+    server_.set_payload_max_length(kMaxUploadBytes + 1024 * 1024);
+    RegisterSite(server_, *site_);
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~TestSite() {
+    server_.stop();
+    thread_.join();
+    site_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  int port() const { return port_; }
+  Site& site() { return *site_; }
+  // A connection of its own for setting up and checking data.
+  Connection& conn() { return *conn_; }
+  std::filesystem::path files() const { return dir_ / "files"; }
+
+ private:
+  std::filesystem::path dir_;
+  std::shared_ptr<Connection> conn_;
+  std::unique_ptr<Site> site_;
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+class Visitor {
+ public:
+  explicit Visitor(int port) : client_("127.0.0.1", port) {
+    client_.set_read_timeout(10, 0);
+  }
+
+  httplib::Result Get(const std::string& path) { return Keep(client_.Get(path, Headers())); }
+  // Posts a form; the page's token is added unless `with_token` is false.
+  httplib::Result Post(const std::string& path, httplib::Params params, bool with_token = true) {
+    if (with_token) params.emplace("token", token_);
+    return Keep(client_.Post(path, Headers(), params));
+  }
+  httplib::Result PostMultipart(const std::string& path, httplib::MultipartFormDataItems items) {
+    items.push_back({"token", token_, "", ""});
+    return Keep(client_.Post(path, Headers(), items));
+  }
+  void SignIn(int person) {
+    Get("/signin");
+    Post("/signin", {{"person", std::to_string(person)}});
+    Get("/");
+  }
+  const std::string& token() const { return token_; }
+
+ private:
+  httplib::Headers Headers() const {
+    if (cookie_.empty()) return {};
+    return {{"Cookie", cookie_}};
+  }
+  httplib::Result Keep(httplib::Result result) {
+    if (!result) return result;
+    std::string set = result->get_header_value("Set-Cookie");
+    if (!set.empty()) cookie_ = set.substr(0, set.find(';'));
+    static const std::regex kToken(R"re(name="token" value="([0-9a-f]+)")re");
+    std::smatch match;
+    if (std::regex_search(result->body, match, kToken)) token_ = match[1];
+    return result;
+  }
+
+  httplib::Client client_;
+  std::string cookie_;
+  std::string token_;
+};
+
+}  // namespace korimba::web::testing
+
+#endif  // KORIMBA_TESTS_WEB_TEST_SITE_H_
