@@ -99,7 +99,7 @@ TEST_F(KorimbaProgramTest, ObjectLifeFromCreateToDrop) {
   ASSERT_EQ(answers.size(), 14u);
   EXPECT_THAT(std::vector(answers.begin(), answers.begin() + 7), testing::Each(R"({"ok":true})"));
   EXPECT_EQ(answers[7], R"({"ok":true,"result":true})");
-  EXPECT_EQ(answers[8], R"({"ok":true,"result":{"$i2":1}})");
+  EXPECT_EQ(answers[8], R"({"ok":true,"result":{"$i4":1}})");
   EXPECT_EQ(answers[9], R"({"ok":true})");
   // After the page ended the session is gone, the connection is not.
   EXPECT_THAT(answers[10], HasSubstr(R"("ok":false)"));
@@ -115,7 +115,7 @@ TEST_F(KorimbaProgramTest, GetErrorRepeatsTheLastFailureOfEitherClass) {
       R"({"op":"call","obj":"p","method":"GetError"})",
       R"({"op":"call","obj":"m","method":"AddData","args":[1,"x",2,"t"]})",
       R"({"op":"call","obj":"p","method":"GetError"})",
-      R"({"op":"call","obj":"p","method":"GetData","args":[40000]})",
+      R"({"op":"call","obj":"p","method":"GetData","args":["abc"]})",
       R"({"op":"call","obj":"m","method":"GetError"})",
       R"({"op":"call","obj":"m","method":"NoSuchMethod"})",
   });
@@ -124,9 +124,9 @@ TEST_F(KorimbaProgramTest, GetErrorRepeatsTheLastFailureOfEitherClass) {
   const Json not_connected = Json::parse(answers[3]);
   ASSERT_EQ(not_connected["ok"], false);
   EXPECT_EQ(Json::parse(answers[4])["result"], not_connected["error"]["description"]);
-  const Json overflow = Json::parse(answers[5]);
-  EXPECT_EQ(overflow["error"]["number"], 6);
-  EXPECT_EQ(Json::parse(answers[6])["result"], overflow["error"]["description"]);
+  const Json mismatch = Json::parse(answers[5]);
+  EXPECT_EQ(mismatch["error"]["number"], 13);
+  EXPECT_EQ(Json::parse(answers[6])["result"], mismatch["error"]["description"]);
   EXPECT_EQ(Json::parse(answers[7])["error"]["number"], 438);
 }
 
@@ -205,7 +205,7 @@ TEST_F(KorimbaProgramTest, TraceListsTheStatementsOfOneMethod) {
   const Json posting = Json::parse(answers[8])["sql"];
   ASSERT_EQ(posting.size(), 2u) << posting.dump();
   EXPECT_EQ(posting[0]["via"], "execute");
-  EXPECT_THAT(posting[0]["text"].get<std::string>(), HasSubstr("insert into DATA_Msg"));
+  EXPECT_THAT(posting[0]["text"].get<std::string>(), HasSubstr("into DATA_Msg("));
   EXPECT_THAT(posting[0]["text"].get<std::string>(), HasSubstr("'hi'"));
   EXPECT_EQ(posting[1]["via"], "execute");
 }
@@ -279,6 +279,40 @@ TEST_F(KorimbaProgramTest, DemoOfficeHasTrackableGroupMessages) {
       },
       db)[2])["result"]["$array"];
   EXPECT_EQ(copies["bounds"][1].dump(), "[0,5]") << copies.dump();
+}
+
+// The worked example of the README's "Script host" section, run as written:
+// its first code block is a `korimba script` here-document, the next one the
+// answers.
+TEST_F(KorimbaProgramTest, ReadmeWorkedExampleAnswersAsDocumented) {
+  std::ifstream readme(EnvOr("KORIMBA_SOURCE_DIR", ".") + "/README.md");
+  ASSERT_TRUE(readme) << "README.md not found";
+  std::vector<std::string> requests, expected;
+  enum { kBefore, kInSection, kRequests, kBetween, kAnswers, kDone } state = kBefore;
+  for (std::string line; state != kDone && std::getline(readme, line);) {
+    if (state == kBefore) {
+      if (line == "## Script host") state = kInSection;
+    } else if (line.starts_with("## ")) {
+      break;
+    } else if (state == kInSection) {
+      if (line.starts_with("$ korimba script")) state = kRequests;
+    } else if (state == kRequests) {
+      if (line == "EOF") {
+        state = kBetween;
+      } else {
+        requests.push_back(line);
+      }
+    } else if (state == kBetween) {
+      if (line.starts_with("```") && line != "```") state = kAnswers;
+    } else if (line.starts_with("```")) {
+      state = kDone;
+    } else {
+      expected.push_back(line);
+    }
+  }
+  ASSERT_EQ(state, kDone) << "no worked example (here-document and answers) in README.md";
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(Script(requests), expected);
 }
 
 TEST_F(KorimbaProgramTest, EveryCommandHasHelp) {

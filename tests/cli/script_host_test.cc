@@ -90,7 +90,7 @@ TEST_F(ScriptHostTest, TraceShowsTheComponentsStatementsOfEachRequest) {
   EXPECT_EQ(answers[0], R"({"ok":true,"sql":[]})");
   EXPECT_EQ(answers[1], R"({"ok":true,"sql":[]})");
   EXPECT_EQ(answers[2],
-            R"({"ok":true,"result":true,"sql":[{"via":"execute","text":"delete from DATA_Plan where PlanID=7"}]})");
+            R"({"ok":true,"result":true,"sql":[{"via":"execute","text":"Delete from DATA_Plan where PlanID=7"}]})");
   EXPECT_THAT(answers[3],
               HasSubstr(R"("sql":[{"via":"open","text":"Select * From DATA_Plan Where PlanID=-5"}])"));
   EXPECT_EQ(answers[4], R"({"ok":true,"sql":[]})");
@@ -148,8 +148,8 @@ TEST_F(ScriptHostTest, ClockIsFrozenMovedAndReleasedAndTheRealOneReturnsAfterThe
     ScriptHost host(db_, {});
     EXPECT_EQ(*host.HandleLine(R"({"op":"clock","set":"2024-03-05 09:07:00"})"), R"({"ok":true})");
     EXPECT_EQ(FormatDate(Now()), "2024-03-05 09:07:00");
-    EXPECT_EQ(*host.HandleLine(R"({"op":"clock","advance":90.5})"), R"({"ok":true})");
-    EXPECT_EQ(SplitDate(Now()).millisecond, 500);
+    EXPECT_EQ(*host.HandleLine(R"({"op":"clock","advance":90.25})"), R"({"ok":true})");
+    EXPECT_EQ(SplitDate(Now()).millisecond, 250);
     EXPECT_EQ(FormatDate(Now()), "2024-03-05 09:08:30");
     EXPECT_THAT(*host.HandleLine(R"({"op":"clock","set":"2024-02-30 00:00:00"})"),
                 HasSubstr("not a valid date"));
