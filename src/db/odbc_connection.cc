@@ -3,7 +3,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -110,8 +112,8 @@ bool ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, T& value)
   return indicator != SQL_NULL_DATA;
 }
 
-// Reads a long value in pieces; `unit` is the size of one character (the
-// driver reserves one for the terminator of each piece) or 1 for bytes.
+// Reads a value of any length in pieces (text as SQL_C_CHAR, whose pieces
+// each end in a terminator the driver adds, or bytes as SQL_C_BINARY).
 // Returns false for NULL.
 template <typename Unit>
 bool ReadLong(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, std::vector<Unit>& out) {
