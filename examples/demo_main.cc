@@ -28,8 +28,9 @@ bool Demo(korimba::DispatchObject& object, const std::string& method,
   std::string call = std::string(object.KindName()) + "." + method + "(";
   for (size_t i = 0; i < args.size(); ++i) {
     if (i > 0) call += ", ";
-    call += args[i].kind() == korimba::VarKind::kObject ? "<" + std::string((*args[i].object())->KindName()) + ">"
-                                : args[i].DebugString();
+    call += args[i].kind() == korimba::VarKind::kObject
+                ? "<" + std::string((*args[i].object())->KindName()) + ">"
+                : args[i].DebugString();
   }
   call += ")";
   try {
@@ -57,7 +58,8 @@ int main() {
   try {
     conn = korimba::OpenConnection("sqlite::memory:");
     AddPeople(*conn);
-    std::cout << "Opened an in-memory embedded database (sqlite::memory:) with persons 1 and 2.\n\n";
+    std::cout
+        << "Opened an in-memory embedded database (sqlite::memory:) with persons 1 and 2.\n\n";
   } catch (const std::exception& e) {
     std::cout << "The embedded database is not available in this build: " << e.what()
               << "\nThe calls below that need a connection will fail and say so.\n\n";
@@ -74,8 +76,8 @@ int main() {
   auto plan = korimba::CreateObject("Korimba.Plan");
   std::cout << "Created " << message->KindName() << " (interface " << message->Interface().name
             << ", " << message->Interface().methods.size() << " methods) and " << plan->KindName()
-            << " (interface " << plan->Interface().name << ", "
-            << plan->Interface().methods.size() << " methods).\n\n";
+            << " (interface " << plan->Interface().name << ", " << plan->Interface().methods.size()
+            << " methods).\n\n";
 
   {
     korimba::Page page(application, session, {{"URL", "/demo/inbox.asp"}});

@@ -140,12 +140,12 @@ Variant DispatchObject::Call(std::string_view method, std::span<const Variant> a
       ThrowNoSuchMember(method, "it is a write-only property: assign a value to it");
     }
     if (args.size() != spec->params.size()) {
-      throw AutomationError(
-          kErrWrongArgCount,
-          "Wrong number of arguments or invalid property assignment: '" + std::string(spec->name) +
-              "' takes " + std::to_string(spec->params.size()) + " argument" +
-              (spec->params.size() == 1 ? "" : "s") + ", " + std::to_string(args.size()) +
-              " given");
+      throw AutomationError(kErrWrongArgCount,
+                            "Wrong number of arguments or invalid property assignment: '" +
+                                std::string(spec->name) + "' takes " +
+                                std::to_string(spec->params.size()) + " argument" +
+                                (spec->params.size() == 1 ? "" : "s") + ", " +
+                                std::to_string(args.size()) + " given");
     }
     // Every argument is converted before the method runs, so a refused
     // argument leaves no trace of the call.

@@ -144,10 +144,10 @@ void RecordSet::SetAbsolutePage(int32_t page) {
   const size_t pages = (records + size - 1) / size;
   if (page < 1 || static_cast<size_t>(page) > pages) {
     std::string description = "AbsolutePage " + std::to_string(page) + " is out of range: ";
-    description += pages == 0 ? std::string("the result has no records")
-                              : "the result has " + std::to_string(pages) + " page" +
-                                    (pages == 1 ? "" : "s") + " of " + std::to_string(size) +
-                                    " records";
+    description += pages == 0
+                       ? std::string("the result has no records")
+                       : "the result has " + std::to_string(pages) + " page" +
+                             (pages == 1 ? "" : "s") + " of " + std::to_string(size) + " records";
     throw AutomationError(kErrArgumentRange, std::move(description));
   }
   position_ = (static_cast<size_t>(page) - 1) * size;

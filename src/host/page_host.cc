@@ -135,8 +135,9 @@ Page::Page(std::shared_ptr<InMemoryApplication> application,
   if (application != nullptr) {
     application_view_ = std::make_shared<ApplicationView>(std::move(application));
   }
-  context_ = std::make_shared<Context>(application_view_, std::move(session),
-                                       std::make_shared<InMemoryRequest>(std::move(server_variables)));
+  context_ =
+      std::make_shared<Context>(application_view_, std::move(session),
+                                std::make_shared<InMemoryRequest>(std::move(server_variables)));
 }
 
 Page::~Page() { End(); }

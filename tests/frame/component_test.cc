@@ -14,8 +14,8 @@
 namespace korimba {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::FakeConnection;
+using ::testing::HasSubstr;
 
 // The frame methods plus two that need the connection and the session, as
 // the component's real methods do.
@@ -36,11 +36,17 @@ const MethodSpec kMethods[] = {
     frame_methods::kOnEndPage,
     frame_methods::kSetConn,
     frame_methods::kGetError,
-    {"UseConn", {}, ResultKind::kBool, false,
+    {"UseConn",
+     {},
+     ResultKind::kBool,
+     false,
      [](DispatchObject& self, std::span<const Variant>) {
        return static_cast<Probe&>(self).UseConn();
      }},
-    {"UseSession", {}, ResultKind::kVariant, false,
+    {"UseSession",
+     {},
+     ResultKind::kVariant,
+     false,
      [](DispatchObject& self, std::span<const Variant>) {
        return static_cast<Probe&>(self).UseSession();
      }},
@@ -141,8 +147,8 @@ TEST(ComponentTest, OnStartPageFailsAtTheFirstObjectTheContextCannotGiveKeepingT
       }
       std::vector<ObjectRef> held = Held(probe.page_context());
       for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(held[i] != nullptr, i < missing) << names[i] << " with " << names[missing]
-                                                   << " missing";
+        EXPECT_EQ(held[i] != nullptr, i < missing)
+            << names[i] << " with " << names[missing] << " missing";
       }
     }
   }

@@ -44,13 +44,22 @@ const MethodSpec kMethods[] = {
     {"AddSmall", kTwoI2, ResultKind::kVariant, false, Record},
     {"Lookup", kOneI4, ResultKind::kVariant, false, Record},
     {"Title", kOneText, ResultKind::kNone, true, Record},
-    {"Boom", {}, ResultKind::kVariant, false,
+    {"Boom",
+     {},
+     ResultKind::kVariant,
+     false,
      [](DispatchObject&, std::span<const Variant>) -> Variant {
        throw std::runtime_error("disk on fire");
      }},
-    {"Hungry", {}, ResultKind::kVariant, false,
+    {"Hungry",
+     {},
+     ResultKind::kVariant,
+     false,
      [](DispatchObject&, std::span<const Variant>) -> Variant { throw std::bad_alloc(); }},
-    {"Refuse", {}, ResultKind::kVariant, false,
+    {"Refuse",
+     {},
+     ResultKind::kVariant,
+     false,
      [](DispatchObject&, std::span<const Variant>) -> Variant { ThrowDatabase("table is gone"); }},
 };
 const InterfaceInfo kProbeInterface{"_Probe", "{00000000-0000-0000-0000-000000000001}", kMethods};

@@ -14,8 +14,8 @@
 namespace korimba {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::FakeConnection;
+using ::testing::HasSubstr;
 
 // Records (n, "rN") for n = 1..count, columns "Id" and "Name".
 ResultTable Numbered(int count) {
@@ -85,9 +85,9 @@ TEST(RecordSetTest, MisuseFailsWithAClearDescription) {
   EXPECT_THAT(ErrorOf([&] { rs.FieldName(-1); }), HasSubstr("No field at position -1"));
 
   rs.MoveNext();
-  for (auto action : std::vector<std::function<void()>>{
-           [&] { rs.Value(0); }, [&] { rs.Value("Id"); }, [&] { rs.MoveNext(); },
-           [&] { rs.GetRows(); }}) {
+  for (auto action :
+       std::vector<std::function<void()>>{[&] { rs.Value(0); }, [&] { rs.Value("Id"); },
+                                          [&] { rs.MoveNext(); }, [&] { rs.GetRows(); }}) {
     EXPECT_THAT(ErrorOf(action), HasSubstr("EOF"));
   }
 

@@ -70,8 +70,9 @@ TEST(RegistryTest, GetErrorIsSharedByBothClassesOnOneThreadAndEmptyOnAFreshOne) 
     EXPECT_EQ(Call(*message, "GetError"), Variant::Text(second));
 
     std::string elsewhere = "unset";
-    std::thread([&] { elsewhere = *Call(*CreateObject("Korimba.Plan"), "GetError").text(); })
-        .join();
+    std::thread([&] {
+      elsewhere = *Call(*CreateObject("Korimba.Plan"), "GetError").text();
+    }).join();
     EXPECT_EQ(elsewhere, "");
   }).join();
 }
