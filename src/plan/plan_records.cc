@@ -1,23 +1,21 @@
 // Plan records: insert, update and delete one plan, and the two built-grid
 // reads (every plan, one plan by id) whose row 0 names the columns.
-#include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "frame/grid.h"
 #include "frame/record_set.h"
+#include "frame/safe_array.h"
 #include "frame/statement.h"
 #include "plan/plan.h"
 
 namespace korimba {
 namespace {
 
-// Copies the current record's columns into row `row` of a built grid.
-void CopyRecord(const RecordSet& rs, int32_t columns, Variant& grid, int32_t row) {
-  for (int32_t j = 0; j < columns; ++j) GridCell(grid, row, j) = rs.Value(j);
-}
-
 // Opens `text` and returns the built grid: the column names in row 0, then
-// at most `max_records` records (the grid keeps its rows 0..n all the same).
+// the records from row 1, at most `max_records` of them (the grid keeps its
+// rows 0..n all the same).
 Variant ReadBuiltGrid(Connection& conn, std::string_view text, int32_t max_records) {
   RecordSet rs;
   rs.Open(text, conn, 3, -1, -1);
@@ -25,10 +23,27 @@ Variant ReadBuiltGrid(Connection& conn, std::string_view text, int32_t max_recor
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(n, k);
   for (int32_t j = 0; j < k; ++j) GridCell(grid, 0, j) = Variant::Text(rs.FieldName(j));
-  const int32_t copied = std::min(n, max_records);
-  for (int32_t i = 1; i <= copied && !rs.Eof(); ++i) {
-    CopyRecord(rs, k, grid, i);
-    rs.MoveNext();
+  if (rs.Eof()) {
+    // Nothing to copy.
+  } else if (max_records >= n) {
+    // Every record: read them at once and move each value into place. Both
+    // arrays keep their first index fastest, so the row set holds (column,
+    // row) at column + row * k and the built grid (row, column) at
+    // row + column * (n + 1).
+    Variant rows = rs.GetRows();
+    std::vector<Variant>& from = rows.MutableArray().cells();
+    std::vector<Variant>& to = grid.MutableArray().cells();
+    const size_t stride = static_cast<size_t>(n) + 1;
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+      for (size_t j = 0; j < static_cast<size_t>(k); ++j) {
+        to[i + 1 + j * stride] = std::move(from[j + i * static_cast<size_t>(k)]);
+      }
+    }
+  } else {
+    for (int32_t i = 1; i <= max_records && !rs.Eof(); ++i) {
+      for (int32_t j = 0; j < k; ++j) GridCell(grid, i, j) = rs.Value(j);
+      rs.MoveNext();
+    }
   }
   rs.Close();
   return grid;

@@ -1,0 +1,265 @@
+// Plan benchmarks: every method through the whole path (CreateObject, SetConn
+// and a call by name: statement text, embedded provider, grid) on generated
+// databases of 20,000 and 200,000 plans among 2,000 persons, each next to
+// raw SQLite running the same translated statement (prepared once, values
+// bound, every column of every row read) on the same file.
+//
+// The databases are cached under $KORIMBA_BENCH_DIR (default
+// /tmp/korimba-bench); the writing benchmarks run on scratch copies.
+// Run: build/bench/plan_bench --benchmark_filter=Month
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/support/plan_data.h"
+#include "db/open.h"
+#include "db/translator.h"
+#include "frame/connection.h"
+#include "frame/value_ops.h"
+#include "host/registry.h"
+
+namespace korimba::bench {
+namespace {
+
+constexpr int32_t kPersons = 2000;
+// Arguments cycle through this many persons / ids, the same for both sides.
+constexpr size_t kRounds = 256;
+
+std::string BenchDir() {
+  const char* dir = std::getenv("KORIMBA_BENCH_DIR");
+  return dir && *dir ? dir : "/tmp/korimba-bench";
+}
+
+const std::string& CachedDatabase(int32_t plans) {
+  static std::map<int32_t, std::string> paths;
+  auto it = paths.find(plans);
+  if (it == paths.end()) {
+    it = paths.emplace(plans, PlanDatabase({.plans = plans, .persons = kPersons}, BenchDir())).first;
+  }
+  return it->second;
+}
+
+// Records the statements a method sends and answers each with an empty
+// result, so that capturing a write changes nothing.
+class StatementRecorder final : public Connection {
+ public:
+  ResultTable Execute(std::string_view statement) override {
+    texts.emplace_back(statement);
+    return {};
+  }
+  std::vector<std::string> texts;
+};
+
+Variant CallPlan(const std::shared_ptr<Connection>& conn, std::string_view method,
+                 const std::vector<Variant>& args) {
+  std::shared_ptr<DispatchObject> plan = CreateObject("Korimba.Plan");
+  plan->Call("SetConn", std::vector<Variant>{Variant::Object(conn)});
+  return plan->Call(method, args);
+}
+
+// The one statement `method` sends for `args`.
+std::string StatementOf(std::string_view method, const std::vector<Variant>& args) {
+  auto recorder = std::make_shared<StatementRecorder>();
+  CallPlan(recorder, method, args);
+  if (recorder->texts.size() != 1) throw std::runtime_error("expected one statement");
+  return recorder->texts.front();
+}
+
+// One translated statement prepared once on a raw SQLite connection, with
+// the bound values of several argument sets.
+class RawStatement {
+ public:
+  RawStatement(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
+    sql::ShapedStatement shape;
+    for (const std::string& text : texts) {
+      sql::ShapeStatement(text, shape);
+      if (!stmt_) {
+        const sql::Translation translation = sql::Translate(shape);
+        params_ = translation.params;
+        if (sqlite3_prepare_v2(db, translation.sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
+          throw std::runtime_error(sqlite3_errmsg(db));
+        }
+      }
+      std::vector<sql::BoundValue> values;
+      for (const sql::ParamSpec& p : params_) values.push_back(sql::BindValue(p, shape, {}));
+      binds_.push_back(std::move(values));
+    }
+  }
+  ~RawStatement() { sqlite3_finalize(stmt_); }
+  RawStatement(const RawStatement&) = delete;
+  RawStatement& operator=(const RawStatement&) = delete;
+
+  // Runs argument set `i`, reading every column of every row.
+  int64_t Run(size_t i) {
+    const std::vector<sql::BoundValue>& values = binds_[i % binds_.size()];
+    for (size_t p = 0; p < values.size(); ++p) Bind(static_cast<int>(p + 1), values[p]);
+    int64_t sum = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+      for (int c = 0, n = sqlite3_column_count(stmt_); c < n; ++c) {
+        switch (sqlite3_column_type(stmt_, c)) {
+          case SQLITE_INTEGER: sum += sqlite3_column_int64(stmt_, c); break;
+          case SQLITE_FLOAT: sum += static_cast<int64_t>(sqlite3_column_double(stmt_, c)); break;
+          case SQLITE_TEXT:
+            sum += *sqlite3_column_text(stmt_, c) + sqlite3_column_bytes(stmt_, c);
+            break;
+          default: break;
+        }
+      }
+    }
+    if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+    sqlite3_reset(stmt_);
+    return sum;
+  }
+
+ private:
+  void Bind(int index, const sql::BoundValue& v) {
+    if (const auto* i = std::get_if<int64_t>(&v)) {
+      sqlite3_bind_int64(stmt_, index, *i);
+    } else if (const auto* d = std::get_if<double>(&v)) {
+      sqlite3_bind_double(stmt_, index, *d);
+    } else if (const auto* s = std::get_if<std::string>(&v)) {
+      sqlite3_bind_text(stmt_, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
+    } else {
+      sqlite3_bind_null(stmt_, index);
+    }
+  }
+
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+  std::vector<sql::ParamSpec> params_;
+  std::vector<std::vector<sql::BoundValue>> binds_;
+};
+
+struct RawDb {
+  explicit RawDb(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) throw std::runtime_error(path);
+    // The provider's settings (the file is already in WAL mode), so that
+    // writes pay for the same syncing on both sides.
+    sqlite3_exec(handle, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  }
+  ~RawDb() { sqlite3_close(handle); }
+  RawDb(const RawDb&) = delete;
+  RawDb& operator=(const RawDb&) = delete;
+  sqlite3* handle = nullptr;
+};
+
+// Arguments of round r of a method; the same on both sides.
+using ArgsOf = std::vector<Variant> (*)(size_t r, int32_t plans);
+
+Variant Person(size_t r) { return Variant::I4(static_cast<int32_t>(1 + (r * 7919) % kPersons)); }
+Variant Day() { return Variant::FromDate(AddDays(PlanDataLastDay(), -12)); }  // Wed 18 June 2025
+Variant Moment() { return Variant::FromDate(Date{AddDays(PlanDataLastDay(), -12).serial + 0.45}); }
+Variant PlanId(size_t r, int32_t plans) {
+  return Variant::I4(static_cast<int32_t>(1 + (r * 104729) % static_cast<size_t>(plans)));
+}
+
+std::vector<Variant> PlanValues(size_t r) {
+  const Date begin{Day().date()->serial + 0.4};
+  return {Person(r),
+          Variant::I4(1),
+          Variant::I4(2),
+          Variant::FromDate(begin),
+          Variant::FromDate(Date{begin.serial + 0.05}),
+          Variant::Text("benchmark plan"),
+          Variant::FromDate(Date{begin.serial - 0.01}),
+          Variant::Text("Room 7")};
+}
+
+// A read benchmark: the whole path on the cached database.
+void ThroughPlan(benchmark::State& state, std::string_view method, ArgsOf args_of) {
+  const int32_t plans = static_cast<int32_t>(state.range(0));
+  std::shared_ptr<Connection> conn = OpenConnection("sqlite:" + CachedDatabase(plans));
+  std::vector<std::vector<Variant>> rounds;
+  for (size_t r = 0; r < kRounds; ++r) rounds.push_back(args_of(r, plans));
+  size_t r = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(CallPlan(conn, method, rounds[r++ % kRounds]));
+  }
+}
+
+// The same statements on raw SQLite.
+void RawSqlite(benchmark::State& state, std::string_view method, ArgsOf args_of) {
+  const int32_t plans = static_cast<int32_t>(state.range(0));
+  RawDb db(CachedDatabase(plans));
+  std::vector<std::string> texts;
+  for (size_t r = 0; r < kRounds; ++r) texts.push_back(StatementOf(method, args_of(r, plans)));
+  RawStatement raw(db.handle, texts);
+  size_t r = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(raw.Run(r++));
+}
+
+// Writes run on a scratch copy per side, so the cache stays as generated.
+// Deletes take ids from separate halves of the table on the two sides.
+void WriteThroughPlan(benchmark::State& state, std::string_view method, ArgsOf args_of) {
+  const int32_t plans = static_cast<int32_t>(state.range(0));
+  const std::string path = ScratchCopy(CachedDatabase(plans), "plan-" + std::string(method) + "-call");
+  std::shared_ptr<Connection> conn = OpenConnection("sqlite:" + path);
+  size_t r = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(CallPlan(conn, method, args_of(r++, plans)));
+}
+
+void WriteRawSqlite(benchmark::State& state, std::string_view method, ArgsOf args_of) {
+  const int32_t plans = static_cast<int32_t>(state.range(0));
+  const std::string path = ScratchCopy(CachedDatabase(plans), "plan-" + std::string(method) + "-raw");
+  RawDb db(path);
+  std::vector<std::string> texts;
+  const size_t rounds = method == "DelData" ? static_cast<size_t>(plans) / 2 : kRounds;
+  for (size_t r = 0; r < rounds; ++r) {
+    texts.push_back(StatementOf(method, args_of(r + (method == "DelData" ? rounds : 0), plans)));
+  }
+  RawStatement raw(db.handle, texts);
+  size_t r = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(raw.Run(r++));
+}
+
+std::vector<Variant> NoArgs(size_t, int32_t) { return {}; }
+std::vector<Variant> AddArgs(size_t r, int32_t) { return PlanValues(r); }
+std::vector<Variant> DelArgs(size_t r, int32_t) { return {Variant::I4(static_cast<int32_t>(r + 1))}; }
+std::vector<Variant> UpdateArgs(size_t r, int32_t plans) {
+  std::vector<Variant> args = PlanValues(r);
+  args.insert(args.begin(), PlanId(r, plans));
+  return args;
+}
+std::vector<Variant> PageArgs(size_t r, int32_t plans) {
+  const int32_t pages = plans / 10;
+  return {Variant::I4(10), Variant::I4(static_cast<int32_t>(1 + (r * 7919) % pages))};
+}
+std::vector<Variant> IdArgs(size_t r, int32_t plans) { return {PlanId(r, plans)}; }
+std::vector<Variant> MonthArgs(size_t r, int32_t) { return {Person(r), Day()}; }
+std::vector<Variant> MomentArgs(size_t r, int32_t) { return {Person(r), Moment()}; }
+std::vector<Variant> PersonArgs(size_t r, int32_t) { return {Person(r)}; }
+
+#define PLAN_BENCH(method, args, runner, raw_runner)                                           \
+  void BM_Plan_##method(benchmark::State& s) { runner(s, #method, args); }                     \
+  void BM_Raw_##method(benchmark::State& s) { raw_runner(s, #method, args); }                  \
+  BENCHMARK(BM_Plan_##method)->Arg(20000)->Arg(200000)->Unit(benchmark::kMicrosecond);        \
+  BENCHMARK(BM_Raw_##method)->Arg(20000)->Arg(200000)->Unit(benchmark::kMicrosecond)
+
+PLAN_BENCH(AddData, AddArgs, WriteThroughPlan, WriteRawSqlite);
+PLAN_BENCH(DelData, DelArgs, WriteThroughPlan, WriteRawSqlite);
+PLAN_BENCH(UpdateData, UpdateArgs, WriteThroughPlan, WriteRawSqlite);
+PLAN_BENCH(GetAllData, NoArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetPageData, PageArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetData, IdArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetMonthPlan, MonthArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetMonthPlan11, MonthArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetWeekPlan11, MonthArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetWeekPlan, MomentArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetDayPlan, MomentArgs, ThroughPlan, RawSqlite);
+PLAN_BENCH(GetPersonName, PersonArgs, ThroughPlan, RawSqlite);
+
+// YY runs no statement: the call path alone.
+void BM_Plan_YY(benchmark::State& s) { ThroughPlan(s, "YY", NoArgs); }
+BENCHMARK(BM_Plan_YY)->Arg(20000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace korimba::bench
+
+BENCHMARK_MAIN();

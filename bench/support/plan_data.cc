@@ -1,0 +1,136 @@
+#include "bench/support/plan_data.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <string_view>
+
+#include "db/open.h"
+#include "db/translator.h"
+
+namespace korimba::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::array<std::string_view, 8> kPlaces = {
+    "Room 101", "Room 204", "Hall A", "Hall B", "Office", "Client site", "Library", ""};
+constexpr std::array<std::string_view, 12> kWords = {
+    "review", "budget", "meeting", "with", "team", "call", "plan", "report",
+    "visit",  "draft",  "weekly", "project"};
+
+void Check(int rc, sqlite3* db, const char* what) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+  }
+}
+
+struct Db {
+  sqlite3* handle = nullptr;
+  explicit Db(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) {
+      throw std::runtime_error("cannot open " + path);
+    }
+  }
+  ~Db() { sqlite3_close(handle); }
+  Db(const Db&) = delete;
+  Db& operator=(const Db&) = delete;
+  void Exec(const char* sql) const {
+    Check(sqlite3_exec(handle, sql, nullptr, nullptr, nullptr), handle, sql);
+  }
+};
+
+struct Stmt {
+  sqlite3_stmt* handle = nullptr;
+  Stmt(const Db& db, const char* sql) {
+    Check(sqlite3_prepare_v2(db.handle, sql, -1, &handle, nullptr), db.handle, sql);
+  }
+  ~Stmt() { sqlite3_finalize(handle); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  void Text(int i, std::string_view s) {
+    sqlite3_bind_text(handle, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+  }
+  void Run(const Db& db) {
+    Check(sqlite3_step(handle), db.handle, "insert");
+    sqlite3_reset(handle);
+  }
+};
+
+void Generate(const PlanDataSpec& spec, const std::string& path) {
+  // The provider creates the schema, so the file has exactly its tables,
+  // column order and indexes; the rows then go in through one transaction.
+  OpenConnection("sqlite:" + path);
+  Db db(path);
+  db.Exec("BEGIN");
+  {
+    Stmt person(db, "INSERT INTO HR_Person(PersonID, PersonName) VALUES (?1, ?2)");
+    for (int32_t id = 1; id <= spec.persons; ++id) {
+      sqlite3_bind_int(person.handle, 1, id);
+      person.Text(2, "Person " + std::to_string(id));
+      person.Run(db);
+    }
+  }
+  std::mt19937 rng(spec.seed);
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  // About one plan every two days per person: the span grows with the table.
+  const int32_t span_days = std::max(1, 2 * spec.plans / spec.persons);
+  const double last_day = PlanDataLastDay().serial;
+  Stmt plan(db,
+            "INSERT INTO DATA_Plan(PersonID, PlanType, PlanClass, PlanBeginTime, PlanEndTime, "
+            "PlanContent, PlanAlertTime, PlanPlace) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+  for (int32_t i = 0; i < spec.plans; ++i) {
+    const int32_t person = pick(1, spec.persons);
+    const double day = last_day - pick(0, span_days - 1);
+    const double begin = day + pick(7 * 4, 19 * 4) / 96.0;  // a quarter hour, 07:00 to 19:00
+    // Most plans last up to three hours; one in ten runs over one to three days.
+    const double end = pick(1, 10) == 1 ? begin + pick(1, 3) + pick(0, 8) / 96.0
+                                        : begin + pick(2, 12) / 96.0;
+    std::string content;
+    for (int w = pick(2, 6); w > 0; --w) {
+      if (!content.empty()) content += ' ';
+      content += kWords[static_cast<size_t>(pick(0, kWords.size() - 1))];
+    }
+    sqlite3_bind_int(plan.handle, 1, person);
+    sqlite3_bind_int(plan.handle, 2, pick(0, 3));
+    sqlite3_bind_int(plan.handle, 3, pick(0, 2));
+    plan.Text(4, sql::CanonicalDateText(Date{begin}));
+    plan.Text(5, sql::CanonicalDateText(Date{end}));
+    plan.Text(6, content);
+    plan.Text(7, sql::CanonicalDateText(Date{begin - 15.0 / 1440.0}));
+    plan.Text(8, kPlaces[static_cast<size_t>(pick(0, kPlaces.size() - 1))]);
+    plan.Run(db);
+  }
+  db.Exec("COMMIT");
+  db.Exec("ANALYZE");
+}
+
+}  // namespace
+
+Date PlanDataLastDay() { return *MakeDate({.year = 2025, .month = 6, .day = 30}); }
+
+std::string PlanDatabase(const PlanDataSpec& spec, const std::string& directory) {
+  fs::create_directories(directory);
+  const std::string path = directory + "/plans-" + std::to_string(spec.plans) + "-" +
+                           std::to_string(spec.persons) + "-" + std::to_string(spec.seed) + ".db";
+  if (!fs::exists(path)) {
+    // Written under a temporary name so that an interrupted run leaves no
+    // half-made cache behind.
+    const std::string partial = path + ".partial";
+    fs::remove(partial);
+    Generate(spec, partial);
+    fs::rename(partial, path);
+  }
+  return path;
+}
+
+std::string ScratchCopy(const std::string& path, const std::string& name) {
+  const std::string copy = fs::path(path).parent_path().string() + "/scratch-" + name + ".db";
+  fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+  return copy;
+}
+
+}  // namespace korimba::bench
