@@ -156,8 +156,12 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
 
 void SqliteConnection::Bind(const Prepared& p) {
   const auto& params = p.translation.params;
+  bound_.clear();
+  for (size_t i = 0; i < params.size(); ++i) bound_.push_back(sql::BindValue(params[i], shape_, bind_state_));
+  // The values stay in bound_ until the statement is reset, so SQLite need
+  // not copy them.
   for (size_t i = 0; i < params.size(); ++i) {
-    const sql::BoundValue value = sql::BindValue(params[i], shape_, bind_state_);
+    const sql::BoundValue& value = bound_[i];
     const int index = static_cast<int>(i + 1);
     int rc = SQLITE_OK;
     if (const auto* v = std::get_if<int64_t>(&value)) {
@@ -165,7 +169,7 @@ void SqliteConnection::Bind(const Prepared& p) {
     } else if (const auto* d = std::get_if<double>(&value)) {
       rc = sqlite3_bind_double(p.stmt, index, *d);
     } else if (const auto* s = std::get_if<std::string>(&value)) {
-      rc = sqlite3_bind_text(p.stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+      rc = sqlite3_bind_text(p.stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
     } else {
       rc = sqlite3_bind_null(p.stmt, index);
     }
@@ -193,6 +197,7 @@ ResultTable SqliteConnection::Execute(std::string_view statement) {
   result.columns.reserve(columns.size());
   for (const sql::ResultColumn& c : columns) result.columns.push_back(c.name);
   const int n = static_cast<int>(columns.size());
+  result.cells.reserve(columns.size() * 4);
   int rc;
   while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
     for (int i = 0; i < n; ++i) result.cells.push_back(ReadCell(p.stmt, i, columns[i].type));

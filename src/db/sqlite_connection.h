@@ -73,6 +73,7 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   Cache cache_;
   sql::ShapedStatement shape_;  // reused by every call
   sql::BindState bind_state_;
+  std::vector<sql::BoundValue> bound_;  // the values bound to the running statement
 };
 
 }  // namespace korimba

@@ -207,6 +207,11 @@ class Translator {
       Resolve(*sel.having, scope, Clause::kHaving);
       RequirePredicate(*sel.having);
     }
+    if (parent && !sel.order_by.empty() && !sel.top) {
+      ThrowDatabase("The ORDER BY clause is invalid in views, inline functions, derived tables, "
+                    "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is "
+                    "also specified.");
+    }
     for (size_t i = 0; i < sel.order_by.size(); ++i) ResolveOrderItem(sel, scope, sel.order_by[i], i);
     if (!sel.group_by.empty() || scope.has_aggregate) CheckGrouping(sel);
     if (sel.distinct) {
@@ -357,11 +362,11 @@ class Translator {
   // Literals on either side take the other side's type; then both sides must
   // be of one family (numbers, texts, datetimes).
   void Unify(Expr& a, Expr& b, std::string_view what, bool rtrim) {
-    // A number never turns into text here: SQL Server would convert the
-    // text side to a number instead, row by row.
-    auto movable = [](Expr& lit, SqlType target) {
-      return IsStringMarker(*LiteralOf(lit)) || IsNumeric(target);
-    };
+    // Only a text literal converts to the other side's type. A number keeps
+    // its own: compared with a text SQL Server would convert the text side
+    // instead, row by row (refused below), and compared with an int column
+    // a number beyond the int range simply matches nothing.
+    auto movable = [](Expr& lit, SqlType) { return IsStringMarker(*LiteralOf(lit)); };
     const bool la = LiteralOf(a) != nullptr, lb = LiteralOf(b) != nullptr;
     if (la && !lb) {
       if (movable(a, b.type)) Coerce(a, b.type, 0, rtrim);
