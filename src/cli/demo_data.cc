@@ -20,8 +20,8 @@ struct Person {
 };
 
 constexpr Person kPersons[] = {
-    {1, "王芳"},          {2, "李伟"},         {3, "张敏"},        {4, "刘洋"},
-    {5, "陈静"},          {6, "赵磊"},         {7, "孙丽"},        {8, "周晓梅"},
+    {1, "王芳"},          {2, "李伟"},          {3, "张敏"},         {4, "刘洋"},
+    {5, "陈静"},          {6, "赵磊"},          {7, "孙丽"},         {8, "周晓梅"},
     {9, "Anna Kowalski"}, {10, "David Mensah"}, {11, "Sofia Reyes"}, {12, "Tom Becker"},
 };
 
@@ -65,16 +65,32 @@ struct Mailing {
 };
 
 const Mailing kGroupMessages[] = {
-    {26, 1, {2, 3, 4, 5, 6, 7}, {2, 3, 4}, "季度总结会",
+    {26,
+     1,
+     {2, 3, 4, 5, 6, 7},
+     {2, 3, 4},
+     "季度总结会",
      "【群发消息】周五下午三点在三楼会议室开季度总结会，请各部门准时参加。"},
-    {3, 6, {1, 2, 3, 4, 5, 7, 8}, {1, 7}, "报销流程",
+    {3,
+     6,
+     {1, 2, 3, 4, 5, 7, 8},
+     {1, 7},
+     "报销流程",
      "群发消息：新的报销流程从下周一开始执行，请大家先阅读共享盘里的说明。"},
 };
 
 const Mailing kBroadcasts[] = {
-    {48, 7, {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12}, {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12}, "停电通知",
+    {48,
+     7,
+     {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12},
+     {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12},
+     "停电通知",
      "(广播) 本周六上午九点至十二点机房停电检修，请提前保存工作。"},
-    {20, 1, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, {2, 4, 6, 9}, "欢迎新同事",
+    {20,
+     1,
+     {2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+     {2, 4, 6, 9},
+     "欢迎新同事",
      "(广播)欢迎 Tom Becker 加入技术部！"},
 };
 
@@ -166,8 +182,8 @@ class Poster {
     int second = 5;
     for (int to : mailing.to) {
       bool read = std::ranges::find(mailing.read_by, to) != mailing.read_by.end();
-      Post(InMinute(HoursBefore(now, mailing.hours_ago), second++), mailing.from, to,
-           mailing.title, mailing.content, read);
+      Post(InMinute(HoursBefore(now, mailing.hours_ago), second++), mailing.from, to, mailing.title,
+           mailing.content, read);
     }
   }
 
@@ -230,10 +246,14 @@ DemoSummary AddDemoData(const std::shared_ptr<Connection>& conn, Date now) {
     const Date begin = PlanDate(now, s.month, s.day, s.begin_hour, s.begin_minute, 0);
     const Date end = PlanDate(now, s.month, s.day, s.end_hour, s.end_minute, s.extra_days);
     const Date alert{begin.serial - 30.0 / (24 * 60)};
-    const Variant args[] = {Variant::I4(s.person),         Variant::I2(static_cast<int16_t>(s.type)),
-                            Variant::I2(static_cast<int16_t>(s.klass)), Variant::FromDate(begin),
-                            Variant::FromDate(end),         Variant::Text(s.content),
-                            Variant::FromDate(alert),       Variant::Text(s.place)};
+    const Variant args[] = {Variant::I4(s.person),
+                            Variant::I2(static_cast<int16_t>(s.type)),
+                            Variant::I2(static_cast<int16_t>(s.klass)),
+                            Variant::FromDate(begin),
+                            Variant::FromDate(end),
+                            Variant::Text(s.content),
+                            Variant::FromDate(alert),
+                            Variant::Text(s.place)};
     plan->Call("AddData", args);
     ++summary.plans;
   }

@@ -1,6 +1,8 @@
 #include "cli/init_db.h"
 
+#include <filesystem>
 #include <ostream>
+#include <string_view>
 
 #include "cli/demo_data.h"
 #include "db/open.h"
@@ -9,14 +11,29 @@
 #include "frame/value_ops.h"
 
 namespace korimba::cli {
+namespace {
+
+// The file an embedded-database connection string names, or "" for any other
+// connection (the in-memory database, ODBC).
+std::string EmbeddedFile(std::string_view db) {
+  constexpr std::string_view kPrefix = "sqlite:";
+  if (!db.starts_with(kPrefix) || db == "sqlite::memory:") return {};
+  return std::string(db.substr(kPrefix.size()));
+}
+
+}  // namespace
 
 int InitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err) {
   try {
+    // Opening a new file already lays out the schema, so say that here.
+    const std::string file = EmbeddedFile(options.db);
+    const bool new_file = !file.empty() && !std::filesystem::exists(file);
     std::shared_ptr<Connection> conn = OpenConnection(options.db);
     out << "Database " << options.db << "\n";
+    if (new_file) out << "Created the database file " << file << " with the schema\n";
     const std::vector<std::string> created = EnsureSchema(*conn);
     if (created.empty()) {
-      out << "Schema: complete, nothing created\n";
+      if (!new_file) out << "Schema: complete, nothing created\n";
     } else {
       for (const std::string& name : created) out << "Created " << name << "\n";
     }

@@ -172,7 +172,8 @@ void FillCells(const Json& cells, SafeArray& array, size_t dim, std::vector<int3
 
 Variant ArrayFromJson(const Json& body) {
   if (body.is_null()) return Variant::NoArray();
-  if (!body.is_object() || !body.contains("bounds") || !body.contains("cells") || body.size() != 2) {
+  if (!body.is_object() || !body.contains("bounds") || !body.contains("cells") ||
+      body.size() != 2) {
     Refuse("$array needs null or {\"bounds\": [[lo, hi], ...], \"cells\": [...]}");
   }
   const Json& bounds_json = body["bounds"];
@@ -181,7 +182,8 @@ Variant ArrayFromJson(const Json& body) {
   }
   std::vector<Bound> bounds;
   for (const Json& pair : bounds_json) {
-    if (!pair.is_array() || pair.size() != 2) Refuse("$array bound " + pair.dump() + " is no [lo, hi] pair");
+    if (!pair.is_array() || pair.size() != 2)
+      Refuse("$array bound " + pair.dump() + " is no [lo, hi] pair");
     Bound b{static_cast<int32_t>(IntegerIn(pair[0], INT32_MIN, INT32_MAX, "$array bound")),
             static_cast<int32_t>(IntegerIn(pair[1], INT32_MIN, INT32_MAX, "$array bound"))};
     if (static_cast<int64_t>(b.upper) < static_cast<int64_t>(b.lower) - 1) {
@@ -200,7 +202,8 @@ Variant ArrayFromJson(const Json& body) {
 
 Variant TaggedFromJson(const Json& json) {
   auto only = [&](size_t fields, const char* tag) {
-    if (json.size() != fields) Refuse(std::string(tag) + " form has unexpected fields: " + json.dump());
+    if (json.size() != fields)
+      Refuse(std::string(tag) + " form has unexpected fields: " + json.dump());
   };
   if (json.contains("$empty") || json.contains("$missing")) {
     const char* tag = json.contains("$empty") ? "$empty" : "$missing";
@@ -233,7 +236,8 @@ Variant TaggedFromJson(const Json& json) {
     ByteArray bytes;
     if (json.contains("lbound")) {
       only(2, "$bytes");
-      bytes.lbound = static_cast<int32_t>(IntegerIn(json["lbound"], INT32_MIN, INT32_MAX, "lbound"));
+      bytes.lbound =
+          static_cast<int32_t>(IntegerIn(json["lbound"], INT32_MIN, INT32_MAX, "lbound"));
     } else {
       only(1, "$bytes");
     }

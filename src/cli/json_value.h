@@ -16,11 +16,10 @@
 #define KORIMBA_CLI_JSON_VALUE_H_
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "frame/variant.h"
 

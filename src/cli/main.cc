@@ -1,9 +1,8 @@
 // The korimba program: command-line wiring of init-db, script and serve.
+#include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "cli/init_db.h"
 #include "cli/script_host.h"
@@ -35,7 +34,8 @@ int main(int argc, char** argv) {
   korimba::cli::InitDbOptions init;
   CLI::App* init_db = app.add_subcommand(
       "init-db", "Create the tables and indexes that are missing (never dropping data)");
-  init_db->add_option("--db", init.db, "Connection string: sqlite:PATH, sqlite::memory: or odbc:...")
+  init_db
+      ->add_option("--db", init.db, "Connection string: sqlite:PATH, sqlite::memory: or odbc:...")
       ->capture_default_str();
   init_db->add_flag("--demo", init.demo,
                     "Also add a small demo office (only to a database without persons)");
@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   serve->add_option("--listen", serve_options.listen, "Address and port to listen on")
       ->capture_default_str();
-  serve->add_option("--attachments", serve_options.attachments,
-                    "Directory of the message attachment files")
+  serve
+      ->add_option("--attachments", serve_options.attachments,
+                   "Directory of the message attachment files")
       ->capture_default_str();
 
   CLI11_PARSE(app, argc, argv);

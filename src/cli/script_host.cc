@@ -119,7 +119,7 @@ void ScriptHost::Run(std::istream& in, std::ostream& out) {
 std::optional<Json> ScriptHost::Dispatch(const Json& request) {
   using Handler = std::optional<Json> (ScriptHost::*)(const Json&);
   static const std::pair<std::string_view, Handler> kOps[] = {
-      {"create", &ScriptHost::Create}, {"drop", &ScriptHost::Drop},
+      {"create", &ScriptHost::Create},   {"drop", &ScriptHost::Drop},
       {"session", &ScriptHost::Session}, {"start", &ScriptHost::Start},
       {"end", &ScriptHost::End},         {"connect", &ScriptHost::Connect},
       {"call", &ScriptHost::Call},       {"put", &ScriptHost::Put},

@@ -4,7 +4,8 @@
 
 namespace korimba::cli {
 
-TracingConnection::TracingConnection(std::shared_ptr<Connection> inner) : inner_(std::move(inner)) {}
+TracingConnection::TracingConnection(std::shared_ptr<Connection> inner)
+    : inner_(std::move(inner)) {}
 
 ResultTable TracingConnection::Execute(std::string_view statement) {
   Note("execute", statement);

@@ -89,7 +89,8 @@ TEST(JsonValueTest, EveryKindRoundTripsThroughItsCanonicalForm) {
 
 TEST(JsonValueTest, NonFiniteRealsAndObjectsHaveTextForms) {
   EXPECT_EQ(VariantToJson(Variant::R8(NAN)).dump(), R"({"$r8":"nan"})");
-  EXPECT_TRUE(std::isnan(std::get<double>(JsonToVariant(Json::parse(R"({"$r8":"nan"})")).storage())));
+  EXPECT_TRUE(
+      std::isnan(std::get<double>(JsonToVariant(Json::parse(R"({"$r8":"nan"})")).storage())));
   EXPECT_EQ(VariantToJson(Variant::R4(INFINITY)).dump(), R"({"$r4":"inf"})");
   EXPECT_EQ(VariantToJson(Variant::Object(std::make_shared<InMemorySession>())).dump(),
             R"({"$object":"Session"})");
@@ -99,18 +100,25 @@ TEST(JsonValueTest, NonFiniteRealsAndObjectsHaveTextForms) {
 // Plain JSON numbers take the smallest kind that holds them whole.
 TEST(JsonValueTest, PlainNumbersBecomeI2ThenI4ThenR8) {
   const std::pair<const char*, const char*> cases[] = {
-      {"0", "0i2"},          {"32767", "32767i2"},          {"-32768", "-32768i2"},
-      {"32768", "32768i4"},  {"-32769", "-32769i4"},        {"2147483647", "2147483647i4"},
-      {"2147483648", "2147483648r8"}, {"-2147483649", "-2147483649r8"},
-      {"3.0", "3i2"},        {"-0.0", "0i2"},               {"2.5", "2.5r8"},
-      {"1e5", "100000i4"},   {"18446744073709551615", "1.84467440737096E+19r8"},
+      {"0", "0i2"},
+      {"32767", "32767i2"},
+      {"-32768", "-32768i2"},
+      {"32768", "32768i4"},
+      {"-32769", "-32769i4"},
+      {"2147483647", "2147483647i4"},
+      {"2147483648", "2147483648r8"},
+      {"-2147483649", "-2147483649r8"},
+      {"3.0", "3i2"},
+      {"-0.0", "0i2"},
+      {"2.5", "2.5r8"},
+      {"1e5", "100000i4"},
+      {"18446744073709551615", "1.84467440737096E+19r8"},
   };
   for (const auto& [json, debug] : cases) {
     EXPECT_EQ(JsonToVariant(Json::parse(json)).DebugString(), debug) << json;
   }
   // A date given without its time reads as midnight.
-  EXPECT_EQ(JsonToVariant(Json::parse(R"({"$date":"2024-3-1"})")),
-            DateAt(2024, 3, 1, 0, 0, 0));
+  EXPECT_EQ(JsonToVariant(Json::parse(R"({"$date":"2024-3-1"})")), DateAt(2024, 3, 1, 0, 0, 0));
 }
 
 TEST(JsonValueTest, MalformedFormsAreRefusedWithTheReason) {
@@ -152,8 +160,8 @@ TEST(JsonValueTest, MalformedFormsAreRefusedWithTheReason) {
 
 TEST(JsonValueTest, Base64FollowsTheStandardAlphabetAndPadding) {
   const std::pair<std::string, std::string> vectors[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"},
-      {"\xfb\xff", "+/8="},
+      {"", ""},        {"f", "Zg=="},          {"fo", "Zm8="},
+      {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "+/8="},
   };
   for (const auto& [plain, encoded] : vectors) {
     std::vector<uint8_t> bytes(plain.begin(), plain.end());

@@ -2,18 +2,16 @@
 // scripts piped through `korimba script`, init-db on a real file, --help.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -40,8 +38,8 @@ class KorimbaProgramTest : public ::testing::Test {
                       bool with_stderr = false) {
     const std::filesystem::path in = dir_ / "input.jsonl";
     std::ofstream(in) << input;
-    const std::string command = EnvOr("KORIMBA_BINARY_DIR", ".") + "/korimba " + args + " < '" +
-                                in.string() + "'" + (with_stderr ? " 2>&1" : "");
+    const std::string command = EnvOr("KORIMBA_BINARY_DIR", KORIMBA_TEST_BINARY_DIR) + "/korimba " +
+                                args + " < '" + in.string() + "'" + (with_stderr ? " 2>&1" : "");
     FILE* pipe = popen(command.c_str(), "r");
     EXPECT_NE(pipe, nullptr) << command;
     if (pipe == nullptr) return {};
@@ -82,20 +80,21 @@ std::vector<std::string> With(std::vector<std::string> head, const std::vector<s
 }
 
 TEST_F(KorimbaProgramTest, ObjectLifeFromCreateToDrop) {
-  const std::vector<std::string> answers = Script(With(
-      kOffice, {
-                   R"({"op":"create","obj":"m","progid":"Korimba.Message"})",
-                   R"({"op":"session","session":"wang","values":{"personid":1}})",
-                   R"({"op":"start","obj":"m","session":"wang","url":"/msg/list.asp"})",
-                   R"({"op":"connect","obj":"m"})",
-                   R"({"op":"call","obj":"m","method":"AddData","args":[1,"明天九点开会",2,"会议"]})",
-                   R"({"op":"call","obj":"m","method":"noread"})",
-                   R"({"op":"end","obj":"m"})",
-                   R"({"op":"call","obj":"m","method":"noread"})",
-                   R"({"op":"call","obj":"m","method":"GetPersonName","args":[2]})",
-                   R"({"op":"drop","obj":"m"})",
-                   R"({"op":"call","obj":"m","method":"GetPersonName","args":[2]})",
-               }));
+  const std::vector<std::string> answers = Script(
+      With(kOffice,
+           {
+               R"({"op":"create","obj":"m","progid":"Korimba.Message"})",
+               R"({"op":"session","session":"wang","values":{"personid":1}})",
+               R"({"op":"start","obj":"m","session":"wang","url":"/msg/list.asp"})",
+               R"({"op":"connect","obj":"m"})",
+               R"({"op":"call","obj":"m","method":"AddData","args":[1,"明天九点开会",2,"会议"]})",
+               R"({"op":"call","obj":"m","method":"noread"})",
+               R"({"op":"end","obj":"m"})",
+               R"({"op":"call","obj":"m","method":"noread"})",
+               R"({"op":"call","obj":"m","method":"GetPersonName","args":[2]})",
+               R"({"op":"drop","obj":"m"})",
+               R"({"op":"call","obj":"m","method":"GetPersonName","args":[2]})",
+           }));
   ASSERT_EQ(answers.size(), 14u);
   EXPECT_THAT(std::vector(answers.begin(), answers.begin() + 7), testing::Each(R"({"ok":true})"));
   EXPECT_EQ(answers[7], R"({"ok":true,"result":true})");
@@ -152,8 +151,8 @@ TEST_F(KorimbaProgramTest, ValuesRoundTripThroughTheProgram) {
   std::vector<std::string> requests;
   for (size_t i = 0; i < values.size(); ++i) {
     const std::string name = "v" + std::to_string(i);
-    requests.push_back(R"({"op":"session","session":"s","values":{")" + name + R"(":)" +
-                       values[i] + "}}");
+    requests.push_back(R"({"op":"session","session":"s","values":{")" + name + R"(":)" + values[i] +
+                       "}}");
     requests.push_back(R"({"op":"get","session":"s","name":")" + name + R"("})");
   }
   requests.push_back(R"({"op":"session","session":"s","values":{"n":70000,"h":2.5,"w":12.0}})");
@@ -166,10 +165,10 @@ TEST_F(KorimbaProgramTest, ValuesRoundTripThroughTheProgram) {
     EXPECT_EQ(answers[2 * i], R"({"ok":true})") << values[i];
     EXPECT_EQ(answers[2 * i + 1], R"({"ok":true,"result":)" + values[i] + "}");
   }
-  EXPECT_THAT(std::vector(answers.end() - 3, answers.end()),
-              ElementsAre(R"({"ok":true,"result":{"$i4":70000}})",
-                          R"({"ok":true,"result":{"$r8":2.5}})",
-                          R"({"ok":true,"result":{"$i2":12}})"));
+  EXPECT_THAT(
+      std::vector(answers.end() - 3, answers.end()),
+      ElementsAre(R"({"ok":true,"result":{"$i4":70000}})", R"({"ok":true,"result":{"$r8":2.5}})",
+                  R"({"ok":true,"result":{"$i2":12}})"));
 }
 
 TEST_F(KorimbaProgramTest, AMalformedLineIsAnsweredAndTheRunGoesOn) {
@@ -182,22 +181,24 @@ TEST_F(KorimbaProgramTest, AMalformedLineIsAnsweredAndTheRunGoesOn) {
   });
   ASSERT_EQ(answers.size(), 4u);
   EXPECT_THAT(answers[1], HasSubstr(R"({"$i2":9},{"$empty":true}]}}})"));
-  EXPECT_THAT(answers[2], HasSubstr(R"({"ok":false,"error":{"number":5,"description":"Malformed request)"));
+  EXPECT_THAT(answers[2],
+              HasSubstr(R"({"ok":false,"error":{"number":5,"description":"Malformed request)"));
   // A line the host could not read is no error of the component.
   EXPECT_EQ(answers[3], R"({"ok":true,"result":""})");
 }
 
 TEST_F(KorimbaProgramTest, TraceListsTheStatementsOfOneMethod) {
-  const std::vector<std::string> answers = Script(
-      With(kOffice, {
-                        R"({"op":"create","obj":"p","progid":"Korimba.Plan"})",
-                        R"({"op":"connect","obj":"p"})",
-                        R"({"op":"call","obj":"p","method":"GetData","args":[3]})",
-                        R"({"op":"create","obj":"m","progid":"Korimba.Message"})",
-                        R"({"op":"connect","obj":"m"})",
-                        R"({"op":"call","obj":"m","method":"AddData","args":[1,"hi",2,"t"]})",
-                    }),
-      "--trace");
+  const std::vector<std::string> answers =
+      Script(With(kOffice,
+                  {
+                      R"({"op":"create","obj":"p","progid":"Korimba.Plan"})",
+                      R"({"op":"connect","obj":"p"})",
+                      R"({"op":"call","obj":"p","method":"GetData","args":[3]})",
+                      R"({"op":"create","obj":"m","progid":"Korimba.Message"})",
+                      R"({"op":"connect","obj":"m"})",
+                      R"({"op":"call","obj":"m","method":"AddData","args":[1,"hi",2,"t"]})",
+                  }),
+             "--trace");
   ASSERT_EQ(answers.size(), 9u);
   EXPECT_EQ(Json::parse(answers[1])["sql"], Json::array());  // the script's own statement
   EXPECT_EQ(Json::parse(answers[5])["sql"].dump(),
@@ -213,20 +214,22 @@ TEST_F(KorimbaProgramTest, TraceListsTheStatementsOfOneMethod) {
 // The component's clock and the database's current time are one clock.
 TEST_F(KorimbaProgramTest, ClockStampsMessagesAndTheDatabaseFollowsIt) {
   const std::vector<std::string> answers = Script(With(
-      kOffice, {
-                   R"({"op":"create","obj":"m","progid":"Korimba.Message"})",
-                   R"({"op":"connect","obj":"m"})",
-                   R"({"op":"call","obj":"m","method":"AddData","args":[1,"first",2,"t"]})",
-                   R"({"op":"clock","advance":61.25})",
-                   R"({"op":"call","obj":"m","method":"AddData","args":[1,"second",2,"t"]})",
-                   R"({"op":"sql","text":"select MsgContent, msgCreatetime from DATA_Msg order by MsgID"})",
-                   R"j({"op":"sql","text":"select CONVERT(char(16), GETDATE(), 120)"})j",
-                   R"({"op":"clock","real":true})",
-                   R"j({"op":"sql","text":"select CONVERT(char(4), GETDATE(), 120)"})j",
-               }));
+      kOffice,
+      {
+          R"({"op":"create","obj":"m","progid":"Korimba.Message"})",
+          R"({"op":"connect","obj":"m"})",
+          R"({"op":"call","obj":"m","method":"AddData","args":[1,"first",2,"t"]})",
+          R"({"op":"clock","advance":61.25})",
+          R"({"op":"call","obj":"m","method":"AddData","args":[1,"second",2,"t"]})",
+          R"({"op":"sql","text":"select MsgContent, msgCreatetime from DATA_Msg order by MsgID"})",
+          R"j({"op":"sql","text":"select CONVERT(char(16), GETDATE(), 120)"})j",
+          R"({"op":"clock","real":true})",
+          R"j({"op":"sql","text":"select CONVERT(char(4), GETDATE(), 120)"})j",
+      }));
   ASSERT_EQ(answers.size(), 12u);
-  EXPECT_EQ(Json::parse(answers[8])["result"]["rows"].dump(),
-            R"([["first",{"$date":"2024-03-05 09:07:00"}],["second",{"$date":"2024-03-05 09:08:01.250"}]])");
+  EXPECT_EQ(
+      Json::parse(answers[8])["result"]["rows"].dump(),
+      R"([["first",{"$date":"2024-03-05 09:07:00"}],["second",{"$date":"2024-03-05 09:08:01.250"}]])");
   EXPECT_EQ(Json::parse(answers[9])["result"]["rows"].dump(), R"([["2024-03-05 09:08"]])");
   EXPECT_GT(std::stoi(Json::parse(answers[11])["result"]["rows"][0][0].get<std::string>()), 2024);
 }
@@ -285,7 +288,7 @@ TEST_F(KorimbaProgramTest, DemoOfficeHasTrackableGroupMessages) {
 // its first code block is a `korimba script` here-document, the next one the
 // answers.
 TEST_F(KorimbaProgramTest, ReadmeWorkedExampleAnswersAsDocumented) {
-  std::ifstream readme(EnvOr("KORIMBA_SOURCE_DIR", ".") + "/README.md");
+  std::ifstream readme(EnvOr("KORIMBA_SOURCE_DIR", KORIMBA_TEST_SOURCE_DIR) + "/README.md");
   ASSERT_TRUE(readme) << "README.md not found";
   std::vector<std::string> requests, expected;
   enum { kBefore, kInSection, kRequests, kBetween, kAnswers, kDone } state = kBefore;

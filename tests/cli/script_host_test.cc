@@ -36,18 +36,21 @@ class ScriptHostTest : public ::testing::Test {
 };
 
 TEST_F(ScriptHostTest, BlankLinesAreSkippedAndBadLinesAnsweredWithoutStoppingTheRun) {
-  const std::vector<std::string> answers = Run(
-      "\n   \r\n"
-      "{not json\n"
-      "[1, 2]\n"
-      "{\"op\": \"fly\"}\n"
-      "{\"obj\": \"p\"}\n"
-      "{\"op\": \"create\", \"obj\": 5, \"progid\": \"Korimba.Plan\"}\n"
-      "{\"op\": \"call\", \"obj\": \"nobody\", \"method\": \"YY\"}\n"
-      "{\"op\": \"create\", \"obj\": \"x\", \"progid\": \"Korimba.Nothing\"}\n"
-      "{\"op\":\"create\",\"obj\":\"p\",\"progid\":\"korimba.plan\"}\r\n");
+  const std::vector<std::string> answers =
+      Run("\n   \r\n"
+          "{not json\n"
+          "[1, 2]\n"
+          "{\"op\": \"fly\"}\n"
+          "{\"obj\": \"p\"}\n"
+          "{\"op\": \"create\", \"obj\": 5, \"progid\": \"Korimba.Plan\"}\n"
+          "{\"op\": \"call\", \"obj\": \"nobody\", \"method\": \"YY\"}\n"
+          "{\"op\": \"create\", \"obj\": \"x\", \"progid\": \"Korimba.Nothing\"}\n"
+          "{\"op\":\"create\",\"obj\":\"p\",\"progid\":\"korimba.plan\"}\r\n");
   ASSERT_EQ(answers.size(), 8u);
-  EXPECT_THAT(answers[0], StartsWith(R"({"ok":false,"error":{"number":5,"description":"Malformed request: parse error)"));
+  EXPECT_THAT(
+      answers[0],
+      StartsWith(
+          R"({"ok":false,"error":{"number":5,"description":"Malformed request: parse error)"));
   EXPECT_THAT(answers[1], HasSubstr("a request is one JSON object per line"));
   EXPECT_THAT(answers[2], HasSubstr(R"(unknown op \"fly\")"));
   EXPECT_THAT(answers[3], HasSubstr(R"(\"op\" is missing)"));
@@ -59,10 +62,10 @@ TEST_F(ScriptHostTest, BlankLinesAreSkippedAndBadLinesAnsweredWithoutStoppingThe
 }
 
 TEST_F(ScriptHostTest, CallAnswersTheResultInTaggedForm) {
-  const std::vector<std::string> answers = Run(
-      R"({"op":"create","obj":"p","progid":"Korimba.Plan"})"
-      "\n"
-      R"({"op":"call","obj":"p","method":"YY"})");
+  const std::vector<std::string> answers =
+      Run(R"({"op":"create","obj":"p","progid":"Korimba.Plan"})"
+          "\n"
+          R"({"op":"call","obj":"p","method":"YY"})");
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_EQ(answers[1],
             R"({"ok":true,"result":{"$array":{"bounds":[[0,10]],"cells":[{"$i2":0},{"$i2":1},)"
@@ -74,25 +77,27 @@ TEST_F(ScriptHostTest, CallAnswersTheResultInTaggedForm) {
 // requests that send nothing carry an empty list, and "sql" requests are the
 // script's own statements, not the component's.
 TEST_F(ScriptHostTest, TraceShowsTheComponentsStatementsOfEachRequest) {
-  const std::vector<std::string> answers = Run(
-      R"({"op":"create","obj":"p","progid":"Korimba.Plan"})"
-      "\n"
-      R"({"op":"connect","obj":"p"})"
-      "\n"
-      R"({"op":"call","obj":"p","method":"DelData","args":[7]})"
-      "\n"
-      R"({"op":"call","obj":"p","method":"GetData","args":[-5]})"
-      "\n"
-      R"({"op":"sql","text":"delete from DATA_Plan"})"
-      "\n",
-      /*trace=*/true);
+  const std::vector<std::string> answers =
+      Run(R"({"op":"create","obj":"p","progid":"Korimba.Plan"})"
+          "\n"
+          R"({"op":"connect","obj":"p"})"
+          "\n"
+          R"({"op":"call","obj":"p","method":"DelData","args":[7]})"
+          "\n"
+          R"({"op":"call","obj":"p","method":"GetData","args":[-5]})"
+          "\n"
+          R"({"op":"sql","text":"delete from DATA_Plan"})"
+          "\n",
+          /*trace=*/true);
   ASSERT_EQ(answers.size(), 5u);
   EXPECT_EQ(answers[0], R"({"ok":true,"sql":[]})");
   EXPECT_EQ(answers[1], R"({"ok":true,"sql":[]})");
-  EXPECT_EQ(answers[2],
-            R"({"ok":true,"result":true,"sql":[{"via":"execute","text":"Delete from DATA_Plan where PlanID=7"}]})");
-  EXPECT_THAT(answers[3],
-              HasSubstr(R"("sql":[{"via":"open","text":"Select * From DATA_Plan Where PlanID=-5"}])"));
+  EXPECT_EQ(
+      answers[2],
+      R"({"ok":true,"result":true,"sql":[{"via":"execute","text":"Delete from DATA_Plan where PlanID=7"}]})");
+  EXPECT_THAT(
+      answers[3],
+      HasSubstr(R"("sql":[{"via":"open","text":"Select * From DATA_Plan Where PlanID=-5"}])"));
   EXPECT_EQ(answers[4], R"({"ok":true,"sql":[]})");
   ASSERT_EQ(db_->sent().size(), 3u);
   EXPECT_EQ(db_->sent()[2].text, "delete from DATA_Plan");
@@ -104,43 +109,43 @@ TEST_F(ScriptHostTest, SqlAnswersColumnsAndRowsForAQueryAndNothingForACommand) {
   table.cells = {Variant::I4(1), Variant::Text("王芳"), Variant::I4(2), Variant::Null()};
   db_->QueueResult(table);
   db_->QueueError("no such table: HR_Nobody");
-  const std::vector<std::string> answers = Run(
-      R"({"op":"sql","text":"select PersonID, PersonName from HR_Person"})"
-      "\n"
-      R"({"op":"sql","text":"select * from HR_Nobody"})"
-      "\n"
-      R"({"op":"sql","text":"update HR_Person set PersonName=N'x' where 1=0"})");
+  const std::vector<std::string> answers =
+      Run(R"({"op":"sql","text":"select PersonID, PersonName from HR_Person"})"
+          "\n"
+          R"({"op":"sql","text":"select * from HR_Nobody"})"
+          "\n"
+          R"({"op":"sql","text":"update HR_Person set PersonName=N'x' where 1=0"})");
   ASSERT_EQ(answers.size(), 3u);
-  EXPECT_EQ(answers[0],
-            R"({"ok":true,"result":{"columns":["PersonID","PersonName"],)"
-            R"("rows":[[{"$i4":1},"王芳"],[{"$i4":2},null]]}})");
-  EXPECT_EQ(answers[1],
-            R"({"ok":false,"error":{"number":-2147217900,"description":"no such table: HR_Nobody"}})");
+  EXPECT_EQ(answers[0], R"({"ok":true,"result":{"columns":["PersonID","PersonName"],)"
+                        R"("rows":[[{"$i4":1},"王芳"],[{"$i4":2},null]]}})");
+  EXPECT_EQ(
+      answers[1],
+      R"({"ok":false,"error":{"number":-2147217900,"description":"no such table: HR_Nobody"}})");
   EXPECT_EQ(answers[2], R"({"ok":true})");
 }
 
 TEST_F(ScriptHostTest, SessionAndApplicationValuesAreStoredAndReadByName) {
-  const std::vector<std::string> answers = Run(
-      R"({"op":"session","session":"s","values":{"personid":3,"PersonName":"张敏"}})"
-      "\n"
-      R"({"op":"get","session":"s","name":"PERSONID"})"
-      "\n"
-      R"({"op":"get","session":"s","name":"MyListID"})"
-      "\n"
-      R"({"op":"get","session":"t","name":"personid"})"
-      "\n"
-      R"({"op":"session","session":"s","values":{"personid":4,"bad":{"$i2":99999}}})"
-      "\n"
-      R"({"op":"get","session":"s","name":"personid"})"
-      "\n"
-      R"({"op":"get","application":true,"name":"OnlineList"})");
-  EXPECT_THAT(answers, ElementsAre(R"({"ok":true})", R"({"ok":true,"result":{"$i2":3}})",
-                                   R"({"ok":true,"result":{"$empty":true}})",
-                                   HasSubstr(R"(no session named \"t\")"),
-                                   HasSubstr("$i2 needs a whole number"),
-                                   // The refused request stored none of its values.
-                                   R"({"ok":true,"result":{"$i2":3}})",
-                                   R"({"ok":true,"result":{"$empty":true}})"));
+  const std::vector<std::string> answers =
+      Run(R"({"op":"session","session":"s","values":{"personid":3,"PersonName":"张敏"}})"
+          "\n"
+          R"({"op":"get","session":"s","name":"PERSONID"})"
+          "\n"
+          R"({"op":"get","session":"s","name":"MyListID"})"
+          "\n"
+          R"({"op":"get","session":"t","name":"personid"})"
+          "\n"
+          R"({"op":"session","session":"s","values":{"personid":4,"bad":{"$i2":99999}}})"
+          "\n"
+          R"({"op":"get","session":"s","name":"personid"})"
+          "\n"
+          R"({"op":"get","application":true,"name":"OnlineList"})");
+  EXPECT_THAT(
+      answers,
+      ElementsAre(R"({"ok":true})", R"({"ok":true,"result":{"$i2":3}})",
+                  R"({"ok":true,"result":{"$empty":true}})", HasSubstr(R"(no session named \"t\")"),
+                  HasSubstr("$i2 needs a whole number"),
+                  // The refused request stored none of its values.
+                  R"({"ok":true,"result":{"$i2":3}})", R"({"ok":true,"result":{"$empty":true}})"));
 }
 
 TEST_F(ScriptHostTest, ClockIsFrozenMovedAndReleasedAndTheRealOneReturnsAfterTheRun) {
@@ -166,22 +171,22 @@ TEST_F(ScriptHostTest, ClockIsFrozenMovedAndReleasedAndTheRealOneReturnsAfterThe
 // Object life without a database: start gives the object the run's session,
 // end takes the page away again, drop forgets the name.
 TEST_F(ScriptHostTest, StartEndAndDropFollowTheObjectsLife) {
-  const std::vector<std::string> answers = Run(
-      R"({"op":"create","obj":"m","progid":"Korimba.Message"})"
-      "\n"
-      R"({"op":"call","obj":"m","method":"noread"})"
-      "\n"
-      R"({"op":"start","obj":"m","session":"s","url":"/inbox.asp"})"
-      "\n"
-      R"({"op":"connect","obj":"m"})"
-      "\n"
-      R"({"op":"end","obj":"m"})"
-      "\n"
-      R"({"op":"end","obj":"m"})"
-      "\n"
-      R"({"op":"drop","obj":"m"})"
-      "\n"
-      R"({"op":"drop","obj":"m"})");
+  const std::vector<std::string> answers =
+      Run(R"({"op":"create","obj":"m","progid":"Korimba.Message"})"
+          "\n"
+          R"({"op":"call","obj":"m","method":"noread"})"
+          "\n"
+          R"({"op":"start","obj":"m","session":"s","url":"/inbox.asp"})"
+          "\n"
+          R"({"op":"connect","obj":"m"})"
+          "\n"
+          R"({"op":"end","obj":"m"})"
+          "\n"
+          R"({"op":"end","obj":"m"})"
+          "\n"
+          R"({"op":"drop","obj":"m"})"
+          "\n"
+          R"({"op":"drop","obj":"m"})");
   ASSERT_EQ(answers.size(), 8u);
   EXPECT_THAT(answers[1], StartsWith(R"({"ok":false)"));  // no session before start
   EXPECT_EQ(answers[2], R"({"ok":true})");
