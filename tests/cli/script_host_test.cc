@@ -61,18 +61,6 @@ TEST_F(ScriptHostTest, BlankLinesAreSkippedAndBadLinesAnsweredWithoutStoppingThe
   EXPECT_EQ(answers[7], R"({"ok":true})");
 }
 
-TEST_F(ScriptHostTest, CallAnswersTheResultInTaggedForm) {
-  const std::vector<std::string> answers =
-      Run(R"({"op":"create","obj":"p","progid":"Korimba.Plan"})"
-          "\n"
-          R"({"op":"call","obj":"p","method":"YY"})");
-  ASSERT_EQ(answers.size(), 2u);
-  EXPECT_EQ(answers[1],
-            R"({"ok":true,"result":{"$array":{"bounds":[[0,10]],"cells":[{"$i2":0},{"$i2":1},)"
-            R"({"$i2":2},{"$i2":3},{"$i2":4},{"$i2":5},{"$i2":6},{"$i2":7},{"$i2":8},{"$i2":9},)"
-            R"({"$empty":true}]}}})");
-}
-
 // The trace lists what the component sent during the request, by route;
 // requests that send nothing carry an empty list, and "sql" requests are the
 // script's own statements, not the component's.
@@ -166,35 +154,6 @@ TEST_F(ScriptHostTest, ClockIsFrozenMovedAndReleasedAndTheRealOneReturnsAfterThe
     EXPECT_EQ(*host.HandleLine(R"({"op":"clock","set":"2001-01-01 00:00:00"})"), R"({"ok":true})");
   }
   EXPECT_GT(YearOf(Now()), 2024);
-}
-
-// Object life without a database: start gives the object the run's session,
-// end takes the page away again, drop forgets the name.
-TEST_F(ScriptHostTest, StartEndAndDropFollowTheObjectsLife) {
-  const std::vector<std::string> answers =
-      Run(R"({"op":"create","obj":"m","progid":"Korimba.Message"})"
-          "\n"
-          R"({"op":"call","obj":"m","method":"noread"})"
-          "\n"
-          R"({"op":"start","obj":"m","session":"s","url":"/inbox.asp"})"
-          "\n"
-          R"({"op":"connect","obj":"m"})"
-          "\n"
-          R"({"op":"end","obj":"m"})"
-          "\n"
-          R"({"op":"end","obj":"m"})"
-          "\n"
-          R"({"op":"drop","obj":"m"})"
-          "\n"
-          R"({"op":"drop","obj":"m"})");
-  ASSERT_EQ(answers.size(), 8u);
-  EXPECT_THAT(answers[1], StartsWith(R"({"ok":false)"));  // no session before start
-  EXPECT_EQ(answers[2], R"({"ok":true})");
-  EXPECT_EQ(answers[3], R"({"ok":true})");
-  EXPECT_EQ(answers[4], R"({"ok":true})");
-  EXPECT_EQ(answers[5], R"({"ok":true})");  // ending twice is harmless
-  EXPECT_EQ(answers[6], R"({"ok":true})");
-  EXPECT_THAT(answers[7], HasSubstr(R"(no object named \"m\")"));
 }
 
 }  // namespace
