@@ -35,10 +35,10 @@ std::vector<TableDef> MakeTables() {
   plan_id.identity = true;
   plan_id.unique = true;
   return {
-      Table("DATA_Msg", {msg_id, Col("PersonID", SqlType::kInt), Col("MsgFromPersonID", SqlType::kInt),
-                         Col("MsgTitle", SqlType::kText, 200), Col("MsgContent", SqlType::kText),
-                         Col("MsgFileName", SqlType::kText, 255), Col("msgFlag", SqlType::kInt),
-                         created}),
+      Table("DATA_Msg",
+            {msg_id, Col("PersonID", SqlType::kInt), Col("MsgFromPersonID", SqlType::kInt),
+             Col("MsgTitle", SqlType::kText, 200), Col("MsgContent", SqlType::kText),
+             Col("MsgFileName", SqlType::kText, 255), Col("msgFlag", SqlType::kInt), created}),
       Table("HR_Person", {person_id, Col("PersonName", SqlType::kText, 50)}),
       Table("DATA_Plan",
             {plan_id, Col("PersonID", SqlType::kInt), Col("PlanType", SqlType::kInt),

@@ -18,10 +18,10 @@ struct TableDef;
 // A type named in CAST / CONVERT: int, char(16), nvarchar(50), datetime ...
 struct TypeName {
   SqlType type = SqlType::kUnknown;
-  std::string name;     // lower case, as written
-  int length = -1;      // char(n): n; -1 when not given; 0 for max
+  std::string name;  // lower case, as written
+  int length = -1;   // char(n): n; -1 when not given; 0 for max
   int length_literal = -1;
-  bool fixed = false;   // char / nchar: padded with blanks to the length
+  bool fixed = false;  // char / nchar: padded with blanks to the length
 };
 
 struct Expr;
@@ -29,25 +29,25 @@ using ExprPtr = std::unique_ptr<Expr>;
 
 struct Expr {
   enum class Kind {
-    kLiteral,     // literal_index
-    kNull,        // NULL
-    kColumn,      // names: [qualifier.]column
-    kVariable,    // @@IDENTITY (name)
-    kNegate,      // -args[0]
-    kArith,       // args[0] op args[1], op in + - * / %
-    kCompare,     // args[0] op args[1], op in = <> < <= > >=
+    kLiteral,   // literal_index
+    kNull,      // NULL
+    kColumn,    // names: [qualifier.]column
+    kVariable,  // @@IDENTITY (name)
+    kNegate,    // -args[0]
+    kArith,     // args[0] op args[1], op in + - * / %
+    kCompare,   // args[0] op args[1], op in = <> < <= > >=
     kAnd,
     kOr,
     kNot,
-    kBetween,     // args[0] [NOT] BETWEEN args[1] AND args[2]
-    kInList,      // args[0] [NOT] IN (args[1..])
-    kInSelect,    // args[0] [NOT] IN (select)
-    kExists,      // [NOT] EXISTS (select)
-    kLike,        // args[0] [NOT] LIKE args[1]
-    kIsNull,      // args[0] IS [NOT] NULL
-    kFunction,    // name(args), COUNT(*) has star
-    kCast,        // CAST(args[0] AS type) / CONVERT(type, args[0][, style])
-    kSubquery,    // (select) as a value
+    kBetween,   // args[0] [NOT] BETWEEN args[1] AND args[2]
+    kInList,    // args[0] [NOT] IN (args[1..])
+    kInSelect,  // args[0] [NOT] IN (select)
+    kExists,    // [NOT] EXISTS (select)
+    kLike,      // args[0] [NOT] LIKE args[1]
+    kIsNull,    // args[0] IS [NOT] NULL
+    kFunction,  // name(args), COUNT(*) has star
+    kCast,      // CAST(args[0] AS type) / CONVERT(type, args[0][, style])
+    kSubquery,  // (select) as a value
   };
   Kind kind;
   size_t offset = 0;
@@ -57,17 +57,17 @@ struct Expr {
   std::unique_ptr<SelectStmt> select;
   int literal_index = -1;
   char marker = 0;
-  bool negated = false;            // NOT BETWEEN / NOT IN / NOT LIKE / IS NOT NULL / NOT EXISTS
-  bool star = false;               // COUNT(*)
-  bool distinct = false;           // COUNT(DISTINCT x)
+  bool negated = false;   // NOT BETWEEN / NOT IN / NOT LIKE / IS NOT NULL / NOT EXISTS
+  bool star = false;      // COUNT(*)
+  bool distinct = false;  // COUNT(DISTINCT x)
   TypeName cast_type;
-  int style_literal = -1;          // CONVERT's style
+  int style_literal = -1;  // CONVERT's style
 
   // Filled by the translator.
   SqlType type = SqlType::kUnknown;
-  int binding = -1;                // kColumn: index of the table binding
-  int column = -1;                 // kColumn: column index in that table
-  int scope_depth = 0;             // kColumn: 0 = own scope, 1 = outer ...
+  int binding = -1;     // kColumn: index of the table binding
+  int column = -1;      // kColumn: column index in that table
+  int scope_depth = 0;  // kColumn: 0 = own scope, 1 = outer ...
   // kLiteral: how the literal is bound.
   ParamSpec param;
 
@@ -75,16 +75,16 @@ struct Expr {
 };
 
 struct SelectItem {
-  ExprPtr expr;                // null for * and t.*
+  ExprPtr expr;  // null for * and t.*
   bool star = false;
   std::string star_qualifier;  // t.* : t
   std::string alias;           // as written; empty when none
   bool has_alias = false;
-  int alias_literal = -1;      // AS 'name': the literal holding the name
+  int alias_literal = -1;  // AS 'name': the literal holding the name
 };
 
 struct FromItem {
-  std::string table;           // as written (without dbo.)
+  std::string table;  // as written (without dbo.)
   std::string alias;
   enum class Join { kFirst, kComma, kInner, kLeft } join = Join::kFirst;
   ExprPtr on;
@@ -93,7 +93,7 @@ struct FromItem {
 struct OrderItem {
   ExprPtr expr;
   bool desc = false;
-  int position_literal = -1;   // ORDER BY 2: the literal holding the position
+  int position_literal = -1;  // ORDER BY 2: the literal holding the position
 };
 
 struct Scope;
@@ -101,7 +101,7 @@ struct Scope;
 struct SelectStmt {
   size_t offset = 0;
   bool distinct = false;
-  ExprPtr top;                 // TOP n
+  ExprPtr top;  // TOP n
   std::vector<SelectItem> items;
   std::vector<FromItem> from;
   ExprPtr where;

@@ -9,9 +9,7 @@ bool IsIdentStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@' || c == '#' ||
          c >= 0x80;
 }
-bool IsIdentPart(unsigned char c) {
-  return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
-}
+bool IsIdentPart(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';

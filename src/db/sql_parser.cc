@@ -10,11 +10,11 @@ namespace {
 
 // Words that cannot name a column, table or alias unless bracketed.
 constexpr std::array<std::string_view, 40> kReserved = {
-    "SELECT", "FROM",   "WHERE",  "GROUP",  "BY",     "HAVING", "ORDER",  "AND",
-    "OR",     "NOT",    "IN",     "IS",     "NULL",   "LIKE",   "BETWEEN", "EXISTS",
-    "INSERT", "INTO",   "VALUES", "UPDATE", "SET",    "DELETE", "JOIN",   "INNER",
-    "LEFT",   "RIGHT",  "FULL",   "OUTER",  "CROSS",  "ON",     "AS",     "TOP",
-    "DISTINCT", "UNION", "CASE",  "WHEN",   "THEN",   "ELSE",   "END",    "ASC"};
+    "SELECT",   "FROM",  "WHERE",  "GROUP",  "BY",    "HAVING", "ORDER",   "AND",
+    "OR",       "NOT",   "IN",     "IS",     "NULL",  "LIKE",   "BETWEEN", "EXISTS",
+    "INSERT",   "INTO",  "VALUES", "UPDATE", "SET",   "DELETE", "JOIN",    "INNER",
+    "LEFT",     "RIGHT", "FULL",   "OUTER",  "CROSS", "ON",     "AS",      "TOP",
+    "DISTINCT", "UNION", "CASE",   "WHEN",   "THEN",  "ELSE",   "END",     "ASC"};
 
 bool IsReserved(std::string_view word) {
   if (EqualsNoCase(word, "DESC") || EqualsNoCase(word, "EXCEPT") ||
@@ -144,7 +144,8 @@ class Parser {
   // A name: a non-reserved identifier or a quoted one.
   bool AtName() const {
     const Token& t = Peek();
-    return t.kind == TokenKind::kQuotedIdent || (t.kind == TokenKind::kIdent && !IsReserved(t.text));
+    return t.kind == TokenKind::kQuotedIdent ||
+           (t.kind == TokenKind::kIdent && !IsReserved(t.text));
   }
   std::string ParseName() {
     if (!AtName()) SyntaxError(Peek());
@@ -194,7 +195,8 @@ class Parser {
     do {
       sel->items.push_back(ParseSelectItem());
     } while (AcceptOp(","));
-    if (IsKeyword(Peek(), "INTO")) ThrowDatabase("SELECT ... INTO is not supported by the embedded database.");
+    if (IsKeyword(Peek(), "INTO"))
+      ThrowDatabase("SELECT ... INTO is not supported by the embedded database.");
     if (AcceptKeyword("FROM")) ParseFrom(*sel);
     if (AcceptKeyword("WHERE")) sel->where = ParseExpr();
     if (AcceptKeyword("GROUP")) {
@@ -304,7 +306,8 @@ class Parser {
 
   FromItem ParseFromTable(FromItem::Join join) {
     if (IsOp(Peek(), "(")) {
-      ThrowDatabase("Derived tables (a subquery in FROM) are not supported by the embedded database.");
+      ThrowDatabase(
+          "Derived tables (a subquery in FROM) are not supported by the embedded database.");
     }
     FromItem item;
     item.join = join;
@@ -314,7 +317,7 @@ class Parser {
     } else if (AtName()) {
       item.alias = Next().text;
     }
-    if (IsKeyword(Peek(), "WITH") || (IsOp(Peek(), "(") )) {
+    if (IsKeyword(Peek(), "WITH") || (IsOp(Peek(), "("))) {
       ThrowDatabase("Table hints are not supported by the embedded database.");
     }
     return item;
@@ -586,8 +589,8 @@ class Parser {
         tn.length_literal = len.literal_index;
         tn.length = std::stoi(shape_.literals[len.literal_index].text);
         if (tn.length < 1 || tn.length > 8000) {
-          ThrowDatabase("The size (" + shape_.literals[len.literal_index].text + ") given to the type '" +
-                        n + "' exceeds the maximum allowed (8000).");
+          ThrowDatabase("The size (" + shape_.literals[len.literal_index].text +
+                        ") given to the type '" + n + "' exceeds the maximum allowed (8000).");
         }
         Next();
       } else {
@@ -634,8 +637,8 @@ class Parser {
         }
         return e;
       }
-      if (IsOp(Peek(1), "(") && (!IsReserved(t.text) || IsKeyword(t, "LEFT") ||
-                                 IsKeyword(t, "RIGHT"))) {
+      if (IsOp(Peek(1), "(") &&
+          (!IsReserved(t.text) || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT"))) {
         return ParseFunction();
       }
     }

@@ -260,8 +260,7 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       break;
   }
   const Literal& lit = shape.literals.at(param.literal_index);
-  const bool is_string =
-      lit.kind == Literal::Kind::kString || lit.kind == Literal::Kind::kNString;
+  const bool is_string = lit.kind == Literal::Kind::kString || lit.kind == Literal::Kind::kNString;
   const bool unicode = lit.kind == Literal::Kind::kNString;
   switch (param.target) {
     case SqlType::kDateTime:
@@ -272,7 +271,9 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
     case SqlType::kInt:
     case SqlType::kSmallInt:
     case SqlType::kBit: {
-      const int bits = param.target == SqlType::kInt ? 32 : param.target == SqlType::kSmallInt ? 16 : 1;
+      const int bits = param.target == SqlType::kInt        ? 32
+                       : param.target == SqlType::kSmallInt ? 16
+                                                            : 1;
       return is_string ? TextToInteger(lit.text, unicode, bits)
                        : NumberLiteralToInteger(lit, bits, param.negate);
     }
@@ -283,7 +284,8 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       return (param.negate ? -1 : 1) * std::strtod(lit.text.c_str(), nullptr);
     case SqlType::kText: {
       if (param.like_pattern && lit.text.find('[') != std::string::npos) {
-        ThrowDatabase("LIKE patterns with [ ] character classes are not supported by the embedded database.");
+        ThrowDatabase(
+            "LIKE patterns with [ ] character classes are not supported by the embedded database.");
       }
       std::string text = is_string ? lit.text : (param.negate ? "-" : "") + lit.text;
       if (param.rtrim) {
@@ -292,7 +294,8 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (param.max_length > 0 && CountChars(text) > param.max_length) {
         // Trailing blanks beyond the length are dropped silently, as SQL Server does.
         std::string trimmed = text;
-        while (!trimmed.empty() && trimmed.back() == ' ' && CountChars(trimmed) > param.max_length) {
+        while (!trimmed.empty() && trimmed.back() == ' ' &&
+               CountChars(trimmed) > param.max_length) {
           trimmed.pop_back();
         }
         if (CountChars(trimmed) > param.max_length) {
@@ -343,7 +346,8 @@ std::optional<Date> DateFromCanonical(std::string_view s) {
 }
 
 Variant ResultValueFromInt(SqlType type, int64_t v) {
-  const bool fits32 = v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+  const bool fits32 =
+      v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
   switch (type) {
     case SqlType::kSmallInt:
       if (v >= -32768 && v <= 32767) return Variant::I2(static_cast<int16_t>(v));

@@ -55,7 +55,8 @@ Variant ReadCell(sqlite3_stmt* stmt, int i, sql::SqlType type) {
 
 }  // namespace
 
-std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path, bool schema_if_new) {
+std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path,
+                                                         bool schema_if_new) {
   const bool memory = path == ":memory:";
   bool is_new = memory;
   if (!memory) {
@@ -99,9 +100,9 @@ std::vector<std::string> SqliteConnection::EnsureSchema() {
   Exec(db_, "BEGIN IMMEDIATE");
   try {
     sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(db_,
-                           "SELECT 1 FROM sqlite_master WHERE type = ?1 AND name = ?2 COLLATE NOCASE",
-                           -1, &probe, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(
+            db_, "SELECT 1 FROM sqlite_master WHERE type = ?1 AND name = ?2 COLLATE NOCASE", -1,
+            &probe, nullptr) != SQLITE_OK) {
       Fail();
     }
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(probe, sqlite3_finalize);
@@ -142,8 +143,8 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
   auto prepared = std::make_unique<Prepared>();
   prepared->translation = sql::Translate(shape_);
   const std::string& text = prepared->translation.sql;
-  if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT,
-                         &prepared->stmt, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
+                         SQLITE_PREPARE_PERSISTENT, &prepared->stmt, nullptr) != SQLITE_OK) {
     Fail();
   }
   if (it == cache_.end()) {
@@ -157,7 +158,8 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
 void SqliteConnection::Bind(const Prepared& p) {
   const auto& params = p.translation.params;
   bound_.clear();
-  for (size_t i = 0; i < params.size(); ++i) bound_.push_back(sql::BindValue(params[i], shape_, bind_state_));
+  for (size_t i = 0; i < params.size(); ++i)
+    bound_.push_back(sql::BindValue(params[i], shape_, bind_state_));
   // The values stay in bound_ until the statement is reset, so SQLite need
   // not copy them.
   for (size_t i = 0; i < params.size(); ++i) {

@@ -61,7 +61,8 @@ class SqliteConnection final : public Connection, public SchemaOwner {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const { return a == b; }
   };
-  using Cache = std::unordered_map<std::string, std::vector<std::unique_ptr<Prepared>>, KeyHash, KeyEqual>;
+  using Cache =
+      std::unordered_map<std::string, std::vector<std::unique_ptr<Prepared>>, KeyHash, KeyEqual>;
 
   explicit SqliteConnection(sqlite3* db) : db_(db) {}
   Prepared& Lookup();

@@ -43,15 +43,24 @@ bool IsLoose(SqlType t) { return t == SqlType::kNull || t == SqlType::kUnknown; 
 
 const char* TypeWord(SqlType t) {
   switch (t) {
-    case SqlType::kInt: return "int";
-    case SqlType::kSmallInt: return "smallint";
-    case SqlType::kBit: return "bit";
-    case SqlType::kDecimal: return "numeric";
-    case SqlType::kFloat: return "float";
-    case SqlType::kReal: return "real";
-    case SqlType::kDateTime: return "datetime";
-    case SqlType::kText: return "nvarchar";
-    default: return "unknown";
+    case SqlType::kInt:
+      return "int";
+    case SqlType::kSmallInt:
+      return "smallint";
+    case SqlType::kBit:
+      return "bit";
+    case SqlType::kDecimal:
+      return "numeric";
+    case SqlType::kFloat:
+      return "float";
+    case SqlType::kReal:
+      return "real";
+    case SqlType::kDateTime:
+      return "datetime";
+    case SqlType::kText:
+      return "nvarchar";
+    default:
+      return "unknown";
   }
 }
 
@@ -90,14 +99,17 @@ bool IsStringMarker(const Expr& e) { return e.marker == kStringMarker; }
 
 SqlType LiteralType(const Expr& e, const ShapedStatement& shape) {
   switch (e.marker) {
-    case kStringMarker: return SqlType::kText;
+    case kStringMarker:
+      return SqlType::kText;
     case kIntegerMarker:
       return shape.literals[e.literal_index].text.size() <= 10 &&
                      std::stoll(shape.literals[e.literal_index].text) <= 2147483647LL
                  ? SqlType::kInt
                  : SqlType::kDecimal;
-    case kDecimalMarker: return SqlType::kDecimal;
-    default: return SqlType::kFloat;
+    case kDecimalMarker:
+      return SqlType::kDecimal;
+    default:
+      return SqlType::kFloat;
   }
 }
 
@@ -208,11 +220,13 @@ class Translator {
       RequirePredicate(*sel.having);
     }
     if (parent && !sel.order_by.empty() && !sel.top) {
-      ThrowDatabase("The ORDER BY clause is invalid in views, inline functions, derived tables, "
-                    "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is "
-                    "also specified.");
+      ThrowDatabase(
+          "The ORDER BY clause is invalid in views, inline functions, derived tables, "
+          "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is "
+          "also specified.");
     }
-    for (size_t i = 0; i < sel.order_by.size(); ++i) ResolveOrderItem(sel, scope, sel.order_by[i], i);
+    for (size_t i = 0; i < sel.order_by.size(); ++i)
+      ResolveOrderItem(sel, scope, sel.order_by[i], i);
     if (!sel.group_by.empty() || scope.has_aggregate) CheckGrouping(sel);
     if (sel.distinct) {
       for (OrderItem& o : sel.order_by) {
@@ -220,7 +234,8 @@ class Translator {
         bool found = false;
         for (SelectItem& item : sel.items) found = found || Same(*item.expr, *o.expr);
         if (!found) {
-          ThrowDatabase("ORDER BY items must appear in the select list if SELECT DISTINCT is specified.");
+          ThrowDatabase(
+              "ORDER BY items must appear in the select list if SELECT DISTINCT is specified.");
         }
       }
     }
@@ -237,7 +252,8 @@ class Translator {
       bool matched = false;
       for (size_t b = 0; b < scope.tables.size(); ++b) {
         const TableBinding& tb = scope.tables[b];
-        if (!item.star_qualifier.empty() && !EqualsNoCase(tb.exposed, item.star_qualifier)) continue;
+        if (!item.star_qualifier.empty() && !EqualsNoCase(tb.exposed, item.star_qualifier))
+          continue;
         matched = true;
         for (size_t c = 0; c < tb.table->columns.size(); ++c) {
           SelectItem col;
@@ -287,8 +303,9 @@ class Translator {
 
   void RequirePredicate(const Expr& e) {
     if (!IsPredicate(e)) {
-      ThrowDatabase("An expression of non-boolean type specified in a context where a condition "
-                    "is expected.");
+      ThrowDatabase(
+          "An expression of non-boolean type specified in a context where a condition "
+          "is expected.");
     }
   }
 
@@ -346,10 +363,12 @@ class Translator {
     if (!lit || IsLoose(target)) return;
     const bool negated = lit != &e;
     if (IsStringMarker(*lit)) {
-      if (negated) ThrowDatabase("A minus sign before a text is not supported by the embedded database.");
+      if (negated)
+        ThrowDatabase("A minus sign before a text is not supported by the embedded database.");
     } else if (target == SqlType::kDateTime) {
-      ThrowDatabase("Implicit conversion from a number to datetime is not supported by the "
-                    "embedded database.");
+      ThrowDatabase(
+          "Implicit conversion from a number to datetime is not supported by the "
+          "embedded database.");
     }
     lit->param.target = target;
     lit->param.max_length = max_length;
@@ -430,7 +449,8 @@ class Translator {
           return;
         }
         if (a.type == SqlType::kDateTime || b.type == SqlType::kDateTime) {
-          ThrowDatabase("Date arithmetic with " + e.op + " is not supported by the embedded database.");
+          ThrowDatabase("Date arithmetic with " + e.op +
+                        " is not supported by the embedded database.");
         }
         if (a.type == SqlType::kText || b.type == SqlType::kText) {
           // A text literal next to a number reads as a number.
@@ -484,8 +504,9 @@ class Translator {
         Resolve(*e.args[1], scope, clause);
         Expr& pattern = *e.args[1];
         if (pattern.kind != Expr::Kind::kLiteral || !IsStringMarker(pattern)) {
-          ThrowDatabase("LIKE with a pattern that is not a literal text is not supported by the "
-                        "embedded database.");
+          ThrowDatabase(
+              "LIKE with a pattern that is not a literal text is not supported by the "
+              "embedded database.");
         }
         Coerce(pattern, SqlType::kText);
         pattern.param.like_pattern = true;
@@ -500,8 +521,9 @@ class Translator {
         return;
       case Expr::Kind::kSubquery: {
         if (clause == Clause::kGroupBy) {
-          ThrowDatabase("Cannot use an aggregate or a subquery in an expression used for the "
-                        "group by list of a GROUP BY clause.");
+          ThrowDatabase(
+              "Cannot use an aggregate or a subquery in an expression used for the "
+              "group by list of a GROUP BY clause.");
         }
         ResolveSubquery(*e.select, scope);
         RequireSingleRow(*e.select);
@@ -522,12 +544,18 @@ class Translator {
     if (IsLoose(b)) return a;
     auto rank = [](SqlType t) {
       switch (t) {
-        case SqlType::kBit: return 0;
-        case SqlType::kSmallInt: return 1;
-        case SqlType::kInt: return 2;
-        case SqlType::kDecimal: return 3;
-        case SqlType::kReal: return 4;
-        default: return 5;
+        case SqlType::kBit:
+          return 0;
+        case SqlType::kSmallInt:
+          return 1;
+        case SqlType::kInt:
+          return 2;
+        case SqlType::kDecimal:
+          return 3;
+        case SqlType::kReal:
+          return 4;
+        default:
+          return 5;
       }
     };
     SqlType r = rank(a) >= rank(b) ? a : b;
@@ -538,8 +566,9 @@ class Translator {
   void ResolveSubquery(SelectStmt& sub, Scope& scope) {
     ResolveSelect(sub, &scope);
     if (sub.items.size() != 1) {
-      ThrowDatabase("Only one expression can be specified in the select list when the subquery "
-                    "is not introduced with EXISTS.");
+      ThrowDatabase(
+          "Only one expression can be specified in the select list when the subquery "
+          "is not introduced with EXISTS.");
     }
   }
 
@@ -598,8 +627,9 @@ class Translator {
       case SqlType::kText:
         if (from == SqlType::kDateTime) {
           if (e.style_literal < 0) {
-            ThrowDatabase("CONVERT of a datetime to text needs a style (such as 120) on the "
-                          "embedded database.");
+            ThrowDatabase(
+                "CONVERT of a datetime to text needs a style (such as 120) on the "
+                "embedded database.");
           }
           int style = std::stoi(shape_.literals[e.style_literal].text);
           if (!DateStyle(style)) {
@@ -629,22 +659,28 @@ class Translator {
   }
 
   struct StyleForm {
-    int start;   // substr start in the canonical text, 0 for composite forms
+    int start;  // substr start in the canonical text, 0 for composite forms
     int length;
   };
   static std::optional<StyleForm> DateStyle(int style) {
     switch (style) {
       case 20:
-      case 120: return StyleForm{1, 19};
+      case 120:
+        return StyleForm{1, 19};
       case 21:
-      case 121: return StyleForm{1, 23};
-      case 23: return StyleForm{1, 10};
+      case 121:
+        return StyleForm{1, 23};
+      case 23:
+        return StyleForm{1, 10};
       case 8:
-      case 108: return StyleForm{12, 8};
+      case 108:
+        return StyleForm{12, 8};
       case 102:
       case 111:
-      case 112: return StyleForm{0, style == 112 ? 8 : 10};
-      default: return std::nullopt;
+      case 112:
+        return StyleForm{0, style == 112 ? 8 : 10};
+      default:
+        return std::nullopt;
     }
   }
 
@@ -657,17 +693,20 @@ class Translator {
     };
     if (IsAggregateName(f)) {
       if (clause == Clause::kWhere || clause == Clause::kOn) {
-        ThrowDatabase("An aggregate may not appear in the WHERE clause unless it is in a subquery "
-                      "contained in a HAVING clause or a select list, and the column being "
-                      "aggregated is an outer reference.");
+        ThrowDatabase(
+            "An aggregate may not appear in the WHERE clause unless it is in a subquery "
+            "contained in a HAVING clause or a select list, and the column being "
+            "aggregated is an outer reference.");
       }
       if (clause == Clause::kGroupBy) {
-        ThrowDatabase("Cannot use an aggregate or a subquery in an expression used for the group "
-                      "by list of a GROUP BY clause.");
+        ThrowDatabase(
+            "Cannot use an aggregate or a subquery in an expression used for the group "
+            "by list of a GROUP BY clause.");
       }
       if (in_aggregate_) {
-        ThrowDatabase("Cannot perform an aggregate function on an expression containing an "
-                      "aggregate or a subquery.");
+        ThrowDatabase(
+            "Cannot perform an aggregate function on an expression containing an "
+            "aggregate or a subquery.");
       }
       if (!scope.select) ThrowDatabase("An aggregate may not appear here.");
       scope.has_aggregate = true;
@@ -801,7 +840,8 @@ class Translator {
       case Expr::Kind::kExists:
         return false;
       default:
-        if (a.op != b.op || a.negated != b.negated || a.star != b.star || a.distinct != b.distinct) {
+        if (a.op != b.op || a.negated != b.negated || a.star != b.star ||
+            a.distinct != b.distinct) {
           return false;
         }
         break;
@@ -899,14 +939,16 @@ class Translator {
     Scope scope;  // VALUES see no columns
     for (auto& row : ins.rows) {
       if (row.size() < columns.size()) {
-        ThrowDatabase("There are more columns in the INSERT statement than values specified in "
-                      "the VALUES clause. The number of values in the VALUES clause must match "
-                      "the number of columns specified in the INSERT statement.");
+        ThrowDatabase(
+            "There are more columns in the INSERT statement than values specified in "
+            "the VALUES clause. The number of values in the VALUES clause must match "
+            "the number of columns specified in the INSERT statement.");
       }
       if (row.size() > columns.size()) {
-        ThrowDatabase("There are fewer columns in the INSERT statement than values specified in "
-                      "the VALUES clause. The number of values in the VALUES clause must match "
-                      "the number of columns specified in the INSERT statement.");
+        ThrowDatabase(
+            "There are fewer columns in the INSERT statement than values specified in "
+            "the VALUES clause. The number of values in the VALUES clause must match "
+            "the number of columns specified in the INSERT statement.");
       }
       for (size_t i = 0; i < row.size(); ++i) {
         const ColumnDef& col = table.columns[columns[i]];
@@ -1033,10 +1075,17 @@ class Translator {
         const FromItem& f = sel.from[i];
         const TableBinding& b = scope.tables[i];
         switch (f.join) {
-          case FromItem::Join::kFirst: break;
-          case FromItem::Join::kComma: sql_ += ", "; break;
-          case FromItem::Join::kInner: sql_ += " JOIN "; break;
-          case FromItem::Join::kLeft: sql_ += " LEFT JOIN "; break;
+          case FromItem::Join::kFirst:
+            break;
+          case FromItem::Join::kComma:
+            sql_ += ", ";
+            break;
+          case FromItem::Join::kInner:
+            sql_ += " JOIN ";
+            break;
+          case FromItem::Join::kLeft:
+            sql_ += " LEFT JOIN ";
+            break;
         }
         sql_ += Quote(b.table->name) + " AS " + b.emit_name;
         if (f.on) {
@@ -1125,7 +1174,9 @@ class Translator {
       case Expr::Kind::kArith:
       case Expr::Kind::kAnd:
       case Expr::Kind::kOr: {
-        const char* op = e.kind == Expr::Kind::kAnd ? "AND" : e.kind == Expr::Kind::kOr ? "OR" : nullptr;
+        const char* op = e.kind == Expr::Kind::kAnd  ? "AND"
+                         : e.kind == Expr::Kind::kOr ? "OR"
+                                                     : nullptr;
         sql_ += "(";
         Emit(*e.args[0], scope);
         sql_ += " ";
@@ -1240,7 +1291,8 @@ class Translator {
               base = "(substr(" + inner + ", 1, 4) || substr(" + inner + ", 6, 2) || substr(" +
                      inner + ", 9, 2))";
             } else {
-              base = "replace(substr(" + inner + ", 1, 10), '-', '" + (style == 102 ? "." : "/") + "')";
+              base = "replace(substr(" + inner + ", 1, 10), '-', '" + (style == 102 ? "." : "/") +
+                     "')";
             }
             base_length = form.length;
             if (n < form.length) {
@@ -1255,9 +1307,11 @@ class Translator {
         }
         if (tn.fixed) {
           if (base_length >= 0) {
-            if (base_length < n) base = "(" + base + " || '" + std::string(n - base_length, ' ') + "')";
+            if (base_length < n)
+              base = "(" + base + " || '" + std::string(n - base_length, ' ') + "')";
           } else {
-            base = "substr(" + base + " || '" + std::string(n, ' ') + "', 1, " + std::to_string(n) + ")";
+            base = "substr(" + base + " || '" + std::string(n, ' ') + "', 1, " + std::to_string(n) +
+                   ")";
           }
         }
         sql_ += base;
@@ -1275,7 +1329,8 @@ class Translator {
         if (LiteralOf(x)) {
           sql_ += inner;
         } else {
-          sql_ += "(CASE WHEN " + inner + " IS NULL THEN NULL WHEN " + inner + " <> 0 THEN 1 ELSE 0 END)";
+          sql_ += "(CASE WHEN " + inner + " IS NULL THEN NULL WHEN " + inner +
+                  " <> 0 THEN 1 ELSE 0 END)";
         }
         return;
       case SqlType::kFloat:
@@ -1342,8 +1397,8 @@ class Translator {
     if (part == "year" || part == "month") {
       auto months = [&](const std::string& v) {
         return part == "year" ? "CAST(substr(" + v + ", 1, 4) AS INTEGER)"
-                              : "(CAST(substr(" + v + ", 1, 4) AS INTEGER) * 12 + CAST(substr(" + v +
-                                    ", 6, 2) AS INTEGER))";
+                              : "(CAST(substr(" + v + ", 1, 4) AS INTEGER) * 12 + CAST(substr(" +
+                                    v + ", 6, 2) AS INTEGER))";
       };
       sql_ += "(" + months(y) + " - " + months(x) + ")";
       return;

@@ -127,9 +127,9 @@ enum class StatementKind { kSelect, kInsert, kUpdate, kDelete };
 
 struct Translation {
   StatementKind kind = StatementKind::kSelect;
-  std::string sql;                     // SQLite text, placeholders "?1", "?2", ...
-  std::vector<ParamSpec> params;       // params[i] binds to ?(i+1)
-  std::vector<ResultColumn> columns;   // empty for INSERT / UPDATE / DELETE
+  std::string sql;                    // SQLite text, placeholders "?1", "?2", ...
+  std::vector<ParamSpec> params;      // params[i] binds to ?(i+1)
+  std::vector<ResultColumn> columns;  // empty for INSERT / UPDATE / DELETE
   // Literals whose values are part of the translation (index, text).
   std::vector<std::pair<int, std::string>> fixed_literals;
   // For an INSERT into a table with an identity column: that table. The

@@ -21,7 +21,8 @@ const std::set<std::string> kScanAllowed = {"Plan.GetAllData", "newest message"}
 std::string PlanOf(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* stmt = nullptr;
   const std::string explain = "EXPLAIN QUERY PLAN " + sql;
-  EXPECT_EQ(sqlite3_prepare_v2(db, explain.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  EXPECT_EQ(sqlite3_prepare_v2(db, explain.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
   std::string plan;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
@@ -34,14 +35,15 @@ std::string PlanOf(sqlite3* db, const std::string& sql) {
 TEST(QueryPlanTest, EveryFilteringStatementUsesAnIndex) {
   auto db = SqliteConnection::Open(":memory:");
   // The detector itself: a filter on an unindexed column scans.
-  ASSERT_NE(PlanOf(db->handle(), SqliteConnection::TranslateText(
-                                     "select * from DATA_Msg where MsgTitle='x'").sql)
+  ASSERT_NE(PlanOf(db->handle(),
+                   SqliteConnection::TranslateText("select * from DATA_Msg where MsgTitle='x'").sql)
                 .find("SCAN t0"),
             std::string::npos);
   for (const auto& [name, text] : workload::AllShapes()) {
     const std::string sql = SqliteConnection::TranslateText(text).sql;
     // Which table each alias stands for.
-    std::map<std::string, std::string> tables = {{"DATA_Msg", "DATA_Msg"}, {"DATA_Plan", "DATA_Plan"}};
+    std::map<std::string, std::string> tables = {{"DATA_Msg", "DATA_Msg"},
+                                                 {"DATA_Plan", "DATA_Plan"}};
     static const std::regex alias(R"re("(\w+)" AS (t\d+))re");
     for (std::sregex_iterator it(sql.begin(), sql.end(), alias), end; it != end; ++it) {
       tables[(*it)[2]] = (*it)[1];
@@ -51,7 +53,9 @@ TEST(QueryPlanTest, EveryFilteringStatementUsesAnIndex) {
     for (std::sregex_iterator it(plan.begin(), plan.end(), scan), end; it != end; ++it) {
       const std::string table = tables.count((*it)[1]) ? tables[(*it)[1]] : std::string((*it)[1]);
       if (table == "DATA_Msg" || table == "DATA_Plan") {
-        EXPECT_TRUE(kScanAllowed.count(name)) << name << " scans " << table << ":\n" << sql << "\n" << plan;
+        EXPECT_TRUE(kScanAllowed.count(name)) << name << " scans " << table << ":\n"
+                                              << sql << "\n"
+                                              << plan;
       }
     }
   }

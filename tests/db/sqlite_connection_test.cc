@@ -4,7 +4,6 @@
 #include "db/sqlite_connection.h"
 
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -67,8 +66,9 @@ TEST_F(SqliteConnectionTest, DefaultsAndGetdateFollowTheComponentClock) {
   Post(7, 9, "a", 0);
   clock_->Set(At(2024, 12, 31, 23, 59, 59, 999));
   Post(7, 9, "b", 0);
-  ResultTable t = Run("select msgFlag, CONVERT(char(23), msgCreatetime, 121), "
-                      "CONVERT(varchar(30), GETDATE(), 121) from DATA_Msg order by MsgID");
+  ResultTable t =
+      Run("select msgFlag, CONVERT(char(23), msgCreatetime, 121), "
+          "CONVERT(varchar(30), GETDATE(), 121) from DATA_Msg order by MsgID");
   EXPECT_EQ(TableString(t),
             "msgFlag||\n"
             "0i4|\"2024-03-01 09:05:07.123\"|\"2024-12-31 23:59:59.999\"\n"
@@ -87,9 +87,10 @@ TEST_F(SqliteConnectionTest, ReportedNamesAndKindsFollowTheSelectList) {
             "\"张三\"|\"hello\"|#2024-03-01 09:05:07#|1i4|0i4|Null\n");
   EXPECT_EQ(Show("select [PersonName] as [Who], personid, PersonID + 1, N'x' k from hr_person"),
             "Who|personid||k\n\"张三\"|9i4|10i4|\"x\"\n");
-  EXPECT_EQ(Show("select CAST(PersonID AS smallint), CAST(PersonID AS bit), CAST(PersonID AS float), "
-                 "CAST(PersonID AS real), 1.5, CONVERT(char(3), 12345) from HR_Person"),
-            "|||||\n9i2|True|9r8|9r4|1.5r8|\"123\"\n");
+  EXPECT_EQ(
+      Show("select CAST(PersonID AS smallint), CAST(PersonID AS bit), CAST(PersonID AS float), "
+           "CAST(PersonID AS real), 1.5, CONVERT(char(3), 12345) from HR_Person"),
+      "|||||\n9i2|True|9r8|9r4|1.5r8|\"123\"\n");
 }
 
 TEST_F(SqliteConnectionTest, SelectStarOverTheJoinGivesBothTablesInTableOrder) {
@@ -175,16 +176,19 @@ TEST_F(SqliteConnectionTest, DateTextsReadAsSqlServerReadsThem) {
     Run("delete from DATA_Plan");
     Run(AddPlan("7", "1", "1", text, text, "c", text, "p"));
     EXPECT_EQ(Show("select CONVERT(char(23), PlanBeginTime, 121) from DATA_Plan where "
-                   "PlanBeginTime = '" + text + "' and PlanEndTime between '" + text + "' and '" +
-                   text + "'"),
+                   "PlanBeginTime = '" +
+                   text + "' and PlanEndTime between '" + text + "' and '" + text + "'"),
               "\n\"" + stored + "\"\n")
         << text;
-    Run(UpdatePlan(*Run("select PlanID from DATA_Plan").at(0, 0).i4(), "7", "1", "1", text, text, text));
+    Run(UpdatePlan(*Run("select PlanID from DATA_Plan").at(0, 0).i4(), "7", "1", "1", text, text,
+                   text));
     EXPECT_EQ(Run("select PlanAlertTime from DATA_Plan").at(0, 0).DebugString(),
               Run("select PlanBeginTime from DATA_Plan").at(0, 0).DebugString());
   }
-  const std::string conversion = "Conversion failed when converting date and/or time from character string.";
-  for (std::string bad : {"x", "2024-03-01 25:00", "2024-3-1x", "3/1/2024", "2024-03-01 09:05:07.1234"}) {
+  const std::string conversion =
+      "Conversion failed when converting date and/or time from character string.";
+  for (std::string bad :
+       {"x", "2024-03-01 25:00", "2024-3-1x", "3/1/2024", "2024-03-01 09:05:07.1234"}) {
     EXPECT_EQ(ErrorOf(DayPlan(bad, 7)), conversion) << bad;
     EXPECT_EQ(ErrorOf(AddPlan("7", "1", "1", bad, "", "c", "", "p")), conversion) << bad;
   }
@@ -236,10 +240,11 @@ TEST_F(SqliteConnectionTest, CalendarBoundsAtDayEdges) {
   // DATEDIFF(dd) counts calendar days: the whole last day is inside, a plan
   // that begins a second before the first day is not.
   EXPECT_EQ(contents(MonthPlan11(7, "2024-3-1", "2024-03-31")), "first midnight;last day;");
-  EXPECT_EQ(Show("select DateDiff(dd,'2024-03-01 23:59:59','2024-03-02 00:00:00'), "
-                 "DATEDIFF(dd,'2024-03-02','2024-03-01 23:00'), datediff(mm,'2024-01-31','2024-02-01'), "
-                 "DATEDIFF(mi,'2024-03-01 09:05:59','2024-03-01 09:06:00')"),
-            "|||\n1i4|-1i4|1i4|1i4\n");
+  EXPECT_EQ(
+      Show("select DateDiff(dd,'2024-03-01 23:59:59','2024-03-02 00:00:00'), "
+           "DATEDIFF(dd,'2024-03-02','2024-03-01 23:00'), datediff(mm,'2024-01-31','2024-02-01'), "
+           "DATEDIFF(mi,'2024-03-01 09:05:59','2024-03-01 09:06:00')"),
+      "|||\n1i4|-1i4|1i4|1i4\n");
   // BETWEEN includes both bounds; a plan in progress at midnight is found.
   EXPECT_EQ(contents(WeekPlan11(7, "2024-3-1", "2024-03-31 23:59:59")),
             "crosses start;first midnight;last day;crosses end;");
@@ -271,13 +276,15 @@ TEST_F(SqliteConnectionTest, ErrorsCarrySqlServerMessagesOrNameTheConstruct) {
       {"select nosuch from DATA_Msg", "Invalid column name 'nosuch'."},
       {"select * from NoTable", "Invalid object name 'NoTable'."},
       {"select PersonID from DATA_Msg, HR_Person", "Ambiguous column name 'PersonID'."},
-      {"select x.PersonID from DATA_Msg", "The multi-part identifier \"x.PersonID\" could not be bound."},
+      {"select x.PersonID from DATA_Msg",
+       "The multi-part identifier \"x.PersonID\" could not be bound."},
       {"Delete from DATA_Msg where MsgID=", "Incorrect syntax near '='."},
       {"select personname from hr_person where PersonID= and 1=1",
        "Incorrect syntax near the keyword 'and'."},
       {"select * from DATA_Msg where MsgID=1; delete from DATA_Msg",
        "The embedded database runs one statement per call; this text holds more than one."},
-      {"select case when 1=1 then 1 end", "CASE expressions are not supported by the embedded database."},
+      {"select case when 1=1 then 1 end",
+       "CASE expressions are not supported by the embedded database."},
       {"select MsgTitle, count(*) from DATA_Msg group by MsgContent",
        "Column 'DATA_Msg.MsgTitle' is invalid in the select list because it is not contained in "
        "either an aggregate function or the GROUP BY clause."},
@@ -291,11 +298,13 @@ TEST_F(SqliteConnectionTest, ErrorsCarrySqlServerMessagesOrNameTheConstruct) {
       {"select * from DATA_Msg where MsgContent = 5",
        "Implicit conversion between nvarchar and int in a comparison is not supported by the "
        "embedded database."},
-      {"select * from DATA_Msg where MsgID", "An expression of non-boolean type specified in a "
-                                             "context where a condition is expected."},
+      {"select * from DATA_Msg where MsgID",
+       "An expression of non-boolean type specified in a "
+       "context where a condition is expected."},
       {"select * from DATA_Msg where 'it''s", "Unclosed quotation mark in the statement."},
-      {"select * from DATA_Msg order by 9", "The ORDER BY position number 9 is out of range of the "
-                                            "number of items in the select list."},
+      {"select * from DATA_Msg order by 9",
+       "The ORDER BY position number 9 is out of range of the "
+       "number of items in the select list."},
   };
   for (const auto& [sql, message] : cases) EXPECT_EQ(ErrorOf(sql), message) << sql;
   // A constraint the database itself enforces keeps the database's text.
@@ -308,16 +317,20 @@ TEST_F(SqliteConnectionTest, RepeatedShapesReuseOneTranslation) {
   EXPECT_EQ(db_->cached_shapes(), 2u);  // the insert and the lookup
   // Literals that shape the translation itself are not parameters.
   Post(1, 9, "x");
-  EXPECT_EQ(Show("select CONVERT(char(10), msgCreatetime, 120) from DATA_Msg"), "\n\"2024-03-01\"\n");
-  EXPECT_EQ(Show("select CONVERT(char(13), msgCreatetime, 120) from DATA_Msg"), "\n\"2024-03-01 09\"\n");
+  EXPECT_EQ(Show("select CONVERT(char(10), msgCreatetime, 120) from DATA_Msg"),
+            "\n\"2024-03-01\"\n");
+  EXPECT_EQ(Show("select CONVERT(char(13), msgCreatetime, 120) from DATA_Msg"),
+            "\n\"2024-03-01 09\"\n");
   EXPECT_EQ(Show("select CONVERT(char(21), msgCreatetime, 120) from DATA_Msg"),
             "\n\"2024-03-01 09:05:07  \"\n");
-  EXPECT_EQ(Show("select MsgID, MsgContent from DATA_Msg order by 2 desc, 1"), Show("select MsgID, MsgContent from DATA_Msg order by 1 desc, 2"));
+  EXPECT_EQ(Show("select MsgID, MsgContent from DATA_Msg order by 2 desc, 1"),
+            Show("select MsgID, MsgContent from DATA_Msg order by 1 desc, 2"));
 }
 
 TEST(OpenConnectionTest, ConnectionStringsAndSchema) {
   namespace fs = std::filesystem;
-  const fs::path path = fs::temp_directory_path() / ("korimba_h3_" + std::to_string(::getpid()) + ".db");
+  const fs::path path =
+      fs::temp_directory_path() / ("korimba_h3_" + std::to_string(::getpid()) + ".db");
   fs::remove(path);
   {
     auto conn = OpenConnection("sqlite:" + path.string());
@@ -335,7 +348,11 @@ TEST(OpenConnectionTest, ConnectionStringsAndSchema) {
   fs::remove(path);
   fs::remove(path.string() + "-wal");
   fs::remove(path.string() + "-shm");
-  EXPECT_EQ(OpenConnection("sqlite::memory:")->Execute("select count(*) from DATA_Plan").at(0, 0).DebugString(), "0i4");
+  EXPECT_EQ(OpenConnection("sqlite::memory:")
+                ->Execute("select count(*) from DATA_Plan")
+                .at(0, 0)
+                .DebugString(),
+            "0i4");
   try {
     OpenConnection("postgres://x");
     ADD_FAILURE();

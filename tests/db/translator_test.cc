@@ -14,15 +14,18 @@ std::string KeyOf(std::string_view text) {
   ShapedStatement s;
   ShapeStatement(text, s);
   std::string readable;
-  for (char c : s.key) readable += c >= 1 && c <= 4 ? "<" + std::to_string(int(c)) + ">" : std::string(1, c);
+  for (char c : s.key)
+    readable += c >= 1 && c <= 4 ? "<" + std::to_string(int(c)) + ">" : std::string(1, c);
   return readable;
 }
 
 TEST(ShapeTest, LiteralsAreTakenOutAndNamesKept) {
   ShapedStatement s;
-  ShapeStatement("select col1 from t9 where a=-12 and b='it''s'and c=N'中文' and d=1.5e3 /* x */ -- y", s);
-  EXPECT_EQ(KeyOf("select col1 from t9 where a=-12 and b='it''s'and c=N'中文' and d=1.5e3 /* x */ -- y"),
-            "select col1 from t9 where a=-<2> and b=<1>and c=<1> and d=<4>    ");
+  ShapeStatement(
+      "select col1 from t9 where a=-12 and b='it''s'and c=N'中文' and d=1.5e3 /* x */ -- y", s);
+  EXPECT_EQ(
+      KeyOf("select col1 from t9 where a=-12 and b='it''s'and c=N'中文' and d=1.5e3 /* x */ -- y"),
+      "select col1 from t9 where a=-<2> and b=<1>and c=<1> and d=<4>    ");
   ASSERT_EQ(s.literals.size(), 4u);
   EXPECT_EQ(s.literals[1].text, "it's");
   EXPECT_EQ(s.literals[2].kind, Literal::Kind::kNString);
@@ -30,7 +33,8 @@ TEST(ShapeTest, LiteralsAreTakenOutAndNamesKept) {
   EXPECT_EQ(s.literals[3].kind, Literal::Kind::kFloat);
   // Statements that differ only in values share a key; spelling is kept
   // (it decides the reported column names).
-  EXPECT_EQ(KeyOf("select a from t where x='2024-3-1' and y=7"), KeyOf("select a from t where x='' and y=123456"));
+  EXPECT_EQ(KeyOf("select a from t where x='2024-3-1' and y=7"),
+            KeyOf("select a from t where x='' and y=123456"));
   EXPECT_NE(KeyOf("select a from t"), KeyOf("select A from t"));
   // A literal inside brackets or quotes is part of a name.
   EXPECT_EQ(KeyOf("select [a'1], \"b 2\" from t"), "select [a'1], \"b 2\" from t");
@@ -61,14 +65,23 @@ TEST(DateTextTest, SqlServerForms) {
       {"9:05", "1900-01-01 09:05:00.000"},
       {"1753-01-01", "1753-01-01 00:00:00.000"},
   };
-  for (const auto& [text, canonical] : ok) EXPECT_EQ(TextToDateTime(text, false), canonical) << text;
+  for (const auto& [text, canonical] : ok)
+    EXPECT_EQ(TextToDateTime(text, false), canonical) << text;
   const std::vector<std::pair<const char*, const char*>> bad = {
-      {"2023-02-29", "The conversion of a varchar data type to a datetime data type resulted in an out-of-range value."},
-      {"1752-12-31", "The conversion of a varchar data type to a datetime data type resulted in an out-of-range value."},
-      {"2024-13-01", "The conversion of a varchar data type to a datetime data type resulted in an out-of-range value."},
-      {"2024-03-01 13:00 PM", "Conversion failed when converting date and/or time from character string."},
+      {"2023-02-29",
+       "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
+       "value."},
+      {"1752-12-31",
+       "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
+       "value."},
+      {"2024-13-01",
+       "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
+       "value."},
+      {"2024-03-01 13:00 PM",
+       "Conversion failed when converting date and/or time from character string."},
       {"2024-3/1", "Conversion failed when converting date and/or time from character string."},
-      {"2024-03-0109:05", "Conversion failed when converting date and/or time from character string."},
+      {"2024-03-0109:05",
+       "Conversion failed when converting date and/or time from character string."},
   };
   for (const auto& [text, message] : bad) {
     try {
@@ -97,7 +110,8 @@ TEST(NumberTextTest, IntConversions) {
     TextToInteger("1.5", true, 32);
     ADD_FAILURE();
   } catch (const AutomationError& e) {
-    EXPECT_EQ(e.description(), "Conversion failed when converting the nvarchar value '1.5' to data type int.");
+    EXPECT_EQ(e.description(),
+              "Conversion failed when converting the nvarchar value '1.5' to data type int.");
   }
   EXPECT_THROW(TextToInteger("32768", false, 16), AutomationError);
 }

@@ -22,8 +22,8 @@ inline std::string AddMsgFile(int p, const std::string& content, int f, const st
          N(p) + ",'" + content + "'," + N(f) + ",'t','" + file + "') ";
 }
 inline std::string PairCondition(int p, int f) {
-  return "((data_msg.PersonID=" + N(p) + " and MsgFromPersonid=" + N(f) + ") or (data_msg.personid=" +
-         N(f) + " and MsgFromPersonID=" + N(p) + "))";
+  return "((data_msg.PersonID=" + N(p) + " and MsgFromPersonid=" + N(f) +
+         ") or (data_msg.personid=" + N(f) + " and MsgFromPersonID=" + N(p) + "))";
 }
 inline std::string Retention(int p, int f) {
   return "delete from Data_Msg where " + PairCondition(p, f) +
@@ -58,11 +58,14 @@ inline std::string NoRead1(int id) {
          "HR_Person.PersonID where MsgID=" +
          N(id);
 }
-inline std::string MarkRead(int id) { return "update DATA_Msg set msgFlag =1 Where MsgID=" + N(id); }
+inline std::string MarkRead(int id) {
+  return "update DATA_Msg set msgFlag =1 Where MsgID=" + N(id);
+}
 inline std::string NoRead2(int id) { return "Select top 1 * from DATA_Msg where MsgID=" + N(id); }
 inline std::string InceptMsg(int p) {
   return "Select 姓名=(select personname from hr_person where "
-         "hr_person.personID=data_msg.MsgFromPersonID),内容=Msgcontent,发送时间=MsgCreateTime,msgID,"
+         "hr_person.personID=data_msg.MsgFromPersonID),内容=Msgcontent,发送时间=MsgCreateTime,"
+         "msgID,"
          "阅读标志=MsgFlag,MsgFileName from DATA_Msg where data_msg.personID=" +
          N(p) + "  order by msgCreatetime desc";
 }
@@ -84,7 +87,8 @@ inline std::string FriendList(int p) {
   return "SELECT TOP 20 DATA_Msg.PersonID, HR_Person.PersonName, COUNT(*) AS nCount FROM DATA_Msg, "
          "HR_Person Where DATA_Msg.PersonID = HR_Person.PersonID and (DATA_Msg.MsgFromPersonID = " +
          N(p) +
-         ") and left(msgContent,3)<>'(广播'   GROUP BY DATA_Msg.PersonID, HR_Person.PersonName ORDER "
+         ") and left(msgContent,3)<>'(广播'   GROUP BY DATA_Msg.PersonID, HR_Person.PersonName "
+         "ORDER "
          "BY COUNT(*) DESC ";
 }
 inline std::string AddPlan(const std::string& p, const std::string& type, const std::string& cls,
@@ -100,17 +104,19 @@ inline std::string UpdatePlan(int id, const std::string& p, const std::string& t
                               const std::string& cls, const std::string& begin,
                               const std::string& end, const std::string& alert) {
   return "update DATA_Plan set PersonID =" + p + ",PlanType='" + type + "',PlanClass= '" + cls +
-         "' ,PlanBeginTime='" + begin + "',PlanEndTime='" + end + "',PlanContent='c',PlanAlertTime='" +
-         alert + "',PlanPlace='p' where PlanID=" + N(id);
+         "' ,PlanBeginTime='" + begin + "',PlanEndTime='" + end +
+         "',PlanContent='c',PlanAlertTime='" + alert + "',PlanPlace='p' where PlanID=" + N(id);
 }
 inline std::string DelPlan(int id) { return "Delete from DATA_Plan where PlanID=" + N(id); }
 inline std::string AllPlans() { return "Select * from DATA_Plan"; }
 inline std::string GetPlan(int id) { return "Select * From DATA_Plan Where PlanID=" + N(id); }
 inline std::string MonthPlan(const std::string& first, const std::string& last, int p) {
   return "SELECT PlanID, PersonID, PlanBeginTime, DAY(PlanBeginTime) AS BeginDay,        "
-         "DAY(PlanEndTime) AS EndDay, PlanContent, PlanEndTime From DATA_Plan WHERE (((PlanBeginTime "
-         ">= '" + first + "') AND (PlanEndTime <= '" + last + "')) OR       ((PlanBeginTime >= '" +
-         first + "') AND (PlanEndTime > '" + last + "') AND       (PlanBeginTime <= '" + last +
+         "DAY(PlanEndTime) AS EndDay, PlanContent, PlanEndTime From DATA_Plan WHERE "
+         "(((PlanBeginTime "
+         ">= '" +
+         first + "') AND (PlanEndTime <= '" + last + "')) OR       ((PlanBeginTime >= '" + first +
+         "') AND (PlanEndTime > '" + last + "') AND       (PlanBeginTime <= '" + last +
          "')) OR       ((PlanBeginTime < '" + first + "') AND (PlanEndTime > '" + last +
          "')) OR       ((PlanBeginTime < '" + first + "') AND (PlanEndTime >= '" + first +
          "') AND       (PlanEndTime <= '" + last + "'))) AND ((PersonID = " + N(p) +
@@ -118,7 +124,8 @@ inline std::string MonthPlan(const std::string& first, const std::string& last, 
 }
 inline std::string MonthPlan11(int p, const std::string& first, const std::string& last) {
   return "select PLanID,PersonID,PlanContent,PlanPlace,PlanBeginTime,PlanEndTime from Data_Plan "
-         "where PersonID= " + N(p) + " and DateDiff(dd,PlanBeginTime,'" + first +
+         "where PersonID= " +
+         N(p) + " and DateDiff(dd,PlanBeginTime,'" + first +
          "' ) <=0 and datediff(dd,PlanEndTime,'" + last + "'  )>=0 order by PlanBeginTime";
 }
 inline std::string WeekPlan11(int p, const std::string& monday, const std::string& sunday) {
@@ -159,7 +166,8 @@ inline std::vector<std::pair<std::string, std::string>> AllShapes() {
       {"track", Track("2024-03-01 09:05")},
       {"GetPersonName", PersonName("7")},
       {"GetFriendList", FriendList(9)},
-      {"Plan.AddData", AddPlan("7", "1", "2", "2024-3-1 9:00", "2024-3-1 10:00", "c", "2024-3-1 8:00", "p")},
+      {"Plan.AddData",
+       AddPlan("7", "1", "2", "2024-3-1 9:00", "2024-3-1 10:00", "c", "2024-3-1 8:00", "p")},
       {"Plan.UpdateData", UpdatePlan(3, "7", "1", "2", "2024-3-1", "2024-3-2", "")},
       {"Plan.DelData", DelPlan(3)},
       {"Plan.GetAllData", AllPlans()},
