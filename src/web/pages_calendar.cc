@@ -74,8 +74,8 @@ void MonthPage(PageRequest& page) {
   }
   std::string query = places ? "&places=1" : "";
   const Date first = DayOfMonth(date, 1);
+  const std::string title = std::string(kMonths[parts.month - 1]) + " " + std::to_string(parts.year);
   mstch::map context{
-      {"title", std::string(kMonths[parts.month - 1]) + " " + std::to_string(parts.year)},
       {"weekdays", Names(places ? kMondayFirst : kSundayFirst)},
       {"weeks", week_rows},
       {"places", places},
@@ -83,7 +83,7 @@ void MonthPage(PageRequest& page) {
       {"prev", DateParam(AddMonths(first, -1)) + query},
       {"next", DateParam(AddMonths(first, 1)) + query},
   };
-  page.Page(places ? "Month with places" : "Month", "month", context);
+  page.Page(places ? title + ", places" : title, "month", context);
 }
 
 void WeekPage(PageRequest& page) {
