@@ -4,6 +4,9 @@
 --   sqlcmd -S server -d database -U user -i schema/sqlserver.sql
 -- or let `korimba init-db` create the same objects over ODBC. Column order
 -- matters: pages show "Select *" grids in this order.
+-- MsgContent is nvarchar(max) rather than ntext: the group-message tracking
+-- groups by it and the friend list takes left() of it, which SQL Server
+-- refuses on ntext columns.
 
 IF OBJECT_ID(N'dbo.DATA_Msg', N'U') IS NULL
 CREATE TABLE dbo.DATA_Msg (
@@ -11,7 +14,7 @@ CREATE TABLE dbo.DATA_Msg (
   PersonID int NULL,
   MsgFromPersonID int NULL,
   MsgTitle nvarchar(200) NULL,
-  MsgContent ntext NULL,
+  MsgContent nvarchar(max) NULL,
   MsgFileName nvarchar(255) NULL,
   msgFlag int NULL CONSTRAINT DF_DATA_Msg_msgFlag DEFAULT 0,
   msgCreatetime datetime NULL CONSTRAINT DF_DATA_Msg_msgCreatetime DEFAULT getdate()

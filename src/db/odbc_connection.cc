@@ -377,7 +377,7 @@ const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
        "  PersonID int NULL,\n"
        "  MsgFromPersonID int NULL,\n"
        "  MsgTitle nvarchar(200) NULL,\n"
-       "  MsgContent ntext NULL,\n"
+       "  MsgContent nvarchar(max) NULL,\n"
        "  MsgFileName nvarchar(255) NULL,\n"
        "  msgFlag int NULL CONSTRAINT DF_DATA_Msg_msgFlag DEFAULT 0,\n"
        "  msgCreatetime datetime NULL CONSTRAINT DF_DATA_Msg_msgCreatetime DEFAULT getdate()\n"
