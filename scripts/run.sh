@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs the main job: the demonstration
-# program on the embedded database.
+# Sets up the machine, builds, and runs the main job: the office pages on the
+# embedded database (the demo office on first run), at the address printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-KORIMBA_TARGETS=korimba_demo bash scripts/build.sh
-exec build/korimba_demo
+KORIMBA_TARGETS=korimba bash scripts/build.sh
+build/korimba init-db --demo
+exec build/korimba serve

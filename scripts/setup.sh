@@ -10,7 +10,24 @@ packages=(
   libsqlite3-dev unixodbc unixodbc-dev libsqliteodbc tdsodbc
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev libmstch-dev
   libssl-dev zlib1g-dev
+  chromium fonts-wqy-microhei
 )
+# Node and npm for the browser tests: Debian's, unless the machine already has
+# them (another node package may bring its own npm).
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+# The browser tests' npm packages (playwright-core), pinned by their lock file.
+browser_test_packages() {
+  local dir
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/web/browser"
+  if [ -d "$dir/node_modules/playwright-core" ] || ! command -v npm >/dev/null 2>&1; then
+    return 0
+  fi
+  echo "setup: npm ci in tests/web/browser"
+  (cd "$dir" && npm ci --no-audit --no-fund >/dev/null) ||
+    echo "setup: npm ci failed; the browser tests will be skipped" >&2
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,6 +37,7 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  browser_test_packages
   exit 0
 fi
 
@@ -33,3 +51,4 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+browser_test_packages

@@ -12,7 +12,7 @@ namespace korimba::web {
 namespace {
 
 // Marks a group message: the tracking pages find group messages by it.
-constexpr std::string_view kGroupMarker = "[群发消息] ";
+constexpr std::string_view kGroupMarker = "【群发消息】";
 constexpr int32_t kMaxPersonId = 32767;
 
 struct MessageRecord {

@@ -70,7 +70,7 @@ test("a group message with an attachment is counted, opened, downloaded and trac
   assert.ok(await item.evaluate((li) => li.classList.contains("unread")));
   await Promise.all([david.waitForURL(/\/messages\/open/), item.locator("a", { hasText: "Open" }).click()]);
   // Markup inside the message stays text.
-  assert.equal(await david.textContent("#message .text"), `[群发消息] ${content}`);
+  assert.equal(await david.textContent("#message .text"), `【群发消息】${content}`);
   const [download] = await Promise.all([david.waitForEvent("download"), david.click("#attachment")]);
   assert.equal(download.suggestedFilename(), fileName);
   const saved = fs.readFileSync(await download.path());

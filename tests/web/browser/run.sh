@@ -49,4 +49,4 @@ echo "browser tests against $url"
 
 export KORIMBA_URL="$url"
 export KORIMBA_SCREENSHOT_DIR="${KORIMBA_SCREENSHOT_DIR:-$root/build/screenshots}"
-cd "$here" && node --test --test-concurrency=1 pages.test.mjs
+cd "$here" && node --test pages.test.mjs
