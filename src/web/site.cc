@@ -80,6 +80,14 @@ std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& 
   return session;
 }
 
+// Pages load only what this server serves, and no other site may frame them.
+void SetPageHeaders(httplib::Response& res) {
+  res.set_header("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
+  res.set_header("X-Content-Type-Options", "nosniff");
+  res.set_header("Referrer-Policy", "same-origin");
+  res.set_header("Cache-Control", "no-store");
+}
+
 void SendStatic(httplib::Response& res, std::string_view name, const char* type) {
   auto content = EmbeddedAsset(name);
   if (!content) {
@@ -147,6 +155,7 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
       {"token", session_->token},
   };
   res.status = status;
+  SetPageHeaders(res);
   res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
 }
 
@@ -239,6 +248,7 @@ void RegisterSite(httplib::Server& server, Site& site) {
     mstch::map layout{{"title", std::string("Not done")},
                       {"body", RenderTemplate("error", context)},
                       {"signed_in", false}};
+    SetPageHeaders(res);
     res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
   });
 }

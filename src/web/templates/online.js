@@ -1,16 +1,19 @@
 // Keeps the "on line now" list fresh: every 5 seconds the page asks the server
-// for the list again, which also keeps the visitor on it.
+// for the list again, which also keeps the visitor on it. A redirect means the
+// session has ended (polling stops); other failures are tried again next time.
 (function () {
   var box = document.getElementById("online");
   if (!box) return;
-  function refresh() {
+  var timer = setInterval(function () {
     fetch(box.getAttribute("data-refresh"), { credentials: "same-origin", cache: "no-store" })
       .then(function (r) {
-        if (r.redirected || !r.ok) throw new Error("signed out");
-        return r.text();
+        if (r.redirected) {
+          clearInterval(timer);
+          box.innerHTML = "<p class=\"muted\">You are signed out.</p>";
+          return;
+        }
+        if (r.ok) return r.text().then(function (html) { box.innerHTML = html; });
       })
-      .then(function (html) { box.innerHTML = html; })
-      .catch(function () { box.innerHTML = "<p class=\"muted\">You are signed out.</p>"; });
-  }
-  setInterval(refresh, 5000);
+      .catch(function () {});
+  }, 5000);
 })();
