@@ -220,6 +220,38 @@ TEST_F(PagesTest, AttachmentsComeBackByteForByteAndLargeOnesAreRefused) {
   EXPECT_EQ(Scalar(site_.conn(), "SELECT COUNT(*) FROM DATA_Msg"), "1");
 }
 
+// The list pages through every person's plans (GetPageData) and shows only
+// the signed-in person's, ten to a page, in table order.
+TEST_F(PagesTest, PlanListPagesThroughOnlyOnesOwnPlans) {
+  for (int i = 0; i < 85; ++i) {
+    const int owner = i % 3 == 0 ? 1 : 2;  // 29 of Ann's among Bo's
+    site_.conn().Execute(
+        "INSERT INTO DATA_Plan (PersonID, PlanType, PlanClass, PlanBeginTime, PlanEndTime, "
+        "PlanContent, PlanPlace) VALUES (" + std::to_string(owner) +
+        ", 1, 1, '2025-01-10 09:00', '2025-01-10 10:00', 'plan " + std::to_string(owner) + "-" +
+        std::to_string(i) + "', '')");
+  }
+  Visitor ann(site_.port());
+  ann.SignIn(1);
+  auto count = [](const std::string& body, const std::string& what) {
+    int n = 0;
+    for (size_t at = body.find(what); at != std::string::npos; at = body.find(what, at + 1)) ++n;
+    return n;
+  };
+  auto first = ann.Get("/plans");
+  EXPECT_EQ(count(first->body, "plan 1-"), 10);
+  EXPECT_TRUE(Has(first, "plan 1-0<") && Has(first, "plan 1-27<"));
+  EXPECT_TRUE(Has(first, "/plans?page=2"));
+  auto last = ann.Get("/plans?page=3");
+  EXPECT_EQ(count(last->body, "plan 1-"), 9);
+  EXPECT_TRUE(Has(last, "plan 1-84<"));
+  EXPECT_FALSE(Has(last, "/plans?page=4"));
+  EXPECT_EQ(count(first->body + last->body, "plan 2-"), 0);
+  auto beyond = ann.Get("/plans?page=4");
+  EXPECT_EQ(beyond->status, 400);
+  EXPECT_TRUE(Has(beyond, "you have 29 plans"));
+}
+
 // Many sessions poll the on-line list at once: GetOnlineList's read, change
 // and write of the shared list under the Application lock must keep every
 // person exactly once, each in a slot of their own.
