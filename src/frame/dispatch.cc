@@ -87,6 +87,10 @@ auto Guarded(Body&& body) -> decltype(body()) {
     AutomationError error(kErrInternal, std::string("Internal error: ") + e.what());
     SetLastErrorDescription(error.description());
     throw error;
+  } catch (...) {
+    AutomationError error(kErrInternal, "Internal error: an unknown failure");
+    SetLastErrorDescription(error.description());
+    throw error;
   }
 }
 
