@@ -149,9 +149,11 @@ Json ArrayToJson(const SafeArray* array) {
 // Checks that the nesting of `cells` matches the bounds before anything is
 // allocated, so that bounds claiming a huge array cost nothing.
 void CheckShape(const Json& cells, const std::vector<Bound>& bounds, size_t dim) {
-  if (!cells.is_array() || cells.size() != static_cast<size_t>(bounds[dim].count())) {
+  // In 64 bits: bounds such as [0, 2147483647] overflow Bound::count().
+  const int64_t count = int64_t{bounds[dim].upper} - bounds[dim].lower + 1;
+  if (!cells.is_array() || static_cast<int64_t>(cells.size()) != count) {
     Refuse("$array cells at depth " + std::to_string(dim + 1) + " should be a list of " +
-           std::to_string(bounds[dim].count()) + " entries");
+           std::to_string(count) + " entries");
   }
   if (dim + 1 < bounds.size()) {
     for (const Json& inner : cells) CheckShape(inner, bounds, dim + 1);
@@ -170,8 +172,26 @@ void FillCells(const Json& cells, SafeArray& array, size_t dim, std::vector<int3
   }
 }
 
+// Arrays held in the cells of arrays, counted so that a hostile line cannot
+// exhaust the stack.
+constexpr int kMaxArrayNesting = 32;
+thread_local int array_nesting = 0;
+
+struct NestingGuard {
+  NestingGuard() {
+    if (++array_nesting > kMaxArrayNesting) {
+      --array_nesting;
+      Refuse("arrays nested more than " + std::to_string(kMaxArrayNesting) + " deep");
+    }
+  }
+  ~NestingGuard() { --array_nesting; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+};
+
 Variant ArrayFromJson(const Json& body) {
   if (body.is_null()) return Variant::NoArray();
+  NestingGuard guard;
   if (!body.is_object() || !body.contains("bounds") || !body.contains("cells") ||
       body.size() != 2) {
     Refuse("$array needs null or {\"bounds\": [[lo, hi], ...], \"cells\": [...]}");
@@ -186,9 +206,10 @@ Variant ArrayFromJson(const Json& body) {
       Refuse("$array bound " + pair.dump() + " is no [lo, hi] pair");
     Bound b{static_cast<int32_t>(IntegerIn(pair[0], INT32_MIN, INT32_MAX, "$array bound")),
             static_cast<int32_t>(IntegerIn(pair[1], INT32_MIN, INT32_MAX, "$array bound"))};
-    if (static_cast<int64_t>(b.upper) < static_cast<int64_t>(b.lower) - 1) {
-      Refuse("$array bound " + pair.dump() + " has its upper bound below lower - 1");
-    }
+    const int64_t count = int64_t{b.upper} - b.lower + 1;
+    if (count < 0) Refuse("$array bound " + pair.dump() + " has its upper bound below lower - 1");
+    // An array dimension counts its cells in 32 bits.
+    if (count > INT32_MAX) Refuse("$array bound " + pair.dump() + " spans too many cells");
     bounds.push_back(b);
   }
   CheckShape(body["cells"], bounds, 0);

@@ -138,7 +138,9 @@ TEST(JsonValueTest, MalformedFormsAreRefusedWithTheReason) {
       {R"({"$bytes":"AAAA","lbound":"x"})", "lbound needs a whole number"},
       {R"({"$array":{"bounds":[[0,1]],"cells":[1]}})", "list of 2 entries"},
       {R"({"$array":{"bounds":[[0,1],[0,0]],"cells":[[1],2]}})", "depth 2"},
-      {R"({"$array":{"bounds":[[0,2147483647]],"cells":[]}})", "list of"},
+      {R"({"$array":{"bounds":[[1,2147483647]],"cells":[]}})", "list of 2147483647"},
+      {R"({"$array":{"bounds":[[0,-1],[0,2147483647]],"cells":[]}})", "spans too many cells"},
+      {R"({"$array":{"bounds":[[-2147483648,2147483647]],"cells":[]}})", "spans too many cells"},
       {R"({"$array":{"bounds":[[5,1]],"cells":[]}})", "below lower - 1"},
       {R"({"$array":{"bounds":[],"cells":[]}})", "non-empty list"},
       {R"({"$array":[1,2]})", "$array needs null or"},
@@ -146,7 +148,11 @@ TEST(JsonValueTest, MalformedFormsAreRefusedWithTheReason) {
       {R"({"$weird":1})", "unknown value form"},
       {"[1,2]", "arrays travel as"},
   };
-  for (const auto& [json, reason] : cases) {
+  std::string deep = "1";
+  for (int i = 0; i < 40; ++i) deep = R"({"$array":{"bounds":[[0,0]],"cells":[)" + deep + "]}}";
+  std::vector<std::pair<std::string, std::string>> all(std::begin(cases), std::end(cases));
+  all.emplace_back(deep, "nested more than 32 deep");
+  for (const auto& [json, reason] : all) {
     SCOPED_TRACE(json);
     try {
       JsonToVariant(Json::parse(json));
