@@ -66,3 +66,9 @@ GO
 IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_Person')
 CREATE INDEX IX_DATA_Plan_Person ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime)
 GO
+
+-- A person's plans by their end: the week view selects plans that begin or
+-- end in the week, and each side of that OR seeks its own index.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_End')
+CREATE INDEX IX_DATA_Plan_End ON dbo.DATA_Plan (PersonID, PlanEndTime, PlanBeginTime)
+GO

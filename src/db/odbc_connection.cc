@@ -431,6 +431,12 @@ const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND "
        "name = N'IX_DATA_Plan_Person')\n"
        "CREATE INDEX IX_DATA_Plan_Person ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime)"},
+      {"IX_DATA_Plan_End",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = "
+       "N'IX_DATA_Plan_End'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND "
+       "name = N'IX_DATA_Plan_End')\n"
+       "CREATE INDEX IX_DATA_Plan_End ON dbo.DATA_Plan (PersonID, PlanEndTime, PlanBeginTime)"},
   };
   return objects;
 }
@@ -558,6 +564,7 @@ std::vector<std::string> OdbcConnection::EnsureSchema() {
     for (const sql::SchemaObject& object : sql::SqliteSchemaObjects()) {
       if (exists(object.name)) continue;
       ExecuteUntranslated(object.ddl);
+      if (!object.fill.empty()) ExecuteUntranslated(object.fill);
       created.push_back(object.name);
     }
     return created;

@@ -1,5 +1,6 @@
 #include "db/schema.h"
 
+#include "db/plan_span.h"
 #include "db/sql_lexer.h"
 
 namespace korimba::sql {
@@ -54,7 +55,7 @@ std::vector<TableDef> MakeTables() {
 // is a fallback for other writers: the translator supplies the component
 // clock's time on every insert.
 std::vector<SchemaObject> MakeObjects() {
-  return {
+  std::vector<SchemaObject> objects = {
       {"DATA_Msg", "table",
        "CREATE TABLE DATA_Msg (\n"
        "  MsgID INTEGER PRIMARY KEY AUTOINCREMENT,\n"
@@ -93,7 +94,11 @@ std::vector<SchemaObject> MakeObjects() {
        "CREATE INDEX IX_DATA_Msg_Minute ON DATA_Msg (substr(msgCreatetime, 1, 16) COLLATE NOCASE)"},
       {"IX_DATA_Plan_Person", "index",
        "CREATE INDEX IX_DATA_Plan_Person ON DATA_Plan (PersonID, PlanBeginTime)"},
+      {"IX_DATA_Plan_End", "index",
+       "CREATE INDEX IX_DATA_Plan_End ON DATA_Plan (PersonID, PlanEndTime)"},
   };
+  for (SchemaObject& object : PlanSpanSchemaObjects()) objects.push_back(std::move(object));
+  return objects;
 }
 
 }  // namespace

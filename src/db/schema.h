@@ -11,6 +11,10 @@
 //   IX_DATA_Msg_From    (MsgFromPersonID, msgCreatetime): sent messages
 //   IX_DATA_Msg_Minute  (the minute text of msgCreatetime): group tracking
 //   IX_DATA_Plan_Person (PersonID, PlanBeginTime): every calendar view
+//   IX_DATA_Plan_End    (PersonID, PlanEndTime): plans by their end (the
+//                       week view's "begin or end in the week")
+// and the plan span R*Tree with its triggers (plan_span.h), through which
+// the calendar views reach only the plans that overlap their period.
 //
 // SchemaOwner is how EnsureSchema (open.h) reaches a provider: a connection
 // that can create the schema in its own dialect implements it (the embedded
@@ -52,8 +56,11 @@ const std::vector<TableDef>& SchemaTables();
 // One object of the SQLite schema, in creation order (tables first).
 struct SchemaObject {
   std::string name;
-  std::string type;  // "table" or "index"
+  std::string type;  // "table", "index" or "trigger", as sqlite_master names it
   std::string ddl;
+  // Run right after `ddl` when the object is created: fills an index that
+  // triggers maintain from the rows already there. Empty for most.
+  std::string fill = {};
 };
 const std::vector<SchemaObject>& SqliteSchemaObjects();
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "db/plan_span.h"
 #include "frame/error.h"
 
 namespace korimba {
@@ -77,7 +78,11 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
     Exec(db, "PRAGMA journal_mode=WAL");
     Exec(db, "PRAGMA synchronous=NORMAL");
   }
-  if (schema_if_new && is_new) conn->EnsureSchema();
+  if (schema_if_new && is_new) {
+    conn->EnsureSchema();
+  } else {
+    conn->ReadSchemaOptions();
+  }
   return conn;
 }
 
@@ -114,6 +119,7 @@ std::vector<std::string> SqliteConnection::EnsureSchema() {
       if (rc == SQLITE_ROW) continue;
       if (rc != SQLITE_DONE) Fail();
       Exec(db_, obj.ddl.c_str());
+      if (!obj.fill.empty()) Exec(db_, obj.fill.c_str());
       created.push_back(obj.name);
     }
     Exec(db_, "COMMIT");
@@ -123,14 +129,41 @@ std::vector<std::string> SqliteConnection::EnsureSchema() {
   }
   // Schema changes expire prepared statements; SQLite re-prepares them, but
   // a clean cache is simpler to reason about.
-  if (!created.empty()) ClearCache();
+  if (!created.empty()) {
+    ClearCache();
+    ReadSchemaOptions();
+  }
   return created;
+}
+
+void SqliteConnection::ReadSchemaOptions() {
+  // The R*Tree is only trusted with all of its triggers: without one it
+  // would miss rows.
+  sqlite3_stmt* probe = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type = ?1 AND name = ?2", -1,
+                         &probe, nullptr) != SQLITE_OK) {
+    Fail();
+  }
+  std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(probe, sqlite3_finalize);
+  bool spans = true;
+  for (const sql::SchemaObject& obj : sql::PlanSpanSchemaObjects()) {
+    sqlite3_bind_text(probe, 1, obj.type.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(probe, 2, obj.name.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(probe);
+    sqlite3_reset(probe);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail();
+    spans = spans && rc == SQLITE_ROW;
+  }
+  if (spans != options_.plan_spans) {
+    options_.plan_spans = spans;
+    ClearCache();
+  }
 }
 
 sql::Translation SqliteConnection::TranslateText(std::string_view statement) {
   sql::ShapedStatement shape;
   sql::ShapeStatement(statement, shape);
-  return sql::Translate(shape);
+  return sql::Translate(shape, {.plan_spans = true});
 }
 
 SqliteConnection::Prepared& SqliteConnection::Lookup() {
@@ -141,7 +174,7 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
     }
   }
   auto prepared = std::make_unique<Prepared>();
-  prepared->translation = sql::Translate(shape_);
+  prepared->translation = sql::Translate(shape_, options_);
   const std::string& text = prepared->translation.sql;
   if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
                          SQLITE_PREPARE_PERSISTENT, &prepared->stmt, nullptr) != SQLITE_OK) {

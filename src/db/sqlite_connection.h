@@ -41,8 +41,12 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   ResultTable Execute(std::string_view statement) override;
   std::vector<std::string> EnsureSchema() override;
 
-  // The translation a statement gets (tests, benchmarks, query plans).
+  // The translation a statement gets on a database with the whole schema
+  // (tests, benchmarks, query plans).
   static sql::Translation TranslateText(std::string_view statement);
+  // The options this database's schema allows (the plan span R*Tree is
+  // used once it and its triggers exist).
+  const sql::TranslatorOptions& translator_options() const { return options_; }
   // The raw handle, for benchmarks that run the translated SQL directly.
   sqlite3* handle() const { return db_; }
   // Number of cached statement shapes.
@@ -67,6 +71,7 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   explicit SqliteConnection(sqlite3* db) : db_(db) {}
   Prepared& Lookup();
   void ClearCache();
+  void ReadSchemaOptions();
   void Bind(const Prepared& p);
   [[noreturn]] void Fail() const;
 
@@ -74,6 +79,7 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   Cache cache_;
   sql::ShapedStatement shape_;  // reused by every call
   sql::BindState bind_state_;
+  sql::TranslatorOptions options_;
   std::vector<sql::BoundValue> bound_;  // the values bound to the running statement
 };
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 
+#include "db/plan_span.h"
 #include "db/schema.h"
 #include "db/sql_ast.h"
 #include "db/sql_lexer.h"
@@ -125,7 +126,8 @@ std::string Quote(std::string_view name) {
 
 class Translator {
  public:
-  Translator(const ShapedStatement& shape, Translation& out) : shape_(shape), out_(out) {}
+  Translator(const ShapedStatement& shape, const TranslatorOptions& options, Translation& out)
+      : shape_(shape), options_(options), out_(out) {}
 
   void Run(Statement& st) {
     out_.kind = st.kind;
@@ -1061,6 +1063,42 @@ class Translator {
     sql_ += "?" + std::to_string(out_.params.size());
   }
 
+  // A single-table DATA_Plan SELECT whose WHERE bounds both the person and
+  // the time reaches its rows through the plan span R*Tree first (CROSS
+  // JOIN keeps SQLite's planner from reordering); each of the R*Tree's ids
+  // finds one DATA_Plan row by its key, and every original condition still
+  // applies. Returns false, having written nothing, for any other SELECT.
+  // The WHERE is written before the FROM (which has no placeholders here),
+  // so that the bounds can name its literals' placeholders. Rows that tie
+  // in the ORDER BY come in key order (`tie_break`), as they did from the
+  // (PersonID, PlanBeginTime) index.
+  bool EmitThroughPlanSpans(SelectStmt& sel, std::string& tie_break) {
+    Scope& scope = *sel.scope;
+    if (!options_.plan_spans || sel.from.size() != 1 || !sel.where ||
+        scope.tables[0].table != FindTable("DATA_Plan")) {
+      return false;
+    }
+    const std::string where = EmitToString(*sel.where, scope);
+    const SpanBox box = DeriveSpanBox(*sel.where, [this](int literal_index) {
+      return "?" + std::to_string(literal_params_.at(literal_index));
+    });
+    const TableBinding& plan = scope.tables[0];
+    const std::string table = Quote(plan.table->name) + " AS " + plan.emit_name;
+    if (!box.Complete()) {
+      sql_ += " FROM " + table + " WHERE " + where;
+      return true;
+    }
+    const std::string span = "s" + std::to_string(next_alias_++);
+    const std::string key =
+        plan.emit_name + "." + Quote(plan.table->columns[plan.table->identity_column].name);
+    sql_ += " FROM " + Quote(kPlanSpanTable) + " AS " + span + " CROSS JOIN " + table + " WHERE " +
+            where + " AND (" + key + " = " + span + ".id) AND " + SpanBoxCondition(box, span);
+    if (!sel.order_by.empty() && sel.group_by.empty() && !scope.has_aggregate && !sel.distinct) {
+      tie_break = key + (sel.order_by.back().desc ? " DESC" : "");
+    }
+    return true;
+  }
+
   void EmitSelect(SelectStmt& sel) {
     Scope& scope = *sel.scope;
     sql_ += "SELECT ";
@@ -1069,6 +1107,13 @@ class Translator {
       if (i) sql_ += ", ";
       Emit(*sel.items[i].expr, scope);
     }
+    std::string tie_break;
+    if (!EmitThroughPlanSpans(sel, tie_break)) EmitFromAndWhere(sel);
+    EmitSelectTail(sel, tie_break);
+  }
+
+  void EmitFromAndWhere(SelectStmt& sel) {
+    Scope& scope = *sel.scope;
     if (!sel.from.empty()) {
       sql_ += " FROM ";
       for (size_t i = 0; i < sel.from.size(); ++i) {
@@ -1098,6 +1143,10 @@ class Translator {
       sql_ += " WHERE ";
       Emit(*sel.where, scope);
     }
+  }
+
+  void EmitSelectTail(SelectStmt& sel, const std::string& tie_break) {
+    Scope& scope = *sel.scope;
     if (!sel.group_by.empty()) {
       sql_ += " GROUP BY ";
       for (size_t i = 0; i < sel.group_by.size(); ++i) {
@@ -1124,6 +1173,7 @@ class Translator {
         }
         if (o.desc) sql_ += " DESC";
       }
+      if (!tie_break.empty()) sql_ += ", " + tie_break;
     }
     if (sel.top) {
       sql_ += " LIMIT ";
@@ -1151,6 +1201,7 @@ class Translator {
         p.source = ParamSource::kLiteral;
         p.literal_index = e.literal_index;
         AddParam(p);
+        literal_params_[e.literal_index] = out_.params.size();
         return;
       }
       case Expr::Kind::kNull:
@@ -1425,11 +1476,13 @@ class Translator {
   }
 
   const ShapedStatement& shape_;
+  const TranslatorOptions& options_;
   Translation& out_;
   std::string sql_;
   int next_alias_ = 0;
   bool in_aggregate_ = false;
   std::map<const OrderItem*, int> order_positions_;
+  std::map<int, size_t> literal_params_;  // literal index -> its placeholder number
 };
 
 }  // namespace
@@ -1443,10 +1496,10 @@ bool Translation::Matches(const ShapedStatement& shape) const {
   return true;
 }
 
-Translation Translate(const ShapedStatement& shape, const TranslatorOptions&) {
+Translation Translate(const ShapedStatement& shape, const TranslatorOptions& options) {
   Statement st = ParseStatement(shape);
   Translation out;
-  Translator(shape, out).Run(st);
+  Translator(shape, options, out).Run(st);
   return out;
 }
 

@@ -144,6 +144,10 @@ struct TranslatorOptions {
   // Allow SQLite functions the provider registers itself (none are needed
   // today; the SQLite ODBC driver path leaves this false).
   bool custom_functions = false;
+  // The database has the plan span R*Tree (plan_span.h): a SELECT on
+  // DATA_Plan whose WHERE bounds the person and a plan's time from both
+  // sides reaches its rows through it.
+  bool plan_spans = false;
 };
 
 // Parses and translates a shaped statement. Throws AutomationError
