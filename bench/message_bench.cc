@@ -48,8 +48,9 @@ const MessageData& Data(int32_t messages) {
   static std::map<int32_t, MessageData> cache;
   auto it = cache.find(messages);
   if (it == cache.end()) {
-    it = cache.emplace(messages, MessageBenchData({.messages = messages, .persons = kPersons},
-                                                  BenchDir()))
+    it = cache
+             .emplace(messages,
+                      MessageBenchData({.messages = messages, .persons = kPersons}, BenchDir()))
              .first;
   }
   return it->second;
@@ -100,12 +101,12 @@ const Method kMethods[] = {
     {"dptAddData",
      [](size_t r, const MessageData& d) {
        auto [a, b] = PairOf(r, d);
-       return CallArgs{{I(b), T("bench message"), I(a), T("title"), T("file.bin"), Attachment(),
-                        Variant()}};
+       return CallArgs{
+           {I(b), T("bench message"), I(a), T("title"), T("file.bin"), Attachment(), Variant()}};
      },
      true},
-    {"GetFileData",
-     [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; }, false},
+    {"GetFileData", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
+     false},
     {"UpdateData",
      [](size_t r, const MessageData& d) {
        auto [a, b] = PairOf(r, d);
@@ -118,12 +119,14 @@ const Method kMethods[] = {
        return CallArgs{{I(b)}, a};
      },
      false},
-    {"noread", [](size_t r, const MessageData& d) { return CallArgs{{}, PairOf(r, d).first}; },
+    {"noread",
+     [](size_t r, const MessageData& d) {
+       return CallArgs{{}, PairOf(r, d).first};
+     },
      false},
     {"MsgRead", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
      false},
-    {"noread1", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
-     true},
+    {"noread1", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; }, true},
     {"noread2", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
      false},
     {"repairFlg", [](size_t r, const MessageData& d) { return CallArgs{{I(ReadIdOf(r, d))}}; },
@@ -131,9 +134,12 @@ const Method kMethods[] = {
     {"GetPersonName",
      [](size_t r, const MessageData& d) { return CallArgs{{I(PairOf(r, d).first)}}; }, false},
     {"GetFriendList",
-     [](size_t r, const MessageData& d) { return CallArgs{{}, PairOf(r, d).first}; }, false},
-    {"InceptMsg",
-     [](size_t r, const MessageData& d) { return CallArgs{{I(PairOf(r, d).first)}}; }, false},
+     [](size_t r, const MessageData& d) {
+       return CallArgs{{}, PairOf(r, d).first};
+     },
+     false},
+    {"InceptMsg", [](size_t r, const MessageData& d) { return CallArgs{{I(PairOf(r, d).first)}}; },
+     false},
     {"trackMsg",
      [](size_t r, const MessageData& d) {
        return CallArgs{{I(d.groups[r % d.groups.size()].sender)}};
@@ -164,7 +170,8 @@ class Caller {
     if (call.person != 0) {
       auto session = std::make_shared<InMemorySession>();
       session->SetValue("PersonID", Variant::I4(call.person));
-      page = std::make_unique<Page>(app_, session, std::map<std::string, std::string>{{"url", "/"}});
+      page =
+          std::make_unique<Page>(app_, session, std::map<std::string, std::string>{{"url", "/"}});
       object->Call("OnStartPage", std::vector<Variant>{Variant::Object(page->context())});
     }
     return object->Call(method, call.args);
@@ -221,12 +228,17 @@ class RawCall {
       while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
         for (int c = 0, n = sqlite3_column_count(s.stmt); c < n; ++c) {
           switch (sqlite3_column_type(s.stmt, c)) {
-            case SQLITE_INTEGER: sum += sqlite3_column_int64(s.stmt, c); break;
-            case SQLITE_FLOAT: sum += static_cast<int64_t>(sqlite3_column_double(s.stmt, c)); break;
+            case SQLITE_INTEGER:
+              sum += sqlite3_column_int64(s.stmt, c);
+              break;
+            case SQLITE_FLOAT:
+              sum += static_cast<int64_t>(sqlite3_column_double(s.stmt, c));
+              break;
             case SQLITE_TEXT:
               sum += *sqlite3_column_text(s.stmt, c) + sqlite3_column_bytes(s.stmt, c);
               break;
-            default: break;
+            default:
+              break;
           }
         }
       }
@@ -307,7 +319,8 @@ const Scratch& ScratchFor(int32_t messages, const std::string& side) {
   }
   {
     RawDb db(s.db_path);  // every read id has an attachment name
-    const std::string sql = "UPDATE DATA_Msg SET MsgFileName='bench.bin' WHERE MsgID IN (" + ids + ")";
+    const std::string sql =
+        "UPDATE DATA_Msg SET MsgFileName='bench.bin' WHERE MsgID IN (" + ids + ")";
     if (sqlite3_exec(db.handle, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
       throw std::runtime_error(sqlite3_errmsg(db.handle));
     }

@@ -14,12 +14,11 @@ constexpr ParamSpec VRef(std::string_view name) { return {name, ArgKind::kVarian
 
 inline constexpr ParamSpec kWorkPathParams[] = {{"WorkPath", ArgKind::kText, Pass::kByValue}};
 inline constexpr ParamSpec kDptAddDataParams[] = {
-    V("PersonID"),   V("msgContent"),
-    V("MsgFromPersonID"), V("MsgTitle"),
-    V("Msgfilename"), {"FileAttach", ArgKind::kBytes, Pass::kByRef},
+    V("PersonID"), V("msgContent"),  V("MsgFromPersonID"),
+    V("MsgTitle"), V("Msgfilename"), {"FileAttach", ArgKind::kBytes, Pass::kByRef},
     V("flg")};
-inline constexpr ParamSpec kAddDataParams[] = {V("PersonID"), V("msgContent"),
-                                               V("MsgFromPersonID"), V("MsgTitle")};
+inline constexpr ParamSpec kAddDataParams[] = {V("PersonID"), V("msgContent"), V("MsgFromPersonID"),
+                                               V("MsgTitle")};
 inline constexpr ParamSpec kIdI4[] = {{"ID", ArgKind::kI4, Pass::kByValue}};
 inline constexpr ParamSpec kIdI4Ref[] = {{"ID", ArgKind::kI4, Pass::kByRef}};
 inline constexpr ParamSpec kIdRef[] = {VRef("ID")};
@@ -59,7 +58,10 @@ const MethodSpec kMethods[] = {
      }},
     {"GetAllData", kOtherPersonParams, ResultKind::kGrid, false,
      [](DispatchObject& self, A a) { return Self(self).GetAllData(ToI4(a[0])); }},
-    {"noread", {}, ResultKind::kI4, false,
+    {"noread",
+     {},
+     ResultKind::kI4,
+     false,
      [](DispatchObject& self, A) { return Variant::I4(Self(self).noread()); }},
     {"MsgRead", kIdI4Ref, ResultKind::kGrid, false,
      [](DispatchObject& self, A a) { return Self(self).MsgRead(ToI4(a[0])); }},
@@ -69,11 +71,17 @@ const MethodSpec kMethods[] = {
      [](DispatchObject& self, A a) { return Variant::I4(Self(self).noread2(a[0])); }},
     {"repairFlg", kIdI4Ref, ResultKind::kVariant, false,
      [](DispatchObject& self, A a) { return Self(self).repairFlg(ToI4(a[0])); }},
-    {"GetOnlineList", {}, ResultKind::kGrid, false,
+    {"GetOnlineList",
+     {},
+     ResultKind::kGrid,
+     false,
      [](DispatchObject& self, A) { return Self(self).GetOnlineList(); }},
     {"GetPersonName", kIdRef, ResultKind::kText, false,
      [](DispatchObject& self, A a) { return Variant::Text(Self(self).GetPersonName(a[0])); }},
-    {"GetFriendList", {}, ResultKind::kGrid, false,
+    {"GetFriendList",
+     {},
+     ResultKind::kGrid,
+     false,
      [](DispatchObject& self, A) { return Self(self).GetFriendList(); }},
     {"InceptMsg", kPersonI4, ResultKind::kGrid, false,
      [](DispatchObject& self, A a) { return Self(self).InceptMsg(ToI4(a[0])); }},

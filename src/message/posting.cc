@@ -29,8 +29,8 @@ bool IsNoNumber(const Variant& value) {
 // and then break the retention statement; refuse it before anything runs.
 void RequirePerson(const Variant& value, std::string_view method, std::string_view name) {
   if (IsNoNumber(value)) {
-    ThrowInvalidCall(std::string(method) + ": " + std::string(name) +
-                     " must name a person, not " + (value.is_null() ? "Null" : "an empty value"));
+    ThrowInvalidCall(std::string(method) + ": " + std::string(name) + " must name a person, not " +
+                     (value.is_null() ? "Null" : "an empty value"));
   }
 }
 
@@ -38,8 +38,8 @@ void RequirePerson(const Variant& value, std::string_view method, std::string_vi
 // MsgFromPersonID=P))": both directions between the pair.
 void AppendPair(StatementBuilder& sql, const Variant& p, const Variant& f) {
   sql << Lit{"((data_msg.PersonID="} << Number{p} << Lit{" and MsgFromPersonid="} << Number{f}
-      << Lit{") or (data_msg.personid="} << Number{f} << Lit{" and MsgFromPersonID="}
-      << Number{p} << Lit{"))"};
+      << Lit{") or (data_msg.personid="} << Number{f} << Lit{" and MsgFromPersonID="} << Number{p}
+      << Lit{"))"};
 }
 
 // Deletes every message between P and F, either way, but the 25 newest.
@@ -62,8 +62,8 @@ bool Message::AddData(const Variant& person_id, const Variant& content,
   RequirePerson(from_person_id, "AddData", "MsgFromPersonID");
   StatementBuilder insert;
   insert << Lit{"Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values ("}
-         << Number{person_id} << Lit{",'"} << Quoted{content} << Lit{"',"}
-         << Number{from_person_id} << Lit{",'"} << Quoted{title} << Lit{"') "};
+         << Number{person_id} << Lit{",'"} << Quoted{content} << Lit{"',"} << Number{from_person_id}
+         << Lit{",'"} << Quoted{title} << Lit{"') "};
   const std::string retention = RetentionStatement(person_id, from_person_id);
 
   Connection& db = conn();
@@ -85,9 +85,8 @@ bool Message::dptAddData(const Variant& person_id, const Variant& content,
   StatementBuilder insert;
   insert << Lit{"Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle,MsgFileName) "
                 "values ("}
-         << Number{person_id} << Lit{",'"} << Quoted{content} << Lit{"',"}
-         << Number{from_person_id} << Lit{",'"} << Quoted{title} << Lit{"','"}
-         << Quoted{file_name} << Lit{"') "};
+         << Number{person_id} << Lit{",'"} << Quoted{content} << Lit{"',"} << Number{from_person_id}
+         << Lit{",'"} << Quoted{title} << Lit{"','"} << Quoted{file_name} << Lit{"') "};
   const std::string retention = RetentionStatement(person_id, from_person_id);
 
   Connection& db = conn();

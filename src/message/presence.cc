@@ -134,8 +134,7 @@ Variant Message::GetOnlineList() {
   // stays without one rather than writing itself over slot 0's holder.
   const Variant my_slot = visitor.Value("MyListID");
   if (!my_slot.is_null() && !HoldsNoSlot(my_slot)) {
-    list.Renew(ToI4(my_slot), visitor.Value("PersonID"), visitor.Value("PersonName"),
-               SecondsNow());
+    list.Renew(ToI4(my_slot), visitor.Value("PersonID"), visitor.Value("PersonName"), SecondsNow());
   }
 
   const int32_t live = list.Sweep(app);

@@ -71,9 +71,9 @@ TEST_F(AttachmentTest, PostedFileHoldsOneRecordUnderTheNewMessagesId) {
   for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 7);
   const Variant attach = Variant::Bytes(ByteArray{payload, 3});
 
-  fake->QueueResult({});                   // insert
-  fake->QueueResult({});                   // retention
-  fake->QueueResult({{""}, {I(42)}});      // the connection's new identity
+  fake->QueueResult({});               // insert
+  fake->QueueResult({});               // retention
+  fake->QueueResult({{""}, {I(42)}});  // the connection's new identity
   EXPECT_EQ(h.Call("dptAddData", {I(7), T("c"), I(9), T("t"), T("report.pdf"), attach, I(1)})
                 .DebugString(),
             "True");
@@ -118,7 +118,8 @@ TEST_F(AttachmentTest, WriteIntoMissingDirectoryFailsAndCreatesNothing) {
 }
 
 TEST_F(AttachmentTest, FileThatIsNoRecordIsAFileError) {
-  for (const std::string& content : {std::string("short"), std::string("\x11\x20\x01\x00\xff\0\0\0\0\0\0\0ab", 14)}) {
+  for (const std::string& content :
+       {std::string("short"), std::string("\x11\x20\x01\x00\xff\0\0\0\0\0\0\0ab", 14)}) {
     std::ofstream(dir_ / "3", std::ios::binary) << content;
     try {
       AttachmentStore(prefix_).Read("3");
@@ -159,8 +160,8 @@ TEST_F(AttachmentTest, PostingWritesOnlyNamedAttachmentsUnderAKnownId) {
   };
   const std::vector<Post> posts = {
       {dir_.string() + "/att", I(8), T("a"), one_byte, true},  // lands beside, as "att8"
-      {prefix_, I(9), Variant::Null(), Variant(), true},        // no name: FileAttach unread
-      {prefix_, Variant::Null(), T("a"), one_byte, false},      // no id: no file
+      {prefix_, I(9), Variant::Null(), Variant(), true},       // no name: FileAttach unread
+      {prefix_, Variant::Null(), T("a"), one_byte, false},     // no id: no file
   };
   for (const Post& p : posts) {
     auto fake = std::make_shared<FakeConnection>();

@@ -31,10 +31,10 @@ class MessageDatabaseTest : public ::testing::Test {
     SetComponentClock(clock_);
     conn_ = OpenConnection("sqlite::memory:");
     h_ = std::make_unique<MessageHarness>(conn_);
-    for (auto [id, name] : std::vector<std::pair<int, std::string>>{
-             {7, "Ann"}, {9, "Bob"}, {3, "Cay"}, {4, "Dee"}}) {
-      Sql("insert into HR_Person(PersonID,PersonName) values (" + std::to_string(id) + ",'" +
-          name + "')");
+    for (auto [id, name] :
+         std::vector<std::pair<int, std::string>>{{7, "Ann"}, {9, "Bob"}, {3, "Cay"}, {4, "Dee"}}) {
+      Sql("insert into HR_Person(PersonID,PersonName) values (" + std::to_string(id) + ",'" + name +
+          "')");
     }
     h_->StartPage();
     h_->session().SetValue("PersonID", I(7));  // also read as "personid"
@@ -97,7 +97,8 @@ TEST_F(MessageDatabaseTest, RetentionToOneselfKeeps25) {
 // Values stored exactly as written: apostrophes, the rewrites' pairs inside
 // text, and an empty attachment name.
 TEST_F(MessageDatabaseTest, TextIsStoredAsWritten) {
-  const std::vector<std::string> contents = {"O'Brien's", "a,,b", "x=,y", "(,)", "'); delete from DATA_Msg; --"};
+  const std::vector<std::string> contents = {"O'Brien's", "a,,b", "x=,y", "(,)",
+                                             "'); delete from DATA_Msg; --"};
   for (const std::string& c : contents) Post(9, 7, c);
   EXPECT_EQ(Contents("MsgFromPersonID=7"), "O'Brien's;a,,b;x=,y;(,);'); delete from DATA_Msg; --;");
 
@@ -130,7 +131,8 @@ TEST_F(MessageDatabaseTest, AttachmentIsStoredUnderThePostsOwnId) {
     ResultTable Execute(std::string_view s) override {
       ResultTable r = inner_->Execute(s);
       if (s.starts_with("Insert")) {
-        other_->Execute("insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID) values (3,'x',4)");
+        other_->Execute(
+            "insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID) values (3,'x',4)");
       }
       return r;
     }
@@ -247,7 +249,8 @@ TEST_F(MessageDatabaseTest, GroupMessagesSplitAcrossAMinute) {
     seen.push_back(TextForm(GridCell(entries, 0, r)) + "@" + TextForm(GridCell(entries, 1, r)));
   }
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (std::vector<std::string>{group + "@2024-03-05 10:00", group + "@2024-03-05 10:01"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{group + "@2024-03-05 10:00", group + "@2024-03-05 10:01"}));
 
   const Variant early = h_->Call("track", {T("2024-03-05 10:00")});
   EXPECT_EQ(GridString(early).substr(0, 12), "[0..4, 0..2]");
@@ -274,8 +277,9 @@ TEST_F(MessageDatabaseTest, PeopleNamesAndFriends) {
   Post(3, 7);
   Post(3, 7);
   Post(7, 3);  // received, not sent
-  EXPECT_EQ(GridString(h_->Call("GetFriendList")),
-            "[0..2, 0..2]\n0: 3i4 | \"Cay\" | 3i4\n1: 9i4 | \"Bob\" | 1i4\n2: Empty | Empty | Empty");
+  EXPECT_EQ(
+      GridString(h_->Call("GetFriendList")),
+      "[0..2, 0..2]\n0: 3i4 | \"Cay\" | 3i4\n1: 9i4 | \"Bob\" | 1i4\n2: Empty | Empty | Empty");
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ namespace korimba::testing {
 
 class MessageHarness {
  public:
-  explicit MessageHarness(std::shared_ptr<Connection> conn,
-                          std::shared_ptr<InMemoryApplication> app =
-                              std::make_shared<InMemoryApplication>())
+  explicit MessageHarness(
+      std::shared_ptr<Connection> conn,
+      std::shared_ptr<InMemoryApplication> app = std::make_shared<InMemoryApplication>())
       : app_(std::move(app)), object_(CreateObject("Korimba.Message")) {
     Call("SetConn", {Variant::Object(std::move(conn))});
   }
@@ -32,7 +32,8 @@ class MessageHarness {
   void StartPage(std::shared_ptr<InMemorySession> session = nullptr, std::string url = "/msg.asp") {
     if (page_) EndPage();
     session_ = session ? std::move(session) : std::make_shared<InMemorySession>();
-    page_ = std::make_unique<Page>(app_, session_, std::map<std::string, std::string>{{"url", url}});
+    page_ =
+        std::make_unique<Page>(app_, session_, std::map<std::string, std::string>{{"url", url}});
     Call("OnStartPage", {Variant::Object(page_->context())});
   }
   void EndPage() {

@@ -60,11 +60,12 @@ class OnlineListTest : public ::testing::Test {
 TEST_F(OnlineListTest, FirstCallCreatesTheListAndEntersTheCaller) {
   auto ann = Visitor(1, "Ann", "/office/msg.asp");
   const Variant grid = ann->Call("GetOnlineList");
-  EXPECT_EQ(GridString(grid),
-            "[0..1, 0..8]\n"
-            "0: 1i4 | \"Ann\" | 32400r4 | #2024-03-05# | \"/office/msg.asp\" | Empty | Empty | Empty "
-            "| Empty\n"
-            "1: Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty");
+  EXPECT_EQ(
+      GridString(grid),
+      "[0..1, 0..8]\n"
+      "0: 1i4 | \"Ann\" | 32400r4 | #2024-03-05# | \"/office/msg.asp\" | Empty | Empty | Empty "
+      "| Empty\n"
+      "1: Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty | Empty");
   EXPECT_EQ(ann->session().Value("MyListID").DebugString(), "0i4");
   EXPECT_EQ(ChangeTime(), "32400r4");
   const SafeArray* list = app_->Value("OnlineList").array();
