@@ -303,9 +303,7 @@ TEST_F(OdbcConnectionTest, TranslatedStatementsFailWithSqlServersMessages) {
 // schema/sqlserver.sql is what an administrator runs by hand; it must hold
 // exactly the batches the provider runs itself.
 TEST(SqlServerSchemaTest, ScriptHoldsEveryBatchTheProviderRuns) {
-  const char* source = std::getenv("KORIMBA_SOURCE_DIR");
-  // Outside ctest, the source tree is found from this file's own path.
-  const fs::path root = source ? fs::path(source) : fs::path(__FILE__).parent_path() / "../..";
+  const fs::path root = KORIMBA_TEST_SOURCE_DIR;
   const fs::path script = root / "schema/sqlserver.sql";
   std::ifstream in(script);
   ASSERT_TRUE(in) << script;
