@@ -10,17 +10,18 @@
 
 #include "db/open.h"
 #include "db/translator.h"
+#include "frame/connection.h"
 
 namespace korimba::bench {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::array<std::string_view, 8> kPlaces = {
-    "Room 101", "Room 204", "Hall A", "Hall B", "Office", "Client site", "Library", ""};
-constexpr std::array<std::string_view, 12> kWords = {
-    "review", "budget", "meeting", "with", "team", "call", "plan", "report",
-    "visit",  "draft",  "weekly", "project"};
+constexpr std::array<std::string_view, 8> kPlaces = {"Room 101", "Room 204",    "Hall A",  "Hall B",
+                                                     "Office",   "Client site", "Library", ""};
+constexpr std::array<std::string_view, 12> kWords = {"review", "budget", "meeting", "with",
+                                                     "team",   "call",   "plan",    "report",
+                                                     "visit",  "draft",  "weekly",  "project"};
 
 void Check(int rc, sqlite3* db, const char* what) {
   if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
@@ -87,8 +88,8 @@ void Generate(const PlanDataSpec& spec, const std::string& path) {
     const double day = last_day - pick(0, span_days - 1);
     const double begin = day + pick(7 * 4, 19 * 4) / 96.0;  // a quarter hour, 07:00 to 19:00
     // Most plans last up to three hours; one in ten runs over one to three days.
-    const double end = pick(1, 10) == 1 ? begin + pick(1, 3) + pick(0, 8) / 96.0
-                                        : begin + pick(2, 12) / 96.0;
+    const double end =
+        pick(1, 10) == 1 ? begin + pick(1, 3) + pick(0, 8) / 96.0 : begin + pick(2, 12) / 96.0;
     std::string content;
     for (int w = pick(2, 6); w > 0; --w) {
       if (!content.empty()) content += ' ';
@@ -123,6 +124,11 @@ std::string PlanDatabase(const PlanDataSpec& spec, const std::string& directory)
     fs::remove(partial);
     Generate(spec, partial);
     fs::rename(partial, path);
+  } else {
+    // A cache made before a schema change gets what is new (indexes, the
+    // plan span index filled from its rows), as any existing database does.
+    std::shared_ptr<Connection> conn = OpenConnection("sqlite:" + path);
+    if (!EnsureSchema(*conn).empty()) Db(path).Exec("ANALYZE");
   }
   return path;
 }

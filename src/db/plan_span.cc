@@ -7,23 +7,26 @@ namespace {
 
 std::string Clamp(const std::string& x) { return "max(-2147483648, min(2147483647, " + x + "))"; }
 
-// Whole minutes since 1970 of a date text, floored (the day count from
-// year 0 keeps the division on positive numbers), plus `shift` minutes,
-// clamped to the R*Tree's 32-bit range. Null for a text that is no date.
-std::string MinuteKey(const std::string& text, const std::string& shift = "") {
+// Whole days since 1970 of a date text, floored (counting from year 0
+// keeps the division on positive numbers), plus `shift` days, clamped to
+// the R*Tree's 32-bit range. Null for a text that is no date. Days rather
+// than minutes: on the person-by-time plane the R*Tree's nodes then hold
+// few persons each and long stretches of their time, which is what a
+// view of one person's month reads.
+std::string DayKey(const std::string& text, const std::string& shift = "") {
   std::string key =
-      "(CAST(strftime('%s', " + text + ") AS INTEGER) + 62167219200) / 60 - 1036120320";
+      "(CAST(strftime('%s', " + text + ") AS INTEGER) + 62167219200) / 86400 - 719528";
   if (!shift.empty()) key += " + (" + shift + ")";
   return Clamp(key);
 }
 
 // The key of a stored time for the low or the high side of the box: a
 // canonical text ("yyyy-mm-dd hh:mm:ss.fff", which SQLite's own formatting
-// reproduces exactly) gets its minute; any other value the whole range.
+// reproduces exactly) gets its day; any other value the whole range.
 std::string StoredKey(const std::string& column, bool low) {
   return "CASE WHEN " + column + " IS NULL THEN NULL WHEN typeof(" + column +
          ") = 'text' AND strftime('%Y-%m-%d %H:%M:%f', " + column + ") = " + column + " THEN " +
-         MinuteKey(column) + " ELSE " + (low ? "-2147483648" : "2147483647") + " END";
+         DayKey(column) + " ELSE " + (low ? "-2147483648" : "2147483647") + " END";
 }
 
 // The R*Tree row of a DATA_Plan row; `row` is "NEW." in a trigger, "" when
@@ -34,7 +37,7 @@ std::string SpanRow(const std::string& row) {
   const std::string person = Clamp("CAST(" + row + "PersonID AS INTEGER)");
   const std::string begin_lo = StoredKey(begin, true), end_lo = StoredKey(end, true);
   const std::string begin_hi = StoredKey(begin, false), end_hi = StoredKey(end, false);
-  return "INSERT INTO DATA_Plan_Span (id, person_lo, person_hi, time_lo, time_hi) SELECT " + row +
+  return "INSERT INTO DATA_Plan_Days (id, person_lo, person_hi, time_lo, time_hi) SELECT " + row +
          "PlanID, " + person + ", " + person + ", min(coalesce(" + begin_lo + ", " + end_lo +
          "), coalesce(" + end_lo + ", " + begin_lo + ")), max(coalesce(" + begin_hi + ", " +
          end_hi + "), coalesce(" + end_hi + ", " + begin_hi + "))" +
@@ -171,7 +174,7 @@ class Deriver {
     }
     const Expr* lit = TimeLiteral(value);
     if (!lit) return box;
-    const std::string key = MinuteKey(Placeholder(*lit));
+    const std::string key = DayKey(Placeholder(*lit));
     if (AtMost(op)) box.time_lo_max = key;
     if (AtLeast(op)) box.time_hi_min = key;
     return box;
@@ -182,16 +185,16 @@ class Deriver {
     if (e.negated || !IsTime(ColumnOf(*e.args[0]))) return box;
     const Expr* low = TimeLiteral(*e.args[1]);
     const Expr* high = TimeLiteral(*e.args[2]);
-    if (low) box.time_hi_min = MinuteKey(Placeholder(*low));
-    if (high) box.time_lo_max = MinuteKey(Placeholder(*high));
+    if (low) box.time_hi_min = DayKey(Placeholder(*low));
+    if (high) box.time_lo_max = DayKey(Placeholder(*high));
     return box;
   }
 
-  // DATEDIFF(dd, a, b) op k counts midnights: days(b) - days(a) op k. With
-  // the column as a, days(col) >= days(X) - k when the difference is at
-  // most k, so col >= midnight(X) - k days; when it is at least k,
-  // days(col) <= days(X) - k, so col < midnight(X) + (1 - k) days. With the
-  // column as b, the same with the signs turned.
+  // DATEDIFF(dd, a, b) op k counts midnights: day(b) - day(a) op k, where
+  // day() is the day key of the date part. With the column as a, its day
+  // is at least day(X) - k when the difference is at most k, and at most
+  // that when it is at least k; with the column as b, day(X) + k the other
+  // way round. (A strict < or > gives the same, looser, bound.)
   SpanBox DayDiffBound(const Expr& diff, const std::string& op, const Expr& value) const {
     SpanBox box;
     const Expr* k = IntLiteral(value);
@@ -205,11 +208,11 @@ class Deriver {
     const std::string midnight =
         "substr(" + Placeholder(*TimeLiteral(column_first ? b : a)) + ", 1, 10)";
     if (column_first) {
-      if (AtMost(op)) box.time_hi_min = MinuteKey(midnight, "-1440 * " + days);
-      if (AtLeast(op)) box.time_lo_max = MinuteKey(midnight, "1440 * (1 - " + days + ")");
+      if (AtMost(op)) box.time_hi_min = DayKey(midnight, "-" + days);
+      if (AtLeast(op)) box.time_lo_max = DayKey(midnight, "-" + days);
     } else {
-      if (AtMost(op)) box.time_lo_max = MinuteKey(midnight, "1440 * (" + days + " + 1)");
-      if (AtLeast(op)) box.time_hi_min = MinuteKey(midnight, "1440 * " + days);
+      if (AtMost(op)) box.time_lo_max = DayKey(midnight, days);
+      if (AtLeast(op)) box.time_hi_min = DayKey(midnight, days);
     }
     return box;
   }
@@ -221,22 +224,22 @@ class Deriver {
 
 std::vector<SchemaObject> PlanSpanSchemaObjects() {
   return {
-      {"DATA_Plan_Span", "table",
-       "CREATE VIRTUAL TABLE DATA_Plan_Span USING rtree_i32(id, person_lo, person_hi, time_lo, "
+      {"DATA_Plan_Days", "table",
+       "CREATE VIRTUAL TABLE DATA_Plan_Days USING rtree_i32(id, person_lo, person_hi, time_lo, "
        "time_hi)",
        SpanRow("")},
-      {"DATA_Plan_Span_Insert", "trigger",
-       "CREATE TRIGGER DATA_Plan_Span_Insert AFTER INSERT ON DATA_Plan BEGIN " + SpanRow("NEW.") +
+      {"DATA_Plan_Days_Insert", "trigger",
+       "CREATE TRIGGER DATA_Plan_Days_Insert AFTER INSERT ON DATA_Plan BEGIN " + SpanRow("NEW.") +
            "; END",
        ""},
-      {"DATA_Plan_Span_Update", "trigger",
-       "CREATE TRIGGER DATA_Plan_Span_Update AFTER UPDATE OF PlanID, PersonID, PlanBeginTime, "
-       "PlanEndTime ON DATA_Plan BEGIN DELETE FROM DATA_Plan_Span WHERE id = OLD.PlanID; " +
+      {"DATA_Plan_Days_Update", "trigger",
+       "CREATE TRIGGER DATA_Plan_Days_Update AFTER UPDATE OF PlanID, PersonID, PlanBeginTime, "
+       "PlanEndTime ON DATA_Plan BEGIN DELETE FROM DATA_Plan_Days WHERE id = OLD.PlanID; " +
            SpanRow("NEW.") + "; END",
        ""},
-      {"DATA_Plan_Span_Delete", "trigger",
-       "CREATE TRIGGER DATA_Plan_Span_Delete AFTER DELETE ON DATA_Plan BEGIN DELETE FROM "
-       "DATA_Plan_Span WHERE id = OLD.PlanID; END",
+      {"DATA_Plan_Days_Delete", "trigger",
+       "CREATE TRIGGER DATA_Plan_Days_Delete AFTER DELETE ON DATA_Plan BEGIN DELETE FROM "
+       "DATA_Plan_Days WHERE id = OLD.PlanID; END",
        ""},
   };
 }

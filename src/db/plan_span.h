@@ -1,7 +1,7 @@
 // The plan span index of the embedded database: an R*Tree (SQLite's rtree
 // module, 32-bit integer coordinates) that holds, for every DATA_Plan row
 // with a person and a begin or end, the box (PersonID, PersonID) x (first
-// minute, last minute) of the plan, keyed by PlanID. Triggers on DATA_Plan
+// day, last day) of the plan, keyed by PlanID. Triggers on DATA_Plan
 // keep it current for every writer; EnsureSchema creates it and fills it
 // from the rows already there.
 //
@@ -14,13 +14,13 @@
 // the result is exactly the same: the box only ever lets more rows through.
 //
 // Why the box is a faithful superset:
-//  - A time is keyed by its whole minutes since 1970 (floored, clamped to the
+//  - A time is keyed by its whole days since 1970 (floored, clamped to the
 //    32-bit range): a monotone function of the canonical text, whose text
 //    order is its time order, so "col <= X" gives key(col) <= key(X).
 //  - A plan's box spans the keys of its non-null begin and end (lowest to
 //    highest), so any condition on either column is within it. A value that
 //    is not canonical text (written around the provider) spans every
-//    minute. A row with neither time, or no person, cannot satisfy a
+//    day. A row with neither time, or no person, cannot satisfy a
 //    comparison on them and is not in the index.
 //  - AND takes the tighter of two bounds, OR the looser, and a bound that a
 //    condition does not give is simply absent; a box is only used when it
@@ -40,14 +40,15 @@
 
 namespace korimba::sql {
 
-inline constexpr std::string_view kPlanSpanTable = "DATA_Plan_Span";
+// Named for its day keys: bounds of another unit must never meet it.
+inline constexpr std::string_view kPlanSpanTable = "DATA_Plan_Days";
 
 // The R*Tree and its triggers, in creation order; the R*Tree's `fill`
 // indexes the rows that exist when it is created.
 std::vector<SchemaObject> PlanSpanSchemaObjects();
 
 // Bounds on the box of a row, each a SQLite expression over the statement's
-// placeholders (person values and minute keys).
+// placeholders (person values and day keys).
 struct SpanBox {
   std::optional<std::string> person_lo_max;  // person_lo <= value
   std::optional<std::string> person_hi_min;  // person_hi >= value

@@ -61,8 +61,8 @@ class PlanSpanTest : public ::testing::Test {
     // A copy made the way an older database looks: no span index at all.
     RawExec(spans_->handle(), "VACUUM INTO '" + (dir_ / "plain.db").string() + "'");
     RawExecFile((dir_ / "plain.db").string(),
-                "DROP TRIGGER DATA_Plan_Span_Insert; DROP TRIGGER DATA_Plan_Span_Update; "
-                "DROP TRIGGER DATA_Plan_Span_Delete; DROP TABLE DATA_Plan_Span;");
+                "DROP TRIGGER DATA_Plan_Days_Insert; DROP TRIGGER DATA_Plan_Days_Update; "
+                "DROP TRIGGER DATA_Plan_Days_Delete; DROP TABLE DATA_Plan_Days;");
     plain_ = SqliteConnection::Open((dir_ / "plain.db").string());
     ASSERT_FALSE(plain_->translator_options().plan_spans);
   }
@@ -204,7 +204,7 @@ TEST_F(PlanSpanTest, OtherBoundingConditionsFindTheSameRows) {
 
   // Which statements reach the rows through the spans.
   auto uses_spans = [&](const std::string& where) {
-    return SqliteConnection::TranslateText(kSelect + where).sql.find("DATA_Plan_Span") !=
+    return SqliteConnection::TranslateText(kSelect + where).sql.find("DATA_Plan_Days") !=
            std::string::npos;
   };
   EXPECT_TRUE(uses_spans(kWheres[0]));
@@ -229,10 +229,10 @@ TEST_F(PlanSpanTest, EnsureSchemaAddsTheSpansToAnExistingDatabase) {
   EXPECT_FALSE(upgraded->translator_options().plan_spans);
   const std::vector<std::string> created = EnsureSchema(*upgraded);
   EXPECT_EQ(created,
-            (std::vector<std::string>{"IX_DATA_Plan_End", "DATA_Plan_Span", "DATA_Plan_Span_Insert",
-                                      "DATA_Plan_Span_Update", "DATA_Plan_Span_Delete"}));
+            (std::vector<std::string>{"IX_DATA_Plan_End", "DATA_Plan_Days", "DATA_Plan_Days_Insert",
+                                      "DATA_Plan_Days_Update", "DATA_Plan_Days_Delete"}));
   EXPECT_TRUE(upgraded->translator_options().plan_spans);
-  const std::string count = "select count(*) from DATA_Plan_Span";
+  const std::string count = "select count(*) from DATA_Plan_Days";
   sqlite3_stmt* stmt = nullptr;
   auto count_of = [&stmt, count](sqlite3* db) {
     EXPECT_EQ(sqlite3_prepare_v2(db, count.c_str(), -1, &stmt, nullptr), SQLITE_OK);
