@@ -233,8 +233,12 @@ std::vector<SchemaObject> PlanSpanSchemaObjects() {
            "; END",
        ""},
       {"DATA_Plan_Days_Update", "trigger",
+       // Only when the box can change: editing a plan's other columns (the
+       // page sets every column) leaves the R*Tree alone.
        "CREATE TRIGGER DATA_Plan_Days_Update AFTER UPDATE OF PlanID, PersonID, PlanBeginTime, "
-       "PlanEndTime ON DATA_Plan BEGIN DELETE FROM DATA_Plan_Days WHERE id = OLD.PlanID; " +
+       "PlanEndTime ON DATA_Plan WHEN OLD.PlanID IS NOT NEW.PlanID OR OLD.PersonID IS NOT "
+       "NEW.PersonID OR OLD.PlanBeginTime IS NOT NEW.PlanBeginTime OR OLD.PlanEndTime IS NOT "
+       "NEW.PlanEndTime BEGIN DELETE FROM DATA_Plan_Days WHERE id = OLD.PlanID; " +
            SpanRow("NEW.") + "; END",
        ""},
       {"DATA_Plan_Days_Delete", "trigger",

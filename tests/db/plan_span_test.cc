@@ -111,7 +111,11 @@ class PlanSpanTest : public ::testing::Test {
         "update DATA_Plan set PersonID = 2, PlanBeginTime = '2024-3-31 23:00', "
         "PlanEndTime = '2024-4-1 1:00' where PlanID = 5");
     spans_->Execute("update DATA_Plan set PlanEndTime = null where PlanID = 6");
+    spans_->Execute(
+        "update DATA_Plan set PersonID = 1, PlanEndTime = '2024-4-30' where PlanID = 10");
+    spans_->Execute("update DATA_Plan set PlanEndTime = '2024-3-25' where PlanID = 10");
     spans_->Execute("update DATA_Plan set PlanContent = 'moved nowhere' where PlanID = 7");
+    spans_->Execute(workload::UpdatePlan(9, "3", "1", "2", "2024-3-9 9:00", "2024-3-20 18:00", ""));
     spans_->Execute("delete from DATA_Plan where PlanID = 8");
     // Values only a writer around the provider can store: texts in other
     // forms (a day that does not exist among them), numbers, a text person.
