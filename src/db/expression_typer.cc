@@ -1,0 +1,396 @@
+// Expression typing: SQL Server's types and conversions on the tree.
+#include "db/expression_typer.h"
+
+#include <string>
+#include <string_view>
+
+#include "db/name_resolver.h"
+#include "frame/error.h"
+
+namespace korimba::sql {
+namespace {
+
+// Gives a literal (or -literal) the conversion of the place it is used in.
+void Coerce(Expr& e, SqlType target, int max_length = 0, bool rtrim = false) {
+  Expr* lit = LiteralOf(e);
+  if (!lit || IsLoose(target)) return;
+  const bool negated = lit != &e;
+  if (IsStringMarker(*lit)) {
+    if (negated)
+      ThrowDatabase("A minus sign before a text is not supported by the embedded database.");
+  } else if (target == SqlType::kDateTime) {
+    ThrowDatabase(
+        "Implicit conversion from a number to datetime is not supported by the "
+        "embedded database.");
+  }
+  lit->param.target = target;
+  lit->param.max_length = max_length;
+  lit->param.rtrim = rtrim && target == SqlType::kText;
+  lit->param.negate = negated;
+  lit->type = target;
+  e.type = target;
+}
+
+void CheckCompatible(SqlType a, SqlType b, std::string_view what) {
+  if (IsLoose(a) || IsLoose(b) || a == b) return;
+  if (IsNumeric(a) && IsNumeric(b)) return;
+  ThrowDatabase(std::string("Implicit conversion between ") + TypeWord(a) + " and " + TypeWord(b) +
+                " in " + std::string(what) + " is not supported by the embedded database.");
+}
+
+// Literals on either side take the other side's type; then both sides must
+// be of one family (numbers, texts, datetimes).
+void Unify(Expr& a, Expr& b, std::string_view what, bool rtrim) {
+  // Only a text literal converts to the other side's type. A number keeps
+  // its own: compared with a text SQL Server would convert the text side
+  // instead, row by row (refused below), and compared with an int column
+  // a number beyond the int range simply matches nothing.
+  auto movable = [](Expr& lit, SqlType) { return IsStringMarker(*LiteralOf(lit)); };
+  const bool la = LiteralOf(a) != nullptr, lb = LiteralOf(b) != nullptr;
+  if (la && !lb) {
+    if (movable(a, b.type)) Coerce(a, b.type, 0, rtrim);
+  } else if (lb && !la) {
+    if (movable(b, a.type)) Coerce(b, a.type, 0, rtrim);
+  } else if (la && lb && a.type != b.type) {
+    // A text against a number converts to the number, as in SQL Server.
+    if (a.type == SqlType::kText && IsNumeric(b.type)) Coerce(a, b.type);
+    if (b.type == SqlType::kText && IsNumeric(a.type)) Coerce(b, a.type);
+  }
+  CheckCompatible(a.type, b.type, what);
+}
+
+SqlType Promote(SqlType a, SqlType b) {
+  if (IsLoose(a)) return b;
+  if (IsLoose(b)) return a;
+  auto rank = [](SqlType t) {
+    switch (t) {
+      case SqlType::kBit:
+        return 0;
+      case SqlType::kSmallInt:
+        return 1;
+      case SqlType::kInt:
+        return 2;
+      case SqlType::kDecimal:
+        return 3;
+      case SqlType::kReal:
+        return 4;
+      default:
+        return 5;
+    }
+  };
+  SqlType r = rank(a) >= rank(b) ? a : b;
+  return r == SqlType::kBit || r == SqlType::kSmallInt ? SqlType::kInt : r;
+}
+
+}  // namespace
+
+void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
+  switch (e.kind) {
+    case Expr::Kind::kLiteral:
+      e.type = LiteralType(e, shape_);
+      return;
+    case Expr::Kind::kNull:
+      e.type = SqlType::kNull;
+      return;
+    case Expr::Kind::kVariable:
+      e.type = SqlType::kInt;
+      return;
+    case Expr::Kind::kColumn:
+      names_.ResolveColumn(e, scope);
+      return;
+    case Expr::Kind::kNegate: {
+      Resolve(*e.args[0], scope, clause);
+      Expr& a = *e.args[0];
+      if (a.kind == Expr::Kind::kLiteral && IsStringMarker(a)) {
+        ThrowDatabase("A minus sign before a text is not supported by the embedded database.");
+      }
+      if (!IsNumeric(a.type) && !IsLoose(a.type)) {
+        ThrowDatabase(std::string("Operand data type ") + TypeWord(a.type) +
+                      " is invalid for minus operator.");
+      }
+      if (a.kind == Expr::Kind::kLiteral) a.param.negate = true;
+      e.type = a.type;
+      return;
+    }
+    case Expr::Kind::kArith: {
+      Resolve(*e.args[0], scope, clause);
+      Resolve(*e.args[1], scope, clause);
+      Expr& a = *e.args[0];
+      Expr& b = *e.args[1];
+      if (e.op == "/" || e.op == "%") {
+        ThrowDatabase("The operator " + e.op + " is not supported by the embedded database.");
+      }
+      if (a.type == SqlType::kText && b.type == SqlType::kText && e.op == "+") {
+        e.type = SqlType::kText;
+        e.op = "||";
+        return;
+      }
+      if (a.type == SqlType::kDateTime || b.type == SqlType::kDateTime) {
+        ThrowDatabase("Date arithmetic with " + e.op +
+                      " is not supported by the embedded database.");
+      }
+      if (a.type == SqlType::kText || b.type == SqlType::kText) {
+        // A text literal next to a number reads as a number.
+        if (LiteralOf(a) && a.type == SqlType::kText && !IsLoose(b.type)) Coerce(a, b.type);
+        if (LiteralOf(b) && b.type == SqlType::kText && !IsLoose(a.type)) Coerce(b, a.type);
+      }
+      if ((!IsNumeric(a.type) && !IsLoose(a.type)) || (!IsNumeric(b.type) && !IsLoose(b.type))) {
+        ThrowDatabase(std::string("The operator ") + e.op + " between " + TypeWord(a.type) +
+                      " and " + TypeWord(b.type) + " is not supported by the embedded database.");
+      }
+      e.type = Promote(a.type, b.type);
+      return;
+    }
+    case Expr::Kind::kCompare: {
+      Resolve(*e.args[0], scope, clause);
+      Resolve(*e.args[1], scope, clause);
+      Unify(*e.args[0], *e.args[1], "a comparison", true);
+      return;
+    }
+    case Expr::Kind::kAnd:
+    case Expr::Kind::kOr:
+    case Expr::Kind::kNot:
+      for (ExprPtr& a : e.args) {
+        Resolve(*a, scope, clause);
+        RequirePredicate(*a);
+      }
+      return;
+    case Expr::Kind::kBetween: {
+      for (ExprPtr& a : e.args) Resolve(*a, scope, clause);
+      Unify(*e.args[0], *e.args[1], "BETWEEN", true);
+      Unify(*e.args[0], *e.args[2], "BETWEEN", true);
+      return;
+    }
+    case Expr::Kind::kInList: {
+      for (ExprPtr& a : e.args) Resolve(*a, scope, clause);
+      for (size_t i = 1; i < e.args.size(); ++i) Unify(*e.args[0], *e.args[i], "IN", true);
+      return;
+    }
+    case Expr::Kind::kInSelect: {
+      Resolve(*e.args[0], scope, clause);
+      names_.ResolveSubquery(*e.select, scope);
+      Expr& item = *e.select->items[0].expr;
+      Unify(*e.args[0], item, "IN", true);
+      return;
+    }
+    case Expr::Kind::kExists:
+      names_.ResolveSelect(*e.select, &scope);
+      return;
+    case Expr::Kind::kLike: {
+      Resolve(*e.args[0], scope, clause);
+      Resolve(*e.args[1], scope, clause);
+      Expr& pattern = *e.args[1];
+      if (pattern.kind != Expr::Kind::kLiteral || !IsStringMarker(pattern)) {
+        ThrowDatabase(
+            "LIKE with a pattern that is not a literal text is not supported by the "
+            "embedded database.");
+      }
+      Coerce(pattern, SqlType::kText);
+      pattern.param.like_pattern = true;
+      Coerce(*e.args[0], SqlType::kText);
+      if (e.args[0]->type == SqlType::kDateTime) {
+        ThrowDatabase("LIKE on a datetime is not supported by the embedded database.");
+      }
+      return;
+    }
+    case Expr::Kind::kIsNull:
+      Resolve(*e.args[0], scope, clause);
+      return;
+    case Expr::Kind::kSubquery: {
+      if (clause == Clause::kGroupBy) {
+        ThrowDatabase(
+            "Cannot use an aggregate or a subquery in an expression used for the "
+            "group by list of a GROUP BY clause.");
+      }
+      names_.ResolveSubquery(*e.select, scope);
+      names_.RequireSingleRow(*e.select);
+      e.type = e.select->items[0].expr->type;
+      return;
+    }
+    case Expr::Kind::kCast:
+      ResolveCast(e, scope, clause);
+      return;
+    case Expr::Kind::kFunction:
+      ResolveFunction(e, scope, clause);
+      return;
+  }
+}
+
+void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
+  Resolve(*e.args[0], scope, clause);
+  Expr& x = *e.args[0];
+  TypeName& tn = e.cast_type;
+  if (tn.length_literal >= 0) names_.Fix(tn.length_literal);
+  if (e.style_literal >= 0) names_.Fix(e.style_literal);
+  if (tn.type == SqlType::kText && tn.length < 0) tn.length = 30;
+  e.type = tn.type;
+  if (LiteralOf(x)) {
+    Coerce(x, tn.type == SqlType::kText ? SqlType::kText : tn.type);
+    return;
+  }
+  const SqlType from = x.type;
+  if (IsLoose(from) || from == tn.type) {
+    if (tn.type != SqlType::kText) return;
+  }
+  switch (tn.type) {
+    case SqlType::kText:
+      if (from == SqlType::kDateTime) {
+        if (e.style_literal < 0) {
+          ThrowDatabase(
+              "CONVERT of a datetime to text needs a style (such as 120) on the "
+              "embedded database.");
+        }
+        int style = std::stoi(shape_.literals[e.style_literal].text);
+        if (!DateStyle(style)) {
+          ThrowDatabase("CONVERT style " + std::to_string(style) +
+                        " is not supported by the embedded database.");
+        }
+      } else if (from == SqlType::kFloat || from == SqlType::kReal || from == SqlType::kDecimal) {
+        ThrowDatabase(std::string("CONVERT from ") + TypeWord(from) +
+                      " to text is not supported by the embedded database.");
+      }
+      return;
+    case SqlType::kInt:
+    case SqlType::kSmallInt:
+    case SqlType::kBit:
+    case SqlType::kFloat:
+    case SqlType::kReal:
+      if (IsNumeric(from) || IsLoose(from)) return;
+      break;
+    case SqlType::kDateTime:
+      if (from == SqlType::kDateTime || IsLoose(from)) return;
+      break;
+    default:
+      break;
+  }
+  ThrowDatabase(std::string("Conversion from ") + TypeWord(from) + " to " + tn.name +
+                " of a column or expression is not supported by the embedded database.");
+}
+
+void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
+  const std::string& f = e.op;
+  auto arity = [&](size_t n) {
+    if (e.args.size() != n) {
+      ThrowDatabase("The " + f + " function requires " + std::to_string(n) + " argument(s).");
+    }
+  };
+  if (IsAggregateName(f)) {
+    if (clause == Clause::kWhere || clause == Clause::kOn) {
+      ThrowDatabase(
+          "An aggregate may not appear in the WHERE clause unless it is in a subquery "
+          "contained in a HAVING clause or a select list, and the column being "
+          "aggregated is an outer reference.");
+    }
+    if (clause == Clause::kGroupBy) {
+      ThrowDatabase(
+          "Cannot use an aggregate or a subquery in an expression used for the group "
+          "by list of a GROUP BY clause.");
+    }
+    if (in_aggregate_) {
+      ThrowDatabase(
+          "Cannot perform an aggregate function on an expression containing an "
+          "aggregate or a subquery.");
+    }
+    if (!scope.select) ThrowDatabase("An aggregate may not appear here.");
+    scope.has_aggregate = true;
+    if (e.star) {
+      e.type = SqlType::kInt;
+      return;
+    }
+    arity(1);
+    in_aggregate_ = true;
+    Resolve(*e.args[0], scope, clause);
+    in_aggregate_ = false;
+    const SqlType t = e.args[0]->type;
+    if (f == "COUNT") {
+      e.type = SqlType::kInt;
+    } else if (f == "SUM") {
+      if (!IsNumeric(t) && !IsLoose(t)) {
+        ThrowDatabase(std::string("Operand data type ") + TypeWord(t) +
+                      " is invalid for sum operator.");
+      }
+      e.type = Promote(t, SqlType::kInt);
+    } else {
+      e.type = t;
+    }
+    return;
+  }
+  for (ExprPtr& a : e.args) {
+    if (a->kind == Expr::Kind::kColumn && a->names.size() == 1 && f.rfind("DATE", 0) == 0 &&
+        &a == &e.args[0]) {
+      continue;  // the date part name of DATEDIFF
+    }
+    Resolve(*a, scope, clause);
+  }
+  auto require_date = [&](Expr& a) {
+    Coerce(a, SqlType::kDateTime);
+    if (a.type != SqlType::kDateTime && !IsLoose(a.type)) {
+      ThrowDatabase("Argument data type " + std::string(TypeWord(a.type)) +
+                    " is invalid for argument of " + f + " function.");
+    }
+  };
+  if (f == "GETDATE" || f == "CURRENT_TIMESTAMP") {
+    arity(0);
+    e.type = SqlType::kDateTime;
+  } else if (f == "SCOPE_IDENTITY") {
+    arity(0);
+    e.type = SqlType::kInt;
+  } else if (f == "DATEDIFF") {
+    arity(3);
+    if (e.args[0]->kind != Expr::Kind::kColumn || e.args[0]->names.size() != 1 ||
+        DatePart(e.args[0]->names[0]).empty()) {
+      ThrowDatabase("Invalid parameter 1 specified for datediff.");
+    }
+    require_date(*e.args[1]);
+    require_date(*e.args[2]);
+    e.type = SqlType::kInt;
+  } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
+    arity(1);
+    require_date(*e.args[0]);
+    e.type = SqlType::kInt;
+  } else if (f == "LEFT") {
+    arity(2);
+    Coerce(*e.args[0], SqlType::kText);
+    if (e.args[0]->type == SqlType::kDateTime) {
+      ThrowDatabase("LEFT of a datetime is not supported by the embedded database.");
+    }
+    Expr& n = *e.args[1];
+    if (n.kind == Expr::Kind::kNegate) {
+      ThrowDatabase("Invalid length parameter passed to the left function.");
+    }
+    if (n.kind != Expr::Kind::kLiteral || IsStringMarker(n)) {
+      ThrowDatabase("LEFT takes a whole number as its length on the embedded database.");
+    }
+    Coerce(n, SqlType::kInt);
+    e.type = SqlType::kText;
+  } else if (f == "LEN" || f == "LTRIM" || f == "RTRIM") {
+    arity(1);
+    Coerce(*e.args[0], SqlType::kText);
+    if (e.args[0]->type != SqlType::kText && !IsLoose(e.args[0]->type)) {
+      ThrowDatabase("Argument data type " + std::string(TypeWord(e.args[0]->type)) +
+                    " is invalid for argument 1 of " + f + " function.");
+    }
+    e.type = f == "LEN" ? SqlType::kInt : SqlType::kText;
+  } else if (f == "ISNULL") {
+    arity(2);
+    if (LiteralOf(*e.args[0]) == nullptr) Coerce(*e.args[1], e.args[0]->type);
+    CheckCompatible(e.args[0]->type, e.args[1]->type, "ISNULL");
+    e.type = IsLoose(e.args[0]->type) ? e.args[1]->type : e.args[0]->type;
+  } else {
+    ThrowDatabase("The function " + f + " is not supported by the embedded database.");
+  }
+}
+
+// A value stored into a column converts as SQL Server converts it.
+void ExpressionTyper::Assign(Expr& value, const ColumnDef& col) {
+  Coerce(value, col.type, col.max_length);
+  const SqlType t = value.type;
+  if (IsLoose(t) || t == col.type) return;
+  if (IsNumeric(t) && IsNumeric(col.type)) return;
+  if (col.type == SqlType::kText && IsNumeric(t)) return;  // SQLite stores the number's text
+  ThrowDatabase(std::string("Implicit conversion from data type ") + TypeWord(t) + " to " +
+                TypeWord(col.type) + " (column '" + col.name +
+                "') is not supported by the embedded database.");
+}
+
+}  // namespace korimba::sql

@@ -1,0 +1,45 @@
+// The typing half of the translator's name resolution: gives every
+// expression of the parsed tree its SQL Server type, checks that operators,
+// functions, CAST / CONVERT and comparisons are used with types they accept
+// (with SQL Server's messages, or a message naming what the embedded
+// database does not support), and gives each literal the conversion its
+// place asks for (ParamSpec on the node). Column names and subqueries are
+// resolved by the NameResolver that owns the typer, which calls back into
+// it for every expression. Holds references to the resolver and the shape;
+// one statement, one thread.
+#ifndef KORIMBA_DB_EXPRESSION_TYPER_H_
+#define KORIMBA_DB_EXPRESSION_TYPER_H_
+
+#include "db/resolved_tree.h"
+#include "db/schema.h"
+#include "db/sql_ast.h"
+#include "db/translator.h"
+
+namespace korimba::sql {
+
+class NameResolver;
+
+class ExpressionTyper {
+ public:
+  ExpressionTyper(NameResolver& names, const ShapedStatement& shape)
+      : names_(names), shape_(shape) {}
+  ExpressionTyper(const ExpressionTyper&) = delete;
+  ExpressionTyper& operator=(const ExpressionTyper&) = delete;
+
+  // Resolves and types `e` and everything under it, as used in `clause`.
+  void Resolve(Expr& e, Scope& scope, Clause clause);
+  // A resolved value stored into `col`: converts as SQL Server converts it.
+  void Assign(Expr& value, const ColumnDef& col);
+
+ private:
+  void ResolveCast(Expr& e, Scope& scope, Clause clause);
+  void ResolveFunction(Expr& e, Scope& scope, Clause clause);
+
+  NameResolver& names_;
+  const ShapedStatement& shape_;
+  bool in_aggregate_ = false;  // resolving an aggregate's argument
+};
+
+}  // namespace korimba::sql
+
+#endif  // KORIMBA_DB_EXPRESSION_TYPER_H_

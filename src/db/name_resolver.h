@@ -1,0 +1,67 @@
+// Name resolution, the translator's first pass over a parsed statement:
+// binds every table of a FROM (and of INSERT / UPDATE / DELETE) to the
+// schema, gives it the alias the SQLite text will use, resolves every
+// column reference with SQL Server's scoping rules (own scope first, then
+// the enclosing ones; ambiguous and unknown names fail with SQL Server's
+// messages), expands "*", resolves ORDER BY aliases and positions, checks
+// GROUP BY / aggregate use and that a subquery used as a value returns at
+// most one row. Expression types come from the ExpressionTyper it owns.
+// Writes the result columns, the statement kind, the identity table and
+// the literals the translation depends on into the Translation, and the
+// rest for the writer into the ResolvedStatement. Holds references to the
+// shape, the Translation and the ResolvedStatement; one statement, one
+// thread.
+#ifndef KORIMBA_DB_NAME_RESOLVER_H_
+#define KORIMBA_DB_NAME_RESOLVER_H_
+
+#include <string>
+
+#include "db/expression_typer.h"
+#include "db/resolved_tree.h"
+#include "db/schema.h"
+#include "db/sql_ast.h"
+#include "db/translator.h"
+
+namespace korimba::sql {
+
+class NameResolver {
+ public:
+  NameResolver(const ShapedStatement& shape, Translation& out, ResolvedStatement& resolved)
+      : shape_(shape), out_(out), resolved_(resolved), typer_(*this, shape) {}
+  NameResolver(const NameResolver&) = delete;
+  NameResolver& operator=(const NameResolver&) = delete;
+
+  void Run(Statement& st);
+
+  // Used by the typer for the names and subqueries inside expressions.
+  void ResolveSelect(SelectStmt& sel, Scope* parent);
+  // A subquery that yields one column (IN, scalar).
+  void ResolveSubquery(SelectStmt& sub, Scope& scope);
+  void RequireSingleRow(SelectStmt& sub);
+  void ResolveColumn(Expr& e, Scope& scope);
+  void Fix(int literal_index) { FixLiteral(shape_, literal_index, out_); }
+
+ private:
+  const TableDef& Table(const std::string& name);
+  void ExpandStars(SelectStmt& sel, Scope& scope);
+  void ResolveOrderItem(SelectStmt& sel, Scope& scope, OrderItem& o, size_t index);
+  bool HasOwnColumn(const Expr& e) const;
+  bool KeyEquality(const Expr& e, const Scope& scope) const;
+  bool Same(Expr& a, Expr& b);
+  Expr* Ungrouped(Expr& e, SelectStmt& sel);
+  void CheckGrouping(SelectStmt& sel);
+  std::string ResultName(const SelectItem& item) const;
+  static SqlType ResultType(const SelectItem& item);
+  void ResolveInsert(InsertStmt& ins);
+  void ResolveUpdate(UpdateStmt& up);
+  void ResolveDelete(DeleteStmt& del);
+
+  const ShapedStatement& shape_;
+  Translation& out_;
+  ResolvedStatement& resolved_;
+  ExpressionTyper typer_;
+};
+
+}  // namespace korimba::sql
+
+#endif  // KORIMBA_DB_NAME_RESOLVER_H_

@@ -1,0 +1,512 @@
+// Writing the SQLite text of a resolved statement.
+#include "db/sqlite_writer.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "db/plan_span.h"
+#include "db/schema.h"
+
+namespace korimba::sql {
+
+void SqliteWriter::Run(Statement& st) {
+  next_alias_ = resolved_.next_alias;
+  switch (st.kind) {
+    case StatementKind::kSelect:
+      EmitSelect(*st.select);
+      break;
+    case StatementKind::kInsert:
+      WriteInsert(*st.insert);
+      break;
+    case StatementKind::kUpdate:
+      WriteUpdate(*st.update);
+      break;
+    case StatementKind::kDelete:
+      WriteDelete(*st.del);
+      break;
+  }
+  out_.sql = std::move(sql_);
+}
+
+void SqliteWriter::WriteInsert(InsertStmt& ins) {
+  const TableDef& table = *resolved_.table;
+  const std::vector<int>& columns = resolved_.columns;
+  const std::vector<int>& defaults = resolved_.defaults;
+  Scope& scope = resolved_.dml_scope;
+  sql_ = "INSERT INTO " + Quote(table.name) + " (";
+  bool first = true;
+  for (int c : columns) {
+    if (!first) sql_ += ", ";
+    first = false;
+    sql_ += Quote(table.columns[c].name);
+  }
+  for (int c : defaults) {
+    if (!first) sql_ += ", ";
+    first = false;
+    sql_ += Quote(table.columns[c].name);
+  }
+  sql_ += ") VALUES ";
+  for (size_t r = 0; r < ins.rows.size(); ++r) {
+    sql_ += r ? ", (" : "(";
+    for (size_t i = 0; i < ins.rows[r].size(); ++i) {
+      if (i) sql_ += ", ";
+      Emit(*ins.rows[r][i], scope);
+    }
+    for (size_t d = 0; d < defaults.size(); ++d) {
+      if (!ins.rows[r].empty() || d) sql_ += ", ";
+      AddParam(ParamSpec{ParamSource::kNow});
+    }
+    sql_ += ")";
+  }
+}
+
+void SqliteWriter::WriteUpdate(UpdateStmt& up) {
+  const TableDef& table = *resolved_.table;
+  const std::vector<int>& columns = resolved_.columns;
+  Scope& scope = resolved_.dml_scope;
+  sql_ = "UPDATE " + Quote(table.name) + " SET ";
+  for (size_t i = 0; i < up.sets.size(); ++i) {
+    if (i) sql_ += ", ";
+    sql_ += Quote(table.columns[columns[i]].name) + " = ";
+    Emit(*up.sets[i].value, scope);
+  }
+  if (up.where) {
+    sql_ += " WHERE ";
+    Emit(*up.where, scope);
+  }
+}
+
+void SqliteWriter::WriteDelete(DeleteStmt& del) {
+  const TableDef& table = *resolved_.table;
+  Scope& scope = resolved_.dml_scope;
+  sql_ = "DELETE FROM " + Quote(table.name);
+  if (del.where) {
+    sql_ += " WHERE ";
+    Emit(*del.where, scope);
+  }
+}
+
+void SqliteWriter::AddParam(const ParamSpec& p) {
+  out_.params.push_back(p);
+  // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "?" + to_string.
+  sql_ += '?';
+  sql_ += std::to_string(out_.params.size());
+}
+
+// A single-table DATA_Plan SELECT whose WHERE bounds both the person and
+// the time reaches its rows through the plan span R*Tree first (CROSS
+// JOIN keeps SQLite's planner from reordering); each of the R*Tree's ids
+// finds one DATA_Plan row by its key, and every original condition still
+// applies. Returns false, having written nothing, for any other SELECT.
+// The WHERE is written before the FROM (which has no placeholders here),
+// so that the bounds can name its literals' placeholders. Rows that tie
+// in the ORDER BY come in key order (`tie_break`), as they did from the
+// (PersonID, PlanBeginTime) index.
+bool SqliteWriter::EmitThroughPlanSpans(SelectStmt& sel, std::string& tie_break) {
+  Scope& scope = *sel.scope;
+  if (!options_.plan_spans || sel.from.size() != 1 || !sel.where ||
+      scope.tables[0].table != FindTable("DATA_Plan")) {
+    return false;
+  }
+  const std::string where = EmitToString(*sel.where, scope);
+  const SpanBox box = DeriveSpanBox(*sel.where, [this](int literal_index) {
+    std::string placeholder = "?";
+    placeholder += std::to_string(literal_params_.at(literal_index));
+    return placeholder;
+  });
+  const TableBinding& plan = scope.tables[0];
+  const std::string table = Quote(plan.table->name) + " AS " + plan.emit_name;
+  if (!box.Complete()) {
+    sql_ += " FROM " + table + " WHERE " + where;
+    return true;
+  }
+  const std::string span = "s" + std::to_string(next_alias_++);
+  const std::string key =
+      plan.emit_name + "." + Quote(plan.table->columns[plan.table->identity_column].name);
+  sql_ += " FROM " + Quote(kPlanSpanTable) + " AS " + span + " CROSS JOIN " + table + " WHERE " +
+          where + " AND (" + key + " = " + span + ".id) AND " + SpanBoxCondition(box, span);
+  if (!sel.order_by.empty() && sel.group_by.empty() && !scope.has_aggregate && !sel.distinct) {
+    tie_break = key + (sel.order_by.back().desc ? " DESC" : "");
+  }
+  return true;
+}
+
+void SqliteWriter::EmitSelect(SelectStmt& sel) {
+  Scope& scope = *sel.scope;
+  sql_ += "SELECT ";
+  if (sel.distinct) sql_ += "DISTINCT ";
+  for (size_t i = 0; i < sel.items.size(); ++i) {
+    if (i) sql_ += ", ";
+    Emit(*sel.items[i].expr, scope);
+  }
+  std::string tie_break;
+  if (!EmitThroughPlanSpans(sel, tie_break)) EmitFromAndWhere(sel);
+  EmitSelectTail(sel, tie_break);
+}
+
+void SqliteWriter::EmitFromAndWhere(SelectStmt& sel) {
+  Scope& scope = *sel.scope;
+  if (!sel.from.empty()) {
+    sql_ += " FROM ";
+    for (size_t i = 0; i < sel.from.size(); ++i) {
+      const FromItem& f = sel.from[i];
+      const TableBinding& b = scope.tables[i];
+      switch (f.join) {
+        case FromItem::Join::kFirst:
+          break;
+        case FromItem::Join::kComma:
+          sql_ += ", ";
+          break;
+        case FromItem::Join::kInner:
+          sql_ += " JOIN ";
+          break;
+        case FromItem::Join::kLeft:
+          sql_ += " LEFT JOIN ";
+          break;
+      }
+      sql_ += Quote(b.table->name) + " AS " + b.emit_name;
+      if (f.on) {
+        sql_ += " ON ";
+        Emit(*f.on, scope);
+      }
+    }
+  }
+  if (sel.where) {
+    sql_ += " WHERE ";
+    Emit(*sel.where, scope);
+  }
+}
+
+void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break) {
+  Scope& scope = *sel.scope;
+  if (!sel.group_by.empty()) {
+    sql_ += " GROUP BY ";
+    for (size_t i = 0; i < sel.group_by.size(); ++i) {
+      if (i) sql_ += ", ";
+      Emit(*sel.group_by[i], scope);
+    }
+  }
+  if (sel.having) {
+    sql_ += " HAVING ";
+    Emit(*sel.having, scope);
+  }
+  if (!sel.order_by.empty()) {
+    sql_ += " ORDER BY ";
+    for (size_t i = 0; i < sel.order_by.size(); ++i) {
+      OrderItem& o = sel.order_by[i];
+      if (i) sql_ += ", ";
+      auto pos = resolved_.order_positions.find(&o);
+      if (o.position_literal >= 0) {
+        sql_ += shape_.literals[o.position_literal].text;
+      } else if (pos != resolved_.order_positions.end()) {
+        sql_ += std::to_string(pos->second);
+      } else {
+        Emit(*o.expr, scope);
+      }
+      if (o.desc) sql_ += " DESC";
+    }
+    if (!tie_break.empty()) sql_ += ", " + tie_break;
+  }
+  if (sel.top) {
+    sql_ += " LIMIT ";
+    Emit(*sel.top, scope);
+  }
+}
+
+void SqliteWriter::EmitColumn(const Expr& e, const Scope& scope) {
+  const TableBinding& b = BindingOf(e, scope);
+  sql_ += b.emit_name + "." + Quote(b.table->columns[e.column].name);
+}
+
+// COLLATE NOCASE on text comparisons: SQL Server's usual collation ignores
+// (ASCII) case, and an expression (LEFT, CONVERT) carries no collation of
+// its own in SQLite.
+void SqliteWriter::EmitCollated(Expr& e, Scope& scope, bool text) {
+  Emit(e, scope);
+  if (text) sql_ += " COLLATE NOCASE";
+}
+
+void SqliteWriter::Emit(Expr& e, Scope& scope) {
+  switch (e.kind) {
+    case Expr::Kind::kLiteral: {
+      ParamSpec p = e.param;
+      p.source = ParamSource::kLiteral;
+      p.literal_index = e.literal_index;
+      AddParam(p);
+      literal_params_[e.literal_index] = out_.params.size();
+      return;
+    }
+    case Expr::Kind::kNull:
+      sql_ += "NULL";
+      return;
+    case Expr::Kind::kVariable:
+      AddParam(ParamSpec{ParamSource::kLastIdentity});
+      return;
+    case Expr::Kind::kColumn:
+      EmitColumn(e, scope);
+      return;
+    case Expr::Kind::kNegate:
+      if (e.args[0]->kind == Expr::Kind::kLiteral) {
+        Emit(*e.args[0], scope);  // the minus is bound with the value
+        return;
+      }
+      sql_ += "(-";
+      Emit(*e.args[0], scope);
+      sql_ += ")";
+      return;
+    case Expr::Kind::kArith:
+    case Expr::Kind::kAnd:
+    case Expr::Kind::kOr: {
+      const char* op = e.kind == Expr::Kind::kAnd  ? "AND"
+                       : e.kind == Expr::Kind::kOr ? "OR"
+                                                   : nullptr;
+      sql_ += "(";
+      Emit(*e.args[0], scope);
+      sql_ += " ";
+      sql_ += op ? op : e.op.c_str();
+      sql_ += " ";
+      Emit(*e.args[1], scope);
+      sql_ += ")";
+      return;
+    }
+    case Expr::Kind::kCompare: {
+      const bool text = e.args[0]->type == SqlType::kText || e.args[1]->type == SqlType::kText;
+      sql_ += "(";
+      Emit(*e.args[0], scope);
+      sql_ += " " + e.op + " ";
+      EmitCollated(*e.args[1], scope, text);
+      sql_ += ")";
+      return;
+    }
+    case Expr::Kind::kNot:
+      sql_ += "(NOT ";
+      Emit(*e.args[0], scope);
+      sql_ += ")";
+      return;
+    case Expr::Kind::kBetween: {
+      const bool text = e.args[0]->type == SqlType::kText;
+      sql_ += "(";
+      Emit(*e.args[0], scope);
+      sql_ += e.negated ? " NOT BETWEEN " : " BETWEEN ";
+      EmitCollated(*e.args[1], scope, text);
+      sql_ += " AND ";
+      EmitCollated(*e.args[2], scope, text);
+      sql_ += ")";
+      return;
+    }
+    case Expr::Kind::kInList: {
+      sql_ += "(";
+      EmitCollated(*e.args[0], scope, e.args[0]->type == SqlType::kText);
+      sql_ += e.negated ? " NOT IN (" : " IN (";
+      for (size_t i = 1; i < e.args.size(); ++i) {
+        if (i > 1) sql_ += ", ";
+        Emit(*e.args[i], scope);
+      }
+      sql_ += "))";
+      return;
+    }
+    case Expr::Kind::kInSelect:
+      sql_ += "(";
+      EmitCollated(*e.args[0], scope, e.args[0]->type == SqlType::kText);
+      sql_ += e.negated ? " NOT IN (" : " IN (";
+      EmitSelect(*e.select);
+      sql_ += "))";
+      return;
+    case Expr::Kind::kExists:
+      sql_ += "(EXISTS (";
+      EmitSelect(*e.select);
+      sql_ += "))";
+      return;
+    case Expr::Kind::kLike:
+      sql_ += "(";
+      Emit(*e.args[0], scope);
+      sql_ += e.negated ? " NOT LIKE " : " LIKE ";
+      Emit(*e.args[1], scope);
+      sql_ += ")";
+      return;
+    case Expr::Kind::kIsNull:
+      sql_ += "(";
+      Emit(*e.args[0], scope);
+      sql_ += e.negated ? " IS NOT NULL)" : " IS NULL)";
+      return;
+    case Expr::Kind::kSubquery:
+      sql_ += "(";
+      EmitSelect(*e.select);
+      sql_ += ")";
+      return;
+    case Expr::Kind::kCast:
+      EmitCast(e, scope);
+      return;
+    case Expr::Kind::kFunction:
+      EmitFunction(e, scope);
+      return;
+  }
+}
+
+std::string SqliteWriter::EmitToString(Expr& e, Scope& scope) {
+  std::string saved = std::move(sql_);
+  sql_.clear();
+  Emit(e, scope);
+  std::string piece = std::move(sql_);
+  sql_ = std::move(saved);
+  return piece;
+}
+
+void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
+  Expr& x = *e.args[0];
+  const TypeName& tn = e.cast_type;
+  const std::string inner = EmitToString(x, scope);
+  switch (tn.type) {
+    case SqlType::kText: {
+      const int n = tn.length == 0 ? 1 << 30 : tn.length;
+      std::string base;
+      int base_length = -1;  // known length of `base`, -1 when it varies
+      if (x.type == SqlType::kDateTime && !LiteralOf(x)) {
+        const int style = std::stoi(shape_.literals[e.style_literal].text);
+        const StyleForm form = *DateStyle(style);
+        if (form.start > 0) {
+          // One substr, so that an index on the same expression applies.
+          base = "substr(" + inner + ", " + std::to_string(form.start) + ", " +
+                 std::to_string(std::min(n, form.length)) + ")";
+          base_length = std::min(n, form.length);
+        } else {
+          if (style == 112) {
+            base = "(substr(" + inner + ", 1, 4) || substr(" + inner + ", 6, 2) || substr(" +
+                   inner + ", 9, 2))";
+          } else {
+            base =
+                "replace(substr(" + inner + ", 1, 10), '-', '" + (style == 102 ? "." : "/") + "')";
+          }
+          base_length = form.length;
+          if (n < form.length) {
+            base = "substr(" + base + ", 1, " + std::to_string(n) + ")";
+            base_length = n;
+          }
+        }
+      } else if (IsNumeric(x.type)) {
+        base = "substr(CAST(" + inner + " AS TEXT), 1, " + std::to_string(n) + ")";
+      } else {
+        base = "substr(" + inner + ", 1, " + std::to_string(n) + ")";
+      }
+      if (tn.fixed) {
+        if (base_length >= 0) {
+          if (base_length < n)
+            base = "(" + base + " || '" + std::string(n - base_length, ' ') + "')";
+        } else {
+          base =
+              "substr(" + base + " || '" + std::string(n, ' ') + "', 1, " + std::to_string(n) + ")";
+        }
+      }
+      sql_ += base;
+      return;
+    }
+    case SqlType::kInt:
+    case SqlType::kSmallInt:
+      if (x.type == SqlType::kFloat || x.type == SqlType::kReal || x.type == SqlType::kDecimal) {
+        sql_ += "CAST(" + inner + " AS INTEGER)";
+      } else {
+        sql_ += inner;
+      }
+      return;
+    case SqlType::kBit:
+      if (LiteralOf(x)) {
+        sql_ += inner;
+      } else {
+        sql_ +=
+            "(CASE WHEN " + inner + " IS NULL THEN NULL WHEN " + inner + " <> 0 THEN 1 ELSE 0 END)";
+      }
+      return;
+    case SqlType::kFloat:
+    case SqlType::kReal:
+      sql_ += "CAST(" + inner + " AS REAL)";
+      return;
+    default:
+      sql_ += inner;
+      return;
+  }
+}
+
+void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
+  const std::string& f = e.op;
+  if (f == "GETDATE" || f == "CURRENT_TIMESTAMP") {
+    AddParam(ParamSpec{ParamSource::kNow});
+  } else if (f == "SCOPE_IDENTITY") {
+    AddParam(ParamSpec{ParamSource::kScopeIdentity});
+  } else if (IsAggregateName(f)) {
+    sql_ += f == "COUNT" ? "count(" : f == "SUM" ? "sum(" : f == "MAX" ? "max(" : "min(";
+    if (e.star) {
+      sql_ += "*";
+    } else {
+      if (e.distinct) sql_ += "DISTINCT ";
+      Emit(*e.args[0], scope);
+    }
+    sql_ += ")";
+  } else if (f == "DATEDIFF") {
+    EmitDateDiff(DatePart(e.args[0]->names[0]), *e.args[1], *e.args[2], scope);
+  } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
+    const char* range = f == "DAY" ? "9, 2" : f == "MONTH" ? "6, 2" : "1, 4";
+    sql_ += "CAST(substr(";
+    Emit(*e.args[0], scope);
+    sql_ += std::string(", ") + range + ") AS INTEGER)";
+  } else if (f == "LEFT") {
+    sql_ += "substr(";
+    Emit(*e.args[0], scope);
+    sql_ += ", 1, ";
+    Emit(*e.args[1], scope);
+    sql_ += ")";
+  } else if (f == "LEN") {
+    sql_ += "length(rtrim(";
+    Emit(*e.args[0], scope);
+    sql_ += ", ' '))";
+  } else if (f == "LTRIM" || f == "RTRIM") {
+    sql_ += f == "LTRIM" ? "ltrim(" : "rtrim(";
+    Emit(*e.args[0], scope);
+    sql_ += ", ' ')";
+  } else if (f == "ISNULL") {
+    sql_ += "ifnull(";
+    Emit(*e.args[0], scope);
+    sql_ += ", ";
+    Emit(*e.args[1], scope);
+    sql_ += ")";
+  }
+}
+
+// DATEDIFF counts the boundaries of the unit crossed from a to b: both
+// are cut to the unit (the canonical text makes that a prefix) and the
+// difference is taken in whole units.
+void SqliteWriter::EmitDateDiff(const std::string& part, Expr& a, Expr& b, Scope& scope) {
+  const std::string x = EmitToString(a, scope);
+  const std::string y = EmitToString(b, scope);
+  if (part == "year" || part == "month") {
+    auto months = [&](const std::string& v) {
+      return part == "year" ? "CAST(substr(" + v + ", 1, 4) AS INTEGER)"
+                            : "(CAST(substr(" + v + ", 1, 4) AS INTEGER) * 12 + CAST(substr(" + v +
+                                  ", 6, 2) AS INTEGER))";
+    };
+    sql_ += '(';
+    sql_ += months(y) + " - " + months(x) + ")";
+    return;
+  }
+  int prefix = 10;
+  const char* suffix = "";
+  int unit = 86400;
+  if (part == "hour") {
+    prefix = 13;
+    suffix = " || ':00'";
+    unit = 3600;
+  } else if (part == "minute") {
+    prefix = 16;
+    unit = 60;
+  } else if (part == "second") {
+    prefix = 19;
+    unit = 1;
+  }
+  auto seconds = [&](const std::string& v) {
+    return "CAST(strftime('%s', substr(" + v + ", 1, " + std::to_string(prefix) + ")" + suffix +
+           ") AS INTEGER)";
+  };
+  sql_ += "((" + seconds(y) + " - " + seconds(x) + ") / " + std::to_string(unit) + ")";
+}
+
+}  // namespace korimba::sql
