@@ -18,12 +18,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "bench/support/db_data.h"
+#include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/connection.h"
@@ -37,6 +37,10 @@ namespace fs = std::filesystem;
 
 // Arguments cycle through this many pairs / ids, the same on both sides.
 constexpr size_t kRounds = 1024;
+
+// Raw SQLite runs in SQLite's default (serialized) mode, as these figures
+// have always been taken, with the provider's journal and sync settings.
+constexpr RawOpenOptions kRawOpen{.no_mutex = false};
 
 std::string BenchDir() {
   const char* dir = std::getenv("KORIMBA_BENCH_DIR");
@@ -124,92 +128,6 @@ std::string LookupOf(size_t r) { return LookupText(IdOf(r)); }
 std::string PostOf(size_t r) { return PostText(PairOf(r).first, PairOf(r).second); }
 std::string RetentionOf(size_t r) { return RetentionText(PairOf(r).first, PairOf(r).second); }
 
-struct RawDb {
-  explicit RawDb(const std::string& path) {
-    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) throw std::runtime_error(path);
-    // The provider's settings for a file database.
-    sqlite3_exec(handle, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
-                 nullptr);
-    sqlite3_busy_timeout(handle, 5000);
-  }
-  ~RawDb() { sqlite3_close(handle); }
-  RawDb(const RawDb&) = delete;
-  RawDb& operator=(const RawDb&) = delete;
-  sqlite3* handle = nullptr;
-};
-
-// One translated statement prepared once on a raw SQLite connection, with
-// the bound values of every round worked out in advance.
-class RawStatement {
- public:
-  RawStatement(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
-    sql::ShapedStatement shape;
-    for (const std::string& text : texts) {
-      sql::ShapeStatement(text, shape);
-      if (!stmt_) {
-        const sql::Translation translation = sql::Translate(shape);
-        params_ = translation.params;
-        if (sqlite3_prepare_v3(db, translation.sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_,
-                               nullptr) != SQLITE_OK) {
-          throw std::runtime_error(sqlite3_errmsg(db));
-        }
-      }
-      std::vector<sql::BoundValue> values;
-      for (const sql::ParamSpec& p : params_) values.push_back(sql::BindValue(p, shape, {}));
-      binds_.push_back(std::move(values));
-    }
-  }
-  ~RawStatement() { sqlite3_finalize(stmt_); }
-  RawStatement(const RawStatement&) = delete;
-  RawStatement& operator=(const RawStatement&) = delete;
-
-  // Runs round `r`, reading every column of every row.
-  int64_t Run(size_t r) {
-    const std::vector<sql::BoundValue>& values = binds_[r % binds_.size()];
-    for (size_t p = 0; p < values.size(); ++p) Bind(static_cast<int>(p + 1), values[p]);
-    int64_t sum = 0;
-    int rc;
-    while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
-      for (int c = 0, n = sqlite3_column_count(stmt_); c < n; ++c) {
-        switch (sqlite3_column_type(stmt_, c)) {
-          case SQLITE_INTEGER:
-            sum += sqlite3_column_int64(stmt_, c);
-            break;
-          case SQLITE_FLOAT:
-            sum += static_cast<int64_t>(sqlite3_column_double(stmt_, c));
-            break;
-          case SQLITE_TEXT:
-            sum += *sqlite3_column_text(stmt_, c) + sqlite3_column_bytes(stmt_, c);
-            break;
-          default:
-            break;
-        }
-      }
-    }
-    if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
-    sqlite3_reset(stmt_);
-    return sum;
-  }
-
- private:
-  void Bind(int index, const sql::BoundValue& v) {
-    if (const auto* i = std::get_if<int64_t>(&v)) {
-      sqlite3_bind_int64(stmt_, index, *i);
-    } else if (const auto* d = std::get_if<double>(&v)) {
-      sqlite3_bind_double(stmt_, index, *d);
-    } else if (const auto* s = std::get_if<std::string>(&v)) {
-      sqlite3_bind_text(stmt_, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
-    } else {
-      sqlite3_bind_null(stmt_, index);
-    }
-  }
-
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-  std::vector<sql::ParamSpec> params_;
-  std::vector<std::vector<sql::BoundValue>> binds_;
-};
-
 // Opens a result set on a query and reads every field of every record, as
 // the component's grid-building methods do.
 int64_t ReadAll(Connection& conn, const std::string& text) {
@@ -235,8 +153,8 @@ void ProviderQuery(benchmark::State& state, std::string (*make)(size_t)) {
 }
 
 void RawQuery(benchmark::State& state, std::string (*make)(size_t)) {
-  RawDb db(Data().path);
-  RawStatement raw(db.handle, Texts(make));
+  RawDatabase db(Data().path, kRawOpen);
+  RawStatement raw(db.handle(), Texts(make), {}, SQLITE_PREPARE_PERSISTENT);
   size_t r = 0;
   for (auto _ : state) benchmark::DoNotOptimize(raw.Run(r++));
 }
@@ -258,8 +176,9 @@ void BM_PostAndRetain_Provider(benchmark::State& state) {
 }
 
 void BM_PostAndRetain_Raw(benchmark::State& state) {
-  RawDb db(ScratchCopy("raw"));
-  RawStatement post(db.handle, Texts(PostOf)), retention(db.handle, Texts(RetentionOf));
+  RawDatabase db(ScratchCopy("raw"), kRawOpen);
+  RawStatement post(db.handle(), Texts(PostOf), {}, SQLITE_PREPARE_PERSISTENT);
+  RawStatement retention(db.handle(), Texts(RetentionOf), {}, SQLITE_PREPARE_PERSISTENT);
   size_t r = 0;
   for (auto _ : state) {
     post.Run(r);

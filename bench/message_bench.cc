@@ -10,18 +10,17 @@
 // every benchmark works on a scratch copy per size and side, so writes never
 // reach the cache. Run: build/bench/message_bench --benchmark_filter=noread
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bench/support/message_data.h"
 #include "bench/support/plan_data.h"
+#include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/connection.h"
@@ -203,103 +202,6 @@ class StatementRecorder final : public Connection {
   std::vector<std::string> texts;
 };
 
-// The statements of one call, translated and prepared on a raw connection;
-// Run binds, steps and reads every column of every row, in call order.
-class RawCall {
- public:
-  RawCall(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
-    for (const std::string& text : texts) {
-      Step step;
-      sql::ShapeStatement(text, step.shape);
-      const sql::Translation translation = sql::Translate(step.shape);
-      step.params = translation.params;
-      if (sqlite3_prepare_v2(db, translation.sql.c_str(), -1, &step.stmt, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(std::string(sqlite3_errmsg(db)) + ": " + translation.sql);
-      }
-      steps_.push_back(std::move(step));
-    }
-  }
-  ~RawCall() {
-    for (Step& s : steps_) sqlite3_finalize(s.stmt);
-  }
-  RawCall(RawCall&&) = default;
-
-  int64_t Run() {
-    int64_t sum = 0;
-    for (Step& s : steps_) {
-      sql::BindState state;
-      state.last_identity = sqlite3_last_insert_rowid(db_);
-      for (size_t p = 0; p < s.params.size(); ++p) {
-        Bind(s.stmt, static_cast<int>(p + 1), sql::BindValue(s.params[p], s.shape, state));
-      }
-      int rc;
-      while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
-        for (int c = 0, n = sqlite3_column_count(s.stmt); c < n; ++c) {
-          switch (sqlite3_column_type(s.stmt, c)) {
-            case SQLITE_INTEGER:
-              sum += sqlite3_column_int64(s.stmt, c);
-              break;
-            case SQLITE_FLOAT:
-              sum += static_cast<int64_t>(sqlite3_column_double(s.stmt, c));
-              break;
-            case SQLITE_TEXT:
-              sum += *sqlite3_column_text(s.stmt, c) + sqlite3_column_bytes(s.stmt, c);
-              break;
-            default:
-              break;
-          }
-        }
-      }
-      if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
-      sqlite3_reset(s.stmt);
-    }
-    return sum;
-  }
-
- private:
-  struct Step {
-    sql::ShapedStatement shape;
-    std::vector<sql::ParamSpec> params;
-    sqlite3_stmt* stmt = nullptr;
-    Step() = default;
-    Step(Step&& o) noexcept : shape(std::move(o.shape)), params(std::move(o.params)), stmt(o.stmt) {
-      o.stmt = nullptr;
-    }
-  };
-  static void Bind(sqlite3_stmt* stmt, int index, const sql::BoundValue& v) {
-    if (const auto* i = std::get_if<int64_t>(&v)) {
-      sqlite3_bind_int64(stmt, index, *i);
-    } else if (const auto* d = std::get_if<double>(&v)) {
-      sqlite3_bind_double(stmt, index, *d);
-    } else if (const auto* s = std::get_if<std::string>(&v)) {
-      sqlite3_bind_text(stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
-    } else {
-      sqlite3_bind_null(stmt, index);
-    }
-  }
-
-  sqlite3* db_;
-  std::vector<Step> steps_;
-};
-
-struct RawDb {
-  // Opened and tuned as the embedded provider opens its files, so that both
-  // sides pay the same for a commit.
-  explicit RawDb(const std::string& path) {
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &handle, flags, nullptr) != SQLITE_OK) {
-      throw std::runtime_error(path);
-    }
-    sqlite3_busy_timeout(handle, 5000);
-    sqlite3_exec(handle, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(handle, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-  }
-  ~RawDb() { sqlite3_close(handle); }
-  RawDb(const RawDb&) = delete;
-  RawDb& operator=(const RawDb&) = delete;
-  sqlite3* handle = nullptr;
-};
-
 // A scratch copy per size and side, with a directory for attachment files
 // holding a 1 KB attachment for every message GetFileData reads.
 struct Scratch {
@@ -326,12 +228,8 @@ const Scratch& ScratchFor(int32_t messages, const std::string& side) {
     ids += (r ? "," : "") + std::to_string(ReadIdOf(r, data));
   }
   {
-    RawDb db(s.db_path);  // every read id has an attachment name
-    const std::string sql =
-        "UPDATE DATA_Msg SET MsgFileName='bench.bin' WHERE MsgID IN (" + ids + ")";
-    if (sqlite3_exec(db.handle, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-      throw std::runtime_error(sqlite3_errmsg(db.handle));
-    }
+    RawDatabase db(s.db_path);  // every read id has an attachment name
+    db.Exec("UPDATE DATA_Msg SET MsgFileName='bench.bin' WHERE MsgID IN (" + ids + ")");
   }
   return cache.emplace(key, std::move(s)).first->second;
 }
@@ -351,12 +249,12 @@ void RawSqlite(benchmark::State& state, const Method& method) {
   const int32_t messages = static_cast<int32_t>(state.range(0));
   const MessageData& data = Data(messages);
   const Scratch& scratch = ScratchFor(messages, "raw");
-  RawDb db(scratch.db_path);
+  RawDatabase db(scratch.db_path);
   std::vector<RawCall> rounds;
   for (size_t r = 0; r < kRounds; ++r) {
     auto recorder = std::make_shared<StatementRecorder>();
     Caller(recorder, scratch.work_path).Call(method.name, method.args_of(r, data));
-    rounds.emplace_back(db.handle, recorder->texts);
+    rounds.emplace_back(db.handle(), recorder->texts);
   }
   size_t r = 0;
   for (auto _ : state) benchmark::DoNotOptimize(rounds[r++ % kRounds].Run());

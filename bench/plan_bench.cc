@@ -8,7 +8,6 @@
 // /tmp/korimba-bench); the writing benchmarks run on scratch copies.
 // Run: build/bench/plan_bench --benchmark_filter=Month
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <cstdlib>
 #include <map>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "bench/support/plan_data.h"
+#include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/connection.h"
@@ -30,6 +30,14 @@ namespace {
 constexpr int32_t kPersons = 2000;
 // Arguments cycle through this many persons / ids, the same for both sides.
 constexpr size_t kRounds = 256;
+
+// Raw SQLite runs in SQLite's default (serialized) mode, as these figures
+// have always been taken, with the provider's journal and sync settings.
+constexpr RawOpenOptions kRawOpen{.no_mutex = false};
+// The cached databases have the whole schema (PlanDatabase brings an older
+// one up to date), so the provider translates with the plan span index; raw
+// SQLite runs that same text.
+constexpr sql::TranslatorOptions kRawTranslation{.plan_spans = true};
 
 std::string BenchDir() {
   const char* dir = std::getenv("KORIMBA_BENCH_DIR");
@@ -72,93 +80,6 @@ std::string StatementOf(std::string_view method, const std::vector<Variant>& arg
   return recorder->texts.front();
 }
 
-// One translated statement prepared once on a raw SQLite connection, with
-// the bound values of several argument sets.
-class RawStatement {
- public:
-  RawStatement(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
-    sql::ShapedStatement shape;
-    for (const std::string& text : texts) {
-      sql::ShapeStatement(text, shape);
-      if (!stmt_) {
-        // The cached databases have the whole schema (PlanDatabase brings an
-        // older one up to date), so the provider translates with the plan
-        // span index; raw SQLite runs that same text.
-        const sql::Translation translation = sql::Translate(shape, {.plan_spans = true});
-        params_ = translation.params;
-        if (sqlite3_prepare_v2(db, translation.sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
-          throw std::runtime_error(sqlite3_errmsg(db));
-        }
-      }
-      std::vector<sql::BoundValue> values;
-      for (const sql::ParamSpec& p : params_) values.push_back(sql::BindValue(p, shape, {}));
-      binds_.push_back(std::move(values));
-    }
-  }
-  ~RawStatement() { sqlite3_finalize(stmt_); }
-  RawStatement(const RawStatement&) = delete;
-  RawStatement& operator=(const RawStatement&) = delete;
-
-  // Runs argument set `i`, reading every column of every row.
-  int64_t Run(size_t i) {
-    const std::vector<sql::BoundValue>& values = binds_[i % binds_.size()];
-    for (size_t p = 0; p < values.size(); ++p) Bind(static_cast<int>(p + 1), values[p]);
-    int64_t sum = 0;
-    int rc;
-    while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
-      for (int c = 0, n = sqlite3_column_count(stmt_); c < n; ++c) {
-        switch (sqlite3_column_type(stmt_, c)) {
-          case SQLITE_INTEGER:
-            sum += sqlite3_column_int64(stmt_, c);
-            break;
-          case SQLITE_FLOAT:
-            sum += static_cast<int64_t>(sqlite3_column_double(stmt_, c));
-            break;
-          case SQLITE_TEXT:
-            sum += *sqlite3_column_text(stmt_, c) + sqlite3_column_bytes(stmt_, c);
-            break;
-          default:
-            break;
-        }
-      }
-    }
-    if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
-    sqlite3_reset(stmt_);
-    return sum;
-  }
-
- private:
-  void Bind(int index, const sql::BoundValue& v) {
-    if (const auto* i = std::get_if<int64_t>(&v)) {
-      sqlite3_bind_int64(stmt_, index, *i);
-    } else if (const auto* d = std::get_if<double>(&v)) {
-      sqlite3_bind_double(stmt_, index, *d);
-    } else if (const auto* s = std::get_if<std::string>(&v)) {
-      sqlite3_bind_text(stmt_, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
-    } else {
-      sqlite3_bind_null(stmt_, index);
-    }
-  }
-
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-  std::vector<sql::ParamSpec> params_;
-  std::vector<std::vector<sql::BoundValue>> binds_;
-};
-
-struct RawDb {
-  explicit RawDb(const std::string& path) {
-    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) throw std::runtime_error(path);
-    // The provider's settings (the file is already in WAL mode), so that
-    // writes pay for the same syncing on both sides.
-    sqlite3_exec(handle, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-  }
-  ~RawDb() { sqlite3_close(handle); }
-  RawDb(const RawDb&) = delete;
-  RawDb& operator=(const RawDb&) = delete;
-  sqlite3* handle = nullptr;
-};
-
 // Arguments of round r of a method; the same on both sides.
 using ArgsOf = std::vector<Variant> (*)(size_t r, int32_t plans);
 
@@ -196,10 +117,10 @@ void ThroughPlan(benchmark::State& state, std::string_view method, ArgsOf args_o
 // The same statements on raw SQLite.
 void RawSqlite(benchmark::State& state, std::string_view method, ArgsOf args_of) {
   const int32_t plans = static_cast<int32_t>(state.range(0));
-  RawDb db(CachedDatabase(plans));
+  RawDatabase db(CachedDatabase(plans), kRawOpen);
   std::vector<std::string> texts;
   for (size_t r = 0; r < kRounds; ++r) texts.push_back(StatementOf(method, args_of(r, plans)));
-  RawStatement raw(db.handle, texts);
+  RawStatement raw(db.handle(), texts, kRawTranslation);
   size_t r = 0;
   for (auto _ : state) benchmark::DoNotOptimize(raw.Run(r++));
 }
@@ -219,13 +140,13 @@ void WriteRawSqlite(benchmark::State& state, std::string_view method, ArgsOf arg
   const int32_t plans = static_cast<int32_t>(state.range(0));
   const std::string path =
       ScratchCopy(CachedDatabase(plans), "plan-" + std::string(method) + "-raw");
-  RawDb db(path);
+  RawDatabase db(path, kRawOpen);
   std::vector<std::string> texts;
   const size_t rounds = method == "DelData" ? static_cast<size_t>(plans) / 2 : kRounds;
   for (size_t r = 0; r < rounds; ++r) {
     texts.push_back(StatementOf(method, args_of(r + (method == "DelData" ? rounds : 0), plans)));
   }
-  RawStatement raw(db.handle, texts);
+  RawStatement raw(db.handle(), texts, kRawTranslation);
   size_t r = 0;
   for (auto _ : state) benchmark::DoNotOptimize(raw.Run(r++));
 }

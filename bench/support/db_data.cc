@@ -4,10 +4,10 @@
 
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <string_view>
 #include <unordered_set>
 
+#include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/date.h"
@@ -16,12 +16,6 @@ namespace korimba::bench {
 namespace {
 
 namespace fs = std::filesystem;
-
-void Check(int rc, sqlite3* db, std::string_view what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-  }
-}
 
 // The conversation pairs of a spec: distinct, seeded, smaller id first.
 std::vector<std::pair<int32_t, int32_t>> MakePairs(const DbDataSpec& spec, std::mt19937& rng) {
@@ -43,34 +37,28 @@ void Generate(const DbDataSpec& spec, const std::vector<std::pair<int32_t, int32
   // The provider creates the schema, so the file has exactly its tables,
   // column order and indexes; the rows then go in through one transaction.
   OpenConnection("sqlite:" + path);
-  sqlite3* db = nullptr;
-  Check(sqlite3_open(path.c_str(), &db), db, "open");
-  struct Closer {
-    sqlite3* db;
-    ~Closer() { sqlite3_close(db); }
-  } closer{db};
-  auto exec = [db](const char* sql) {
-    Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql);
-  };
+  const RawDatabase raw(path, kPlainOpen);
+  sqlite3* db = raw.handle();
+  auto exec = [&raw](const char* sql) { raw.Exec(sql); };
   exec("PRAGMA synchronous=OFF");
   exec("PRAGMA cache_size=-262144");
   exec("BEGIN");
 
   sqlite3_stmt* person = nullptr;
-  Check(sqlite3_prepare_v2(db, "INSERT INTO HR_Person(PersonID, PersonName) VALUES (?1, ?2)", -1,
-                           &person, nullptr),
-        db, "prepare person");
+  CheckSqlite(sqlite3_prepare_v2(db, "INSERT INTO HR_Person(PersonID, PersonName) VALUES (?1, ?2)",
+                                 -1, &person, nullptr),
+              db, "prepare person");
   for (int32_t id = 1; id <= spec.persons; ++id) {
     const std::string name = "员工" + std::to_string(id);
     sqlite3_bind_int(person, 1, id);
     sqlite3_bind_text(person, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    Check(sqlite3_step(person), db, "insert person");
+    CheckSqlite(sqlite3_step(person), db, "insert person");
     sqlite3_reset(person);
   }
   sqlite3_finalize(person);
 
   sqlite3_stmt* msg = nullptr;
-  Check(
+  CheckSqlite(
       sqlite3_prepare_v2(db,
                          "INSERT INTO DATA_Msg(PersonID, MsgFromPersonID, MsgTitle, MsgContent, "
                          "MsgFileName, msgFlag, msgCreatetime) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
@@ -100,7 +88,7 @@ void Generate(const DbDataSpec& spec, const std::vector<std::pair<int32_t, int32
       }
       sqlite3_bind_int(msg, 6, round < kMessagesPerConversation - 3 ? 1 : 0);
       sqlite3_bind_text(msg, 7, when.data(), static_cast<int>(when.size()), SQLITE_TRANSIENT);
-      Check(sqlite3_step(msg), db, "insert message");
+      CheckSqlite(sqlite3_step(msg), db, "insert message");
       sqlite3_reset(msg);
       ++k;
     }

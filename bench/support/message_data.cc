@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "bench/support/db_data.h"
+#include "bench/support/raw_sqlite.h"
 #include "db/translator.h"
 #include "frame/date.h"
 
@@ -19,12 +20,6 @@ namespace fs = std::filesystem;
 constexpr int32_t kCopiesPerGroup = 10;
 constexpr int32_t kMessagesPerMinute = 30;  // the base file posts one every 2 s
 constexpr int32_t kBroadcastEvery = 50;
-
-void Check(int rc, sqlite3* db, const std::string& what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
-  }
-}
 
 struct GroupPlacement {
   int64_t first_message;  // 0-based index k of the first copy: MsgID k+1
@@ -55,24 +50,18 @@ std::vector<GroupPlacement> PlaceGroups(const MessageDataSpec& spec) {
 }
 
 void LayOver(const std::vector<GroupPlacement>& groups, const std::string& path) {
-  sqlite3* db = nullptr;
-  Check(sqlite3_open(path.c_str(), &db), db, "open");
-  struct Closer {
-    sqlite3* db;
-    ~Closer() { sqlite3_close(db); }
-  } closer{db};
-  auto exec = [db](const std::string& sql) {
-    Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, sql);
-  };
+  const RawDatabase raw(path, kPlainOpen);
+  sqlite3* db = raw.handle();
+  auto exec = [&raw](const std::string& sql) { raw.Exec(sql); };
   exec("BEGIN");
   exec("UPDATE DATA_Msg SET MsgContent = '(广播)' || MsgContent WHERE MsgID % " +
        std::to_string(kBroadcastEvery) + " = 0");
   sqlite3_stmt* update = nullptr;
-  Check(sqlite3_prepare_v2(db,
-                           "UPDATE DATA_Msg SET MsgFromPersonID = ?1, MsgContent = ?2 "
-                           "WHERE MsgID BETWEEN ?3 AND ?4",
-                           -1, &update, nullptr),
-        db, "prepare");
+  CheckSqlite(sqlite3_prepare_v2(db,
+                                 "UPDATE DATA_Msg SET MsgFromPersonID = ?1, MsgContent = ?2 "
+                                 "WHERE MsgID BETWEEN ?3 AND ?4",
+                                 -1, &update, nullptr),
+              db, "prepare");
   for (size_t g = 0; g < groups.size(); ++g) {
     const std::string content = "通知" + std::to_string(g) + " 群发消息";
     sqlite3_bind_int(update, 1, groups[g].group.sender);
@@ -80,7 +69,7 @@ void LayOver(const std::vector<GroupPlacement>& groups, const std::string& path)
                       SQLITE_TRANSIENT);
     sqlite3_bind_int64(update, 3, groups[g].first_message + 1);
     sqlite3_bind_int64(update, 4, groups[g].first_message + kCopiesPerGroup);
-    Check(sqlite3_step(update), db, "group");
+    CheckSqlite(sqlite3_step(update), db, "group");
     sqlite3_reset(update);
   }
   sqlite3_finalize(update);

@@ -5,9 +5,9 @@
 #include <array>
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <string_view>
 
+#include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/connection.h"
@@ -23,31 +23,10 @@ constexpr std::array<std::string_view, 12> kWords = {"review", "budget", "meetin
                                                      "team",   "call",   "plan",    "report",
                                                      "visit",  "draft",  "weekly",  "project"};
 
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-  }
-}
-
-struct Db {
-  sqlite3* handle = nullptr;
-  explicit Db(const std::string& path) {
-    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) {
-      throw std::runtime_error("cannot open " + path);
-    }
-  }
-  ~Db() { sqlite3_close(handle); }
-  Db(const Db&) = delete;
-  Db& operator=(const Db&) = delete;
-  void Exec(const char* sql) const {
-    Check(sqlite3_exec(handle, sql, nullptr, nullptr, nullptr), handle, sql);
-  }
-};
-
 struct Stmt {
   sqlite3_stmt* handle = nullptr;
-  Stmt(const Db& db, const char* sql) {
-    Check(sqlite3_prepare_v2(db.handle, sql, -1, &handle, nullptr), db.handle, sql);
+  Stmt(const RawDatabase& db, const char* sql) {
+    CheckSqlite(sqlite3_prepare_v2(db.handle(), sql, -1, &handle, nullptr), db.handle(), sql);
   }
   ~Stmt() { sqlite3_finalize(handle); }
   Stmt(const Stmt&) = delete;
@@ -55,8 +34,8 @@ struct Stmt {
   void Text(int i, std::string_view s) {
     sqlite3_bind_text(handle, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
   }
-  void Run(const Db& db) {
-    Check(sqlite3_step(handle), db.handle, "insert");
+  void Run(const RawDatabase& db) {
+    CheckSqlite(sqlite3_step(handle), db.handle(), "insert");
     sqlite3_reset(handle);
   }
 };
@@ -65,7 +44,7 @@ void Generate(const PlanDataSpec& spec, const std::string& path) {
   // The provider creates the schema, so the file has exactly its tables,
   // column order and indexes; the rows then go in through one transaction.
   OpenConnection("sqlite:" + path);
-  Db db(path);
+  const RawDatabase db(path, kPlainOpen);
   db.Exec("BEGIN");
   {
     Stmt person(db, "INSERT INTO HR_Person(PersonID, PersonName) VALUES (?1, ?2)");
@@ -128,7 +107,7 @@ std::string PlanDatabase(const PlanDataSpec& spec, const std::string& directory)
     // A cache made before a schema change gets what is new (indexes, the
     // plan span index filled from its rows), as any existing database does.
     std::shared_ptr<Connection> conn = OpenConnection("sqlite:" + path);
-    if (!EnsureSchema(*conn).empty()) Db(path).Exec("ANALYZE");
+    if (!EnsureSchema(*conn).empty()) RawDatabase(path, kPlainOpen).Exec("ANALYZE");
   }
   return path;
 }
