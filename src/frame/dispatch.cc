@@ -1,6 +1,5 @@
 #include "frame/dispatch.h"
 
-#include <cctype>
 #include <cmath>
 #include <exception>
 #include <new>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "frame/error.h"
+#include "frame/names.h"
 #include "frame/safe_array.h"
 #include "frame/value_ops.h"
 
@@ -17,17 +17,6 @@ namespace {
 // Runtime numbers for failures that are not the component's own errors.
 constexpr int32_t kErrOutOfMemory = 7;
 constexpr int32_t kErrInternal = 51;
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 [[noreturn]] void ThrowNoSuchMember(std::string_view name, std::string_view why = {}) {
   std::string description =
@@ -109,7 +98,7 @@ Variant ConvertNamed(const MethodSpec& method, const ParamSpec& param, const Var
 
 const MethodSpec* InterfaceInfo::Find(std::string_view method_name) const {
   for (const MethodSpec& method : methods) {
-    if (SameNameIgnoringCase(method.name, method_name)) return &method;
+    if (SameName(method.name, method_name)) return &method;
   }
   return nullptr;
 }

@@ -1,11 +1,11 @@
 #include "frame/record_set.h"
 
-#include <cctype>
 #include <limits>
 #include <string>
 
 #include "frame/error.h"
 #include "frame/grid.h"
+#include "frame/names.h"
 #include "frame/safe_array.h"
 
 namespace korimba {
@@ -18,17 +18,6 @@ constexpr int32_t kErrNoCurrentRecord = 3021;
 constexpr int32_t kErrItemNotFound = 3265;
 constexpr int32_t kErrClosed = 3704;
 constexpr int32_t kErrAlreadyOpen = 3705;
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 int32_t Clamp32(size_t n) {
   constexpr size_t kMax = static_cast<size_t>(std::numeric_limits<int32_t>::max());
@@ -167,7 +156,7 @@ void RecordSet::RequireOpen() const {
 int32_t RecordSet::FieldIndex(std::string_view name) const {
   RequireOpen();
   for (size_t i = 0; i < table_.column_count(); ++i) {
-    if (SameNameIgnoringCase(table_.columns[i], name)) return Clamp32(i);
+    if (SameName(table_.columns[i], name)) return Clamp32(i);
   }
   std::string fields;
   for (const std::string& column : table_.columns) {

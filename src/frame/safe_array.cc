@@ -18,7 +18,7 @@ size_t CellCount(const std::vector<Bound>& bounds) {
 SafeArray::SafeArray(std::vector<Bound> bounds) : bounds_(std::move(bounds)) {
   if (bounds_.empty()) ThrowSubscript("an array needs at least one dimension");
   for (const Bound& b : bounds_) {
-    if (b.upper < b.lower - 1) ThrowSubscript("upper bound below lower bound");
+    if (b.count() < 0) ThrowSubscript("upper bound below lower bound");
   }
   cells_.resize(CellCount(bounds_));
 }

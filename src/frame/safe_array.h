@@ -19,7 +19,8 @@ namespace korimba {
 struct Bound {
   int32_t lower = 0;
   int32_t upper = -1;
-  int32_t count() const { return upper - lower + 1; }
+  // 64-bit so that extreme bounds (-2^31 .. 2^31-1) cannot overflow.
+  int64_t count() const { return int64_t{upper} - lower + 1; }
   friend bool operator==(const Bound&, const Bound&) = default;
 };
 

@@ -1,32 +1,20 @@
 #include "host/page_host.h"
 
-#include <cctype>
 #include <utility>
 
 #include "frame/error.h"
+#include "frame/names.h"
 
 namespace korimba {
-namespace {
-
-// Names are matched without regard to case, so "personid" and "PersonID"
-// reach the same value.
-std::string Fold(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
-
-}  // namespace
-
 Variant NamedValues::Get(std::string_view name) const {
   std::lock_guard lock(mu_);
-  auto it = values_.find(Fold(name));
+  auto it = values_.find(FoldName(name));
   return it == values_.end() ? Variant() : it->second;
 }
 
 void NamedValues::Set(std::string_view name, Variant value) {
   std::lock_guard lock(mu_);
-  values_[Fold(name)] = std::move(value);
+  values_[FoldName(name)] = std::move(value);
 }
 
 void InMemoryApplication::Acquire(const void* holder) {
@@ -63,11 +51,11 @@ void InMemoryApplication::ReleaseAll(const void* holder) {
 }
 
 InMemoryRequest::InMemoryRequest(std::map<std::string, std::string> server_variables) {
-  for (auto& [name, value] : server_variables) server_variables_[Fold(name)] = std::move(value);
+  for (auto& [name, value] : server_variables) server_variables_[FoldName(name)] = std::move(value);
 }
 
 Variant InMemoryRequest::ServerVariable(std::string_view name) const {
-  auto it = server_variables_.find(Fold(name));
+  auto it = server_variables_.find(FoldName(name));
   return it == server_variables_.end() ? Variant() : Variant::Text(it->second);
 }
 

@@ -1,10 +1,9 @@
 #include "host/registry.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "frame/error.h"
+#include "frame/names.h"
 #include "message/message.h"
 #include "plan/plan.h"
 
@@ -17,12 +16,6 @@ const ClassInfo kClasses[] = {
     {Plan::kProgId, Plan::kClassId, Plan::kInterfaceId,
      []() -> std::shared_ptr<DispatchObject> { return std::make_shared<Plan>(); }},
 };
-
-bool SameName(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 }  // namespace
 

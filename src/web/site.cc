@@ -1,25 +1,13 @@
 #include "web/site.h"
 
-#include <cctype>
-
 #include "frame/error.h"
+#include "frame/names.h"
 #include "frame/value_ops.h"
 #include "web/templates.h"
 #include "web/values.h"
 
 namespace korimba::web {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 MessageLayout LearnMessageLayout(ConnectionPool& pool) {
   MessageLayout layout;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "frame/error.h"
+#include "frame/names.h"
 #include "frame/safe_array.h"
 #include "frame/value_ops.h"
 
@@ -71,13 +72,7 @@ int32_t FindColumn(const GridView& grid, int32_t row, std::string_view name) {
   if (row < 0 || row >= grid.first_count()) return -1;
   for (int32_t j = 0; j < grid.second_count(); ++j) {
     const std::string* text = grid.at(row, j).text();
-    if (text == nullptr || text->size() != name.size()) continue;
-    bool same = true;
-    for (size_t k = 0; k < name.size() && same; ++k) {
-      same = std::tolower(static_cast<unsigned char>((*text)[k])) ==
-             std::tolower(static_cast<unsigned char>(name[k]));
-    }
-    if (same) return j;
+    if (text != nullptr && SameName(*text, name)) return j;
   }
   return -1;
 }
