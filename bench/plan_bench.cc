@@ -31,9 +31,9 @@ constexpr int32_t kPersons = 2000;
 // Arguments cycle through this many persons / ids, the same for both sides.
 constexpr size_t kRounds = 256;
 
-// Raw SQLite runs in SQLite's default (serialized) mode, as these figures
-// have always been taken, with the provider's journal and sync settings.
-constexpr RawOpenOptions kRawOpen{.no_mutex = false};
+// Raw SQLite is opened as the embedded provider opens its files: no
+// per-call locking, the provider's journal and sync settings.
+constexpr RawOpenOptions kRawOpen{};
 // The cached databases have the whole schema (PlanDatabase brings an older
 // one up to date), so the provider translates with the plan span index; raw
 // SQLite runs that same text.

@@ -32,7 +32,7 @@ void CheckSqlite(int rc, sqlite3* db, std::string_view what);
 
 struct RawOpenOptions {
   // SQLITE_OPEN_NOMUTEX, as the provider opens; false keeps SQLite's default
-  // (serialized) mode, which the db and plan benchmarks have always measured.
+  // (serialized) mode.
   bool no_mutex = true;
   // The provider's settings for a file: WAL journal, synchronous=NORMAL and
   // a 5 s busy timeout, so that writes pay for the same syncing on both
