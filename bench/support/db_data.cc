@@ -17,13 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The conversation pairs of a spec: distinct, seeded, smaller id first.
-std::vector<std::pair<int32_t, int32_t>> MakePairs(const DbDataSpec& spec, std::mt19937& rng) {
-  std::uniform_int_distribution<int32_t> person(1, spec.persons);
+// The conversation pairs of a params: distinct, seeded, smaller id first.
+std::vector<std::pair<int32_t, int32_t>> MakePairs(const DbDataParams& params, std::mt19937& rng) {
+  std::uniform_int_distribution<int32_t> person(1, params.persons);
   std::unordered_set<int64_t> seen;
   std::vector<std::pair<int32_t, int32_t>> pairs;
-  pairs.reserve(spec.conversations);
-  while (static_cast<int32_t>(pairs.size()) < spec.conversations) {
+  pairs.reserve(params.conversations);
+  while (static_cast<int32_t>(pairs.size()) < params.conversations) {
     int32_t a = person(rng), b = person(rng);
     if (a == b) continue;
     if (a > b) std::swap(a, b);
@@ -32,7 +32,7 @@ std::vector<std::pair<int32_t, int32_t>> MakePairs(const DbDataSpec& spec, std::
   return pairs;
 }
 
-void Generate(const DbDataSpec& spec, const std::vector<std::pair<int32_t, int32_t>>& pairs,
+void Generate(const DbDataParams& params, const std::vector<std::pair<int32_t, int32_t>>& pairs,
               std::mt19937& rng, const std::string& path) {
   // The provider creates the schema, so the file has exactly its tables,
   // column order and indexes; the rows then go in through one transaction.
@@ -48,7 +48,7 @@ void Generate(const DbDataSpec& spec, const std::vector<std::pair<int32_t, int32
   CheckSqlite(sqlite3_prepare_v2(db, "INSERT INTO HR_Person(PersonID, PersonName) VALUES (?1, ?2)",
                                  -1, &person, nullptr),
               db, "prepare person");
-  for (int32_t id = 1; id <= spec.persons; ++id) {
+  for (int32_t id = 1; id <= params.persons; ++id) {
     const std::string name = "员工" + std::to_string(id);
     sqlite3_bind_int(person, 1, id);
     sqlite3_bind_text(person, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
@@ -100,21 +100,21 @@ void Generate(const DbDataSpec& spec, const std::vector<std::pair<int32_t, int32
 
 }  // namespace
 
-DbData DbBenchData(const DbDataSpec& spec, const std::string& directory) {
+DbData DbBenchData(const DbDataParams& params, const std::string& directory) {
   fs::create_directories(directory);
   DbData data;
-  data.path = directory + "/messages-" + std::to_string(spec.conversations) + "x" +
-              std::to_string(kMessagesPerConversation) + "-" + std::to_string(spec.persons) + "-" +
-              std::to_string(spec.seed) + ".db";
-  data.messages = spec.conversations * kMessagesPerConversation;
-  std::mt19937 rng(spec.seed);
-  data.pairs = MakePairs(spec, rng);
+  data.path = directory + "/messages-" + std::to_string(params.conversations) + "x" +
+              std::to_string(kMessagesPerConversation) + "-" + std::to_string(params.persons) + "-" +
+              std::to_string(params.seed) + ".db";
+  data.messages = params.conversations * kMessagesPerConversation;
+  std::mt19937 rng(params.seed);
+  data.pairs = MakePairs(params, rng);
   if (!fs::exists(data.path)) {
     // Made under a temporary name so that an interrupted run leaves no
     // half-made file behind to be reused.
     const std::string partial = data.path + ".partial";
     for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(partial + suffix);
-    Generate(spec, data.pairs, rng, partial);
+    Generate(params, data.pairs, rng, partial);
     fs::rename(partial, data.path);
   }
   return data;

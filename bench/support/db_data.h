@@ -4,7 +4,7 @@
 // `persons` persons, every person with a row in HR_Person. Every
 // conversation is already at the retention limit, as a live table would be,
 // so a post plus its retention delete keeps the table size. The file is made
-// once per spec and reused by later runs. One thread at a time per file.
+// once per params and reused by later runs. One thread at a time per file.
 #ifndef KORIMBA_BENCH_SUPPORT_DB_DATA_H_
 #define KORIMBA_BENCH_SUPPORT_DB_DATA_H_
 
@@ -17,7 +17,7 @@ namespace korimba::bench {
 
 inline constexpr int32_t kMessagesPerConversation = 25;
 
-struct DbDataSpec {
+struct DbDataParams {
   int32_t persons = 2000;
   int32_t conversations = 40000;  // x 25 = 1,000,000 messages
   uint32_t seed = 20240301;
@@ -31,9 +31,9 @@ struct DbData {
   int32_t messages = 0;
 };
 
-// The database for `spec` under `directory` (created when missing),
+// The database for `params` under `directory` (created when missing),
 // generated first when the file does not exist yet.
-DbData DbBenchData(const DbDataSpec& spec, const std::string& directory);
+DbData DbBenchData(const DbDataParams& params, const std::string& directory);
 
 }  // namespace korimba::bench
 

@@ -28,12 +28,12 @@ struct GroupPlacement {
 
 // Group g takes the 10 messages from a seeded minute boundary on; the base
 // file's message k was created 2k seconds after 1 January 2024.
-std::vector<GroupPlacement> PlaceGroups(const MessageDataSpec& spec) {
-  const int32_t count = std::max(4, spec.messages / 2000);
-  const int64_t minutes = spec.messages / kMessagesPerMinute;
-  std::mt19937 rng(spec.seed ^ 0x9e3779b9u);
+std::vector<GroupPlacement> PlaceGroups(const MessageDataParams& params) {
+  const int32_t count = std::max(4, params.messages / 2000);
+  const int64_t minutes = params.messages / kMessagesPerMinute;
+  std::mt19937 rng(params.seed ^ 0x9e3779b9u);
   std::uniform_int_distribution<int64_t> minute(0, minutes - 1);
-  std::uniform_int_distribution<int32_t> person(1, spec.persons);
+  std::uniform_int_distribution<int32_t> person(1, params.persons);
   const double start = MakeDate({.year = 2024, .month = 1, .day = 1})->serial;
   std::set<int64_t> taken;
   std::vector<GroupPlacement> out;
@@ -79,15 +79,15 @@ void LayOver(const std::vector<GroupPlacement>& groups, const std::string& path)
 
 }  // namespace
 
-MessageData MessageBenchData(const MessageDataSpec& spec, const std::string& directory) {
-  if (spec.messages % kMessagesPerConversation != 0) {
+MessageData MessageBenchData(const MessageDataParams& params, const std::string& directory) {
+  if (params.messages % kMessagesPerConversation != 0) {
     throw std::invalid_argument("message count must be a multiple of 25");
   }
-  const DbData base = DbBenchData({.persons = spec.persons,
-                                   .conversations = spec.messages / kMessagesPerConversation,
-                                   .seed = spec.seed},
+  const DbData base = DbBenchData({.persons = params.persons,
+                                   .conversations = params.messages / kMessagesPerConversation,
+                                   .seed = params.seed},
                                   directory);
-  const std::vector<GroupPlacement> placed = PlaceGroups(spec);
+  const std::vector<GroupPlacement> placed = PlaceGroups(params);
 
   MessageData data;
   data.path = fs::path(base.path).replace_extension().string() + "-groups.db";

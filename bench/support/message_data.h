@@ -16,7 +16,7 @@
 
 namespace korimba::bench {
 
-struct MessageDataSpec {
+struct MessageDataParams {
   int32_t messages = 1000000;  // a multiple of 25
   int32_t persons = 2000;
   uint32_t seed = 20240301;
@@ -35,8 +35,8 @@ struct MessageData {
   std::vector<GroupMessage> groups;
 };
 
-// The database for `spec` under `directory`, generated when missing.
-MessageData MessageBenchData(const MessageDataSpec& spec, const std::string& directory);
+// The database for `params` under `directory`, generated when missing.
+MessageData MessageBenchData(const MessageDataParams& params, const std::string& directory);
 
 }  // namespace korimba::bench
 

@@ -40,7 +40,7 @@ struct Stmt {
   }
 };
 
-void Generate(const PlanDataSpec& spec, const std::string& path) {
+void Generate(const PlanDataParams& params, const std::string& path) {
   // The provider creates the schema, so the file has exactly its tables,
   // column order and indexes; the rows then go in through one transaction.
   OpenConnection("sqlite:" + path);
@@ -48,22 +48,22 @@ void Generate(const PlanDataSpec& spec, const std::string& path) {
   db.Exec("BEGIN");
   {
     Stmt person(db, "INSERT INTO HR_Person(PersonID, PersonName) VALUES (?1, ?2)");
-    for (int32_t id = 1; id <= spec.persons; ++id) {
+    for (int32_t id = 1; id <= params.persons; ++id) {
       sqlite3_bind_int(person.handle, 1, id);
       person.Text(2, "Person " + std::to_string(id));
       person.Run(db);
     }
   }
-  std::mt19937 rng(spec.seed);
+  std::mt19937 rng(params.seed);
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   // About one plan every two days per person: the span grows with the table.
-  const int32_t span_days = std::max(1, 2 * spec.plans / spec.persons);
+  const int32_t span_days = std::max(1, 2 * params.plans / params.persons);
   const double last_day = PlanDataLastDay().serial;
   Stmt plan(db,
             "INSERT INTO DATA_Plan(PersonID, PlanType, PlanClass, PlanBeginTime, PlanEndTime, "
             "PlanContent, PlanAlertTime, PlanPlace) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-  for (int32_t i = 0; i < spec.plans; ++i) {
-    const int32_t person = pick(1, spec.persons);
+  for (int32_t i = 0; i < params.plans; ++i) {
+    const int32_t person = pick(1, params.persons);
     const double day = last_day - pick(0, span_days - 1);
     const double begin = day + pick(7 * 4, 19 * 4) / 96.0;  // a quarter hour, 07:00 to 19:00
     // Most plans last up to three hours; one in ten runs over one to three days.
@@ -92,16 +92,16 @@ void Generate(const PlanDataSpec& spec, const std::string& path) {
 
 Date PlanDataLastDay() { return *MakeDate({.year = 2025, .month = 6, .day = 30}); }
 
-std::string PlanDatabase(const PlanDataSpec& spec, const std::string& directory) {
+std::string PlanDatabase(const PlanDataParams& params, const std::string& directory) {
   fs::create_directories(directory);
-  const std::string path = directory + "/plans-" + std::to_string(spec.plans) + "-" +
-                           std::to_string(spec.persons) + "-" + std::to_string(spec.seed) + ".db";
+  const std::string path = directory + "/plans-" + std::to_string(params.plans) + "-" +
+                           std::to_string(params.persons) + "-" + std::to_string(params.seed) + ".db";
   if (!fs::exists(path)) {
     // Written under a temporary name so that an interrupted run leaves no
     // half-made cache behind.
     const std::string partial = path + ".partial";
     fs::remove(partial);
-    Generate(spec, partial);
+    Generate(params, partial);
     fs::rename(partial, path);
   } else {
     // A cache made before a schema change gets what is new (indexes, the

@@ -14,7 +14,7 @@
 
 namespace korimba::bench {
 
-struct PlanDataSpec {
+struct PlanDataParams {
   int32_t plans = 200000;
   int32_t persons = 2000;
   uint32_t seed = 20240301;
@@ -23,9 +23,9 @@ struct PlanDataSpec {
 // The last day that plans begin on: Sunday 30 June 2025.
 Date PlanDataLastDay();
 
-// The path of the cached database for `spec` under `directory` (created when
+// The path of the cached database for `params` under `directory` (created when
 // missing), generating it first when it does not exist yet.
-std::string PlanDatabase(const PlanDataSpec& spec, const std::string& directory);
+std::string PlanDatabase(const PlanDataParams& params, const std::string& directory);
 
 // A private copy of the cached database for benchmarks that write.
 std::string ScratchCopy(const std::string& path, const std::string& name);

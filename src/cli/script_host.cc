@@ -216,8 +216,8 @@ std::optional<Json> ScriptHost::Call(const Json& request) {
   }
   Variant result = named.object->Call(method, args);
   // Methods declared without a result (SetConn) answer with none.
-  const MethodSpec* spec = named.object->Interface().Find(method);
-  if (spec != nullptr && spec->result == ResultKind::kNone) return std::nullopt;
+  const MethodSpec* entry = named.object->Interface().Find(method);
+  if (entry != nullptr && entry->result == ResultKind::kNone) return std::nullopt;
   return VariantToJson(result);
 }
 

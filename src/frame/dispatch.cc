@@ -127,17 +127,17 @@ Variant ConvertArgument(const ParamSpec& param, const Variant& value) {
 
 Variant DispatchObject::Call(std::string_view method, std::span<const Variant> args) {
   return Guarded([&]() -> Variant {
-    const MethodSpec* spec = Interface().Find(method);
-    if (spec == nullptr) ThrowNoSuchMember(method);
-    if (spec->property_put) {
+    const MethodSpec* entry = Interface().Find(method);
+    if (entry == nullptr) ThrowNoSuchMember(method);
+    if (entry->property_put) {
       ThrowNoSuchMember(method, "it is a write-only property: assign a value to it");
     }
-    if (args.size() != spec->params.size()) {
+    if (args.size() != entry->params.size()) {
       throw AutomationError(kErrWrongArgCount,
                             "Wrong number of arguments or invalid property assignment: '" +
-                                std::string(spec->name) + "' takes " +
-                                std::to_string(spec->params.size()) + " argument" +
-                                (spec->params.size() == 1 ? "" : "s") + ", " +
+                                std::string(entry->name) + "' takes " +
+                                std::to_string(entry->params.size()) + " argument" +
+                                (entry->params.size() == 1 ? "" : "s") + ", " +
                                 std::to_string(args.size()) + " given");
     }
     // Every argument is converted before the method runs, so a refused
@@ -145,23 +145,23 @@ Variant DispatchObject::Call(std::string_view method, std::span<const Variant> a
     std::vector<Variant> converted;
     converted.reserve(args.size());
     for (size_t i = 0; i < args.size(); ++i) {
-      converted.push_back(ConvertNamed(*spec, spec->params[i], args[i]));
+      converted.push_back(ConvertNamed(*entry, entry->params[i], args[i]));
     }
-    Variant result = spec->invoke(*this, converted);
-    if (spec->result == ResultKind::kNone) return Variant();
+    Variant result = entry->invoke(*this, converted);
+    if (entry->result == ResultKind::kNone) return Variant();
     return result;
   });
 }
 
 void DispatchObject::Put(std::string_view property, const Variant& value) {
   Guarded([&]() {
-    const MethodSpec* spec = Interface().Find(property);
-    if (spec == nullptr) ThrowNoSuchMember(property);
-    if (!spec->property_put) {
+    const MethodSpec* entry = Interface().Find(property);
+    if (entry == nullptr) ThrowNoSuchMember(property);
+    if (!entry->property_put) {
       ThrowNoSuchMember(property, "it is a method and cannot be assigned a value");
     }
-    Variant converted = ConvertNamed(*spec, spec->params[0], value);
-    spec->invoke(*this, std::span<const Variant>(&converted, 1));
+    Variant converted = ConvertNamed(*entry, entry->params[0], value);
+    entry->invoke(*this, std::span<const Variant>(&converted, 1));
   });
 }
 
