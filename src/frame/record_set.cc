@@ -1,5 +1,7 @@
 #include "frame/record_set.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -113,9 +115,21 @@ Variant RecordSet::GetRows() {
   // which is exactly the row-major order of the table's cells.
   std::vector<Variant>& cells = grid.MutableArray().cells();
   auto first = table_.cells.begin() + static_cast<std::ptrdiff_t>(position_ * columns);
-  cells.assign(first, table_.cells.end());
+  cells.assign(std::make_move_iterator(first), std::make_move_iterator(table_.cells.end()));
+  handed_out_ = grid;
+  handed_out_from_ = position_ * columns;
   position_ = table_.row_count();
   return grid;
+}
+
+void RecordSet::RestoreHandedOut() {
+  const SafeArray* taken = handed_out_.array();
+  if (taken == nullptr) return;
+  // The caller's writes went to its own copy (the grid is shared), so these
+  // are the values as read.
+  std::copy(taken->cells().begin(), taken->cells().end(),
+            table_.cells.begin() + static_cast<std::ptrdiff_t>(handed_out_from_));
+  handed_out_ = Variant();
 }
 
 void RecordSet::SetPageSize(int32_t size) {
@@ -139,12 +153,14 @@ void RecordSet::SetAbsolutePage(int32_t page) {
                              (pages == 1 ? "" : "s") + " of " + std::to_string(size) + " records";
     throw AutomationError(kErrArgumentRange, std::move(description));
   }
+  RestoreHandedOut();
   position_ = (static_cast<size_t>(page) - 1) * size;
 }
 
 void RecordSet::Close() {
   // Closing twice is harmless; every other use after Close fails.
   table_ = ResultTable{};
+  handed_out_ = Variant();
   position_ = 0;
   open_ = false;
 }

@@ -52,7 +52,17 @@ class RecordSet {
   void RequireOpen() const;
   int32_t FieldIndex(std::string_view name) const;
 
+  // Puts back the cells the last GetRows moved out, before the position
+  // goes back to rows that were handed out.
+  void RestoreHandedOut();
+
   ResultTable table_;
+  // The grid the last GetRows returned and the first cell it took: GetRows
+  // moves the cells rather than copying them, and this shared reference
+  // lets a later repositioning put them back. Close drops it, so a caller
+  // that closes before writing into the grid never pays for a copy.
+  Variant handed_out_;
+  size_t handed_out_from_ = 0;
   size_t position_ = 0;
   int32_t page_size_ = 10;
   bool open_ = false;

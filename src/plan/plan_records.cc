@@ -31,6 +31,9 @@ Variant ReadBuiltGrid(Connection& conn, std::string_view text, int32_t max_recor
     // row) at column + row * k and the built grid (row, column) at
     // row + column * (n + 1).
     Variant rows = rs.GetRows();
+    // Closed first, the result set lets go of the row set, so writing into
+    // it below copies nothing.
+    rs.Close();
     std::vector<Variant>& from = rows.MutableArray().cells();
     std::vector<Variant>& to = grid.MutableArray().cells();
     const size_t stride = static_cast<size_t>(n) + 1;

@@ -118,6 +118,18 @@ TEST(RecordSetTest, GetRowsReadsTheRemainingRecordsIndexedColumnThenRow) {
             "1: \"r2\" | \"r3\"");
   EXPECT_TRUE(rs.Eof());
   EXPECT_EQ(rs.RecordCount(), 3);
+
+  // The rows handed out can be read again after repositioning, with the
+  // values as read even when the caller has written into its grid.
+  GridCell(rows, 1, 0) = Variant::Text("changed");
+  rs.SetPageSize(1);
+  rs.SetAbsolutePage(3);
+  EXPECT_EQ(rs.Value(1).DebugString(), "\"r3\"");
+  rs.SetAbsolutePage(2);
+  EXPECT_EQ(GridString(rs.GetRows()),
+            "[0..1, 0..1]\n"
+            "0: 2i4 | 3i4\n"
+            "1: \"r2\" | \"r3\"");
 }
 
 TEST(RecordSetTest, PagesStandOnTheirFirstRecord) {
