@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -232,12 +233,13 @@ ResultTable SqliteConnection::Execute(std::string_view statement) {
   result.columns.reserve(columns.size());
   for (const sql::ResultColumn& c : columns) result.columns.push_back(c.name);
   const int n = static_cast<int>(columns.size());
-  result.cells.reserve(columns.size() * 4);
+  result.cells.reserve(std::max(columns.size() * 4, p.last_cells));
   int rc;
   while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
     for (int i = 0; i < n; ++i) result.cells.push_back(ReadCell(p.stmt, i, columns[i].type));
   }
   if (rc != SQLITE_DONE) Fail();
+  p.last_cells = result.cells.size();
   return result;
 }
 
