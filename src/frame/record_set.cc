@@ -1,6 +1,5 @@
 #include "frame/record_set.h"
 
-#include <algorithm>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -31,6 +30,7 @@ int32_t Clamp32(size_t n) {
 RecordSet RecordSet::Execute(Connection& conn, std::string_view text) {
   RecordSet result;
   result.table_ = conn.Execute(text);
+  result.rows_ = result.table_.row_count();
   result.open_ = true;
   return result;
 }
@@ -46,18 +46,19 @@ void RecordSet::Open(std::string_view text, Connection& conn, int cursor_type, i
   }
   if (open_) throw AutomationError(kErrAlreadyOpen, "The result set is already open");
   table_ = conn.Query(text);
+  rows_ = table_.row_count();
   position_ = 0;
   open_ = true;
 }
 
 bool RecordSet::Eof() const {
   RequireOpen();
-  return position_ >= table_.row_count();
+  return position_ >= rows_;
 }
 
 int32_t RecordSet::RecordCount() const {
   RequireOpen();
-  return Clamp32(table_.row_count());
+  return Clamp32(rows_);
 }
 
 int32_t RecordSet::FieldCount() const {
@@ -109,16 +110,24 @@ Variant RecordSet::GetRows() {
                           "GetRows: no records left, the result set is at its end (EOF)");
   }
   const size_t columns = table_.column_count();
-  const size_t rows = table_.row_count() - position_;
-  Variant grid = MakeGrid(Clamp32(columns), Clamp32(rows));
-  // The grid is indexed (column, row) with the first index varying fastest,
-  // which is exactly the row-major order of the table's cells.
-  std::vector<Variant>& cells = grid.MutableArray().cells();
-  auto first = table_.cells.begin() + static_cast<std::ptrdiff_t>(position_ * columns);
-  cells.assign(std::make_move_iterator(first), std::make_move_iterator(table_.cells.end()));
+  const size_t rows = rows_ - position_;
+  // The row set is indexed (column, row) with the first index varying
+  // fastest, which is exactly the row-major order of the table's cells, so
+  // the cells move over whole: the vector itself when every record goes.
+  const size_t from = position_ * columns;
+  std::vector<Variant> taken;
+  if (from == 0) {
+    taken.swap(table_.cells);
+  } else {
+    taken.assign(std::make_move_iterator(table_.cells.begin() + static_cast<std::ptrdiff_t>(from)),
+                 std::make_move_iterator(table_.cells.end()));
+    table_.cells.resize(from);
+  }
+  Variant grid = Variant::Array(std::make_shared<SafeArray>(
+      std::vector<Bound>{{0, Clamp32(columns) - 1}, {0, Clamp32(rows) - 1}}, std::move(taken)));
   handed_out_ = grid;
-  handed_out_from_ = position_ * columns;
-  position_ = table_.row_count();
+  handed_out_from_ = from;
+  position_ = rows_;
   return grid;
 }
 
@@ -127,8 +136,8 @@ void RecordSet::RestoreHandedOut() {
   if (taken == nullptr) return;
   // The caller's writes went to its own copy (the grid is shared), so these
   // are the values as read.
-  std::copy(taken->cells().begin(), taken->cells().end(),
-            table_.cells.begin() + static_cast<std::ptrdiff_t>(handed_out_from_));
+  table_.cells.resize(handed_out_from_);
+  table_.cells.insert(table_.cells.end(), taken->cells().begin(), taken->cells().end());
   handed_out_ = Variant();
 }
 
@@ -142,7 +151,7 @@ void RecordSet::SetPageSize(int32_t size) {
 
 void RecordSet::SetAbsolutePage(int32_t page) {
   RequireOpen();
-  const size_t records = table_.row_count();
+  const size_t records = rows_;
   const size_t size = static_cast<size_t>(page_size_);
   const size_t pages = (records + size - 1) / size;
   if (page < 1 || static_cast<size_t>(page) > pages) {
@@ -161,6 +170,7 @@ void RecordSet::Close() {
   // Closing twice is harmless; every other use after Close fails.
   table_ = ResultTable{};
   handed_out_ = Variant();
+  rows_ = 0;
   position_ = 0;
   open_ = false;
 }

@@ -63,6 +63,9 @@ class RecordSet {
   // that closes before writing into the grid never pays for a copy.
   Variant handed_out_;
   size_t handed_out_from_ = 0;
+  // The record count, kept apart from the table because GetRows takes the
+  // cells away.
+  size_t rows_ = 0;
   size_t position_ = 0;
   int32_t page_size_ = 10;
   bool open_ = false;

@@ -13,14 +13,27 @@ size_t CellCount(const std::vector<Bound>& bounds) {
   return n;
 }
 
+void CheckBounds(const std::vector<Bound>& bounds) {
+  if (bounds.empty()) ThrowSubscript("an array needs at least one dimension");
+  for (const Bound& b : bounds) {
+    if (b.count() < 0) ThrowSubscript("upper bound below lower bound");
+  }
+}
+
 }  // namespace
 
 SafeArray::SafeArray(std::vector<Bound> bounds) : bounds_(std::move(bounds)) {
-  if (bounds_.empty()) ThrowSubscript("an array needs at least one dimension");
-  for (const Bound& b : bounds_) {
-    if (b.count() < 0) ThrowSubscript("upper bound below lower bound");
-  }
+  CheckBounds(bounds_);
   cells_.resize(CellCount(bounds_));
+}
+
+SafeArray::SafeArray(std::vector<Bound> bounds, std::vector<Variant> cells)
+    : bounds_(std::move(bounds)), cells_(std::move(cells)) {
+  CheckBounds(bounds_);
+  if (cells_.size() != CellCount(bounds_)) {
+    ThrowSubscript(std::to_string(cells_.size()) + " cells for an array of " +
+                   std::to_string(CellCount(bounds_)));
+  }
 }
 
 Bound SafeArray::bound(int dim) const {

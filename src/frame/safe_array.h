@@ -27,6 +27,9 @@ struct Bound {
 class SafeArray {
  public:
   explicit SafeArray(std::vector<Bound> bounds);
+  // An array that takes over `cells`, already in storage order; there must be
+  // exactly as many as the bounds hold.
+  SafeArray(std::vector<Bound> bounds, std::vector<Variant> cells);
 
   int dims() const { return static_cast<int>(bounds_.size()); }
   // Bound of dimension `dim`, counted from 1 as scripts do; a subscript error

@@ -132,6 +132,25 @@ TEST(RecordSetTest, GetRowsReadsTheRemainingRecordsIndexedColumnThenRow) {
             "1: \"r2\" | \"r3\"");
 }
 
+TEST(RecordSetTest, AllRecordsTakenByGetRowsCanBeReadAgain) {
+  FakeConnection conn;
+  RecordSet rs = OpenOn(Numbered(2), conn);
+  Variant rows = rs.GetRows();
+  EXPECT_EQ(GridString(rows),
+            "[0..1, 0..1]\n"
+            "0: 1i4 | 2i4\n"
+            "1: \"r1\" | \"r2\"");
+  EXPECT_EQ(rs.RecordCount(), 2);
+  EXPECT_THAT(ErrorOf([&] { rs.GetRows(); }), HasSubstr("EOF"));
+  GridCell(rows, 0, 0) = Variant::I4(99);
+  rs.SetAbsolutePage(1);
+  EXPECT_EQ(rs.Value("Id").DebugString(), "1i4");
+  EXPECT_EQ(GridString(rs.GetRows()),
+            "[0..1, 0..1]\n"
+            "0: 1i4 | 2i4\n"
+            "1: \"r1\" | \"r2\"");
+}
+
 TEST(RecordSetTest, PagesStandOnTheirFirstRecord) {
   FakeConnection conn;
   RecordSet rs = OpenOn(Numbered(7), conn);

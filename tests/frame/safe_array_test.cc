@@ -31,6 +31,17 @@ TEST(SafeArrayTest, BoundsAndIndexing) {
   EXPECT_EQ(ErrorOf([](SafeArray& s) { s.Redim({{0, 1}}); }, a), kErrSubscript);
 }
 
+TEST(SafeArrayTest, TakesCellsThatFillTheBounds) {
+  SafeArray a({{0, 1}, {0, 0}}, {Variant::I4(1), Variant::I4(2)});
+  EXPECT_EQ(a.at({1, 0}), Variant::I4(2));
+  try {
+    SafeArray b({{0, 1}, {0, 1}}, {Variant::I4(1)});
+    ADD_FAILURE() << "three cells short accepted";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), kErrSubscript);
+  }
+}
+
 TEST(SafeArrayTest, RedimKeepsValuesInsideBothBounds) {
   auto a = std::make_shared<SafeArray>(std::vector<Bound>{{0, 1}, {0, 1}});
   a->at({0, 0}) = Variant::Text("a");
