@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "db/sql_lexer.h"
@@ -321,28 +322,46 @@ std::string CanonicalDateText(Date date) { return CanonicalText(SplitDate(date))
 
 std::optional<Date> DateFromCanonical(std::string_view s) {
   // yyyy-mm-dd hh:mm:ss.fff, also without the milliseconds or the time.
+  // Every stored time comes back through here, so the fixed places are read
+  // directly.
   if (s.size() != 23 && s.size() != 19 && s.size() != 10) return std::nullopt;
-  auto num = [&](size_t at, size_t len, int& v) {
-    v = 0;
+  bool ok = true;
+  auto num = [&](size_t at, size_t len) {
+    int v = 0;
     for (size_t i = at; i < at + len; ++i) {
-      if (s[i] < '0' || s[i] > '9') return false;
-      v = v * 10 + (s[i] - '0');
+      const unsigned digit = static_cast<unsigned char>(s[i]) - unsigned{'0'};
+      ok = ok && digit < 10;
+      v = v * 10 + static_cast<int>(digit);
     }
-    return true;
+    return v;
   };
-  CivilDateTime p;
-  if (!num(0, 4, p.year) || s[4] != '-' || !num(5, 2, p.month) || s[7] != '-' ||
-      !num(8, 2, p.day)) {
-    return std::nullopt;
-  }
+  const int year = num(0, 4), month = num(5, 2), day = num(8, 2);
+  if (!ok || s[4] != '-' || s[7] != '-') return std::nullopt;
+  int64_t ms = 0;
   if (s.size() > 10) {
-    if (s[10] != ' ' || !num(11, 2, p.hour) || s[13] != ':' || !num(14, 2, p.minute) ||
-        s[16] != ':' || !num(17, 2, p.second)) {
+    const int hour = num(11, 2), minute = num(14, 2), second = num(17, 2);
+    const int milli = s.size() == 23 ? num(20, 3) : 0;
+    if (!ok || s[10] != ' ' || s[13] != ':' || s[16] != ':' || (s.size() == 23 && s[19] != '.') ||
+        hour > 23 || minute > 59 || second > 59) {
       return std::nullopt;
     }
-    if (s.size() == 23 && (s[19] != '.' || !num(20, 3, p.millisecond))) return std::nullopt;
+    ms = ((hour * 60LL + minute) * 60 + second) * 1000 + milli;
   }
-  return MakeDate(p);
+  // The times of one row mostly fall on one day: the last day's serial is
+  // kept so that its text is worked out once.
+  thread_local char last_text[10] = {};
+  thread_local int64_t last_serial = 0;
+  int64_t serial;
+  if (last_text[0] != 0 && std::memcmp(last_text, s.data(), 10) == 0) {
+    serial = last_serial;
+  } else {
+    const std::optional<int64_t> d = SerialDay(year, month, day);
+    if (!d) return std::nullopt;
+    serial = *d;
+    std::memcpy(last_text, s.data(), 10);
+    last_serial = serial;
+  }
+  return JoinSerial(serial, ms);
 }
 
 Variant ResultValueFromInt(SqlType type, int64_t v) {

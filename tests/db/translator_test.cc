@@ -99,6 +99,24 @@ TEST(DateTextTest, CanonicalFormRoundTrips) {
   EXPECT_EQ(DateFromCanonical("2024-12-31 23:59:59.999"), d);
   EXPECT_EQ(DateFromCanonical("2024-12-31"), MakeDate(CivilDateTime{2024, 12, 31}));
   EXPECT_EQ(DateFromCanonical("2024-12-31x"), std::nullopt);
+  // Read in this order, each text also follows one of the same day, which
+  // must not let a bad time or a day that does not exist through.
+  const struct {
+    const char* text;
+    std::optional<Date> want;
+  } cases[] = {
+      {"2024-02-29 08:30:00", MakeDate(CivilDateTime{2024, 2, 29, 8, 30})},
+      {"2024-02-29 17:45:10.250", MakeDate(CivilDateTime{2024, 2, 29, 17, 45, 10, 250})},
+      {"2024-02-29 24:00:00", std::nullopt},
+      {"2024-02-29 12:60:00", std::nullopt},
+      {"2024-02-29 12:00:0a", std::nullopt},
+      {"2024-02-29T12:00:00", std::nullopt},
+      {"2023-02-29 12:00:00", std::nullopt},
+      {"2023-02-29", std::nullopt},
+      {"1899-12-29 06:00:00", MakeDate(CivilDateTime{1899, 12, 29, 6})},
+      {"1899-12-29 18:00:00", MakeDate(CivilDateTime{1899, 12, 29, 18})},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DateFromCanonical(c.text), c.want) << c.text;
 }
 
 TEST(NumberTextTest, IntConversions) {
