@@ -1,8 +1,10 @@
 #include "frame/grid.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "frame/error.h"
+#include "frame/record_set.h"
 #include "frame/safe_array.h"
 
 namespace korimba {
@@ -26,6 +28,33 @@ const Variant& GridCell(const Variant& grid, int32_t i, int32_t j) {
   const SafeArray* array = grid.array();
   if (array == nullptr) ThrowTypeMismatch("not an array: " + grid.DebugString());
   return array->at({i, j});
+}
+
+void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records) {
+  SafeArray& array = grid.MutableArray();
+  if (array.dims() != 2) ThrowSubscript("a grid needs two dimensions");
+  const Bound rows = array.bound(1);
+  const Bound cols = array.bound(2);
+  const int32_t k = rs.FieldCount();
+  if (k > cols.count()) {
+    ThrowSubscript("a result of " + std::to_string(k) + " fields into a grid of " +
+                   std::to_string(cols.count()) + " columns");
+  }
+  if (rs.Eof() || max_records <= 0) return;
+  if (first_row < rows.lower || first_row > rows.upper) {
+    ThrowSubscript("row " + std::to_string(first_row) + " outside " + std::to_string(rows.lower) +
+                   " to " + std::to_string(rows.upper));
+  }
+  // Storage keeps the first index fastest: (i, j) sits at
+  // (i - lower) + (j - lower) * row count.
+  std::vector<Variant>& cells = array.cells();
+  const size_t stride = static_cast<size_t>(rows.count());
+  const int64_t last = std::min<int64_t>(rows.upper, int64_t{first_row} + max_records - 1);
+  for (int64_t i = first_row; i <= last && !rs.Eof(); ++i) {
+    const size_t base = static_cast<size_t>(i - rows.lower);
+    for (int32_t c = 0; c < k; ++c) cells[base + static_cast<size_t>(c) * stride] = rs.TakeValue(c);
+    rs.MoveNext();
+  }
 }
 
 std::string GridString(const Variant& grid) {

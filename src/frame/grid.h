@@ -16,6 +16,8 @@
 
 namespace korimba {
 
+class RecordSet;
+
 // A two-dimensional array with bounds (0..rows-1, 0..cols-1), every cell
 // Empty. `rows` or `cols` of 0 make an empty dimension.
 Variant MakeGrid(int32_t rows, int32_t cols);
@@ -28,6 +30,14 @@ Variant MakeOneCellGrid();
 // outside the bounds, type mismatch when `grid` is no created array).
 Variant& GridCell(Variant& grid, int32_t i, int32_t j);
 const Variant& GridCell(const Variant& grid, int32_t i, int32_t j);
+
+// Moves up to `max_records` records of `rs`, from its current position, into
+// rows first_row, first_row + 1, ... of the two-dimensional `grid` (row,
+// column), field c into column c; stops at EOF or after the grid's last row,
+// leaving `rs` on the first record not moved. The moved fields read Empty
+// afterwards, so this suits callers that close the result set next: values
+// change hands without a copy and without a bounds check per cell.
+void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records);
 
 // "[0..2, 0..1]\n0: \"a\" | 5i2\n1: Empty | Null\n..." one line per value of
 // the first index; "no array" for no array; DebugString for other values.

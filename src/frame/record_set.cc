@@ -3,6 +3,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "frame/error.h"
 #include "frame/grid.h"
@@ -77,6 +78,10 @@ const std::string& RecordSet::FieldName(int32_t index) const {
 }
 
 const Variant& RecordSet::Value(int32_t index) const {
+  if (open_ && index >= 0 && static_cast<size_t>(index) < table_.column_count() &&
+      position_ < rows_) {
+    return table_.at(position_, static_cast<size_t>(index));
+  }
   FieldName(index);  // checks that the set is open and the position exists
   if (Eof()) {
     throw AutomationError(kErrNoCurrentRecord,
@@ -84,6 +89,14 @@ const Variant& RecordSet::Value(int32_t index) const {
                               std::to_string(index) + " has no value");
   }
   return table_.at(position_, static_cast<size_t>(index));
+}
+
+Variant RecordSet::TakeValue(int32_t index) {
+  if (!open_ || index < 0 || static_cast<size_t>(index) >= table_.column_count() ||
+      position_ >= rows_) {
+    Value(index);  // throws the error a read gets
+  }
+  return std::move(table_.cells[position_ * table_.column_count() + static_cast<size_t>(index)]);
 }
 
 const Variant& RecordSet::Value(std::string_view name) const {

@@ -39,6 +39,10 @@ class RecordSet {
   const std::string& FieldName(int32_t index) const;
   const Variant& Value(int32_t index) const;
   const Variant& Value(std::string_view name) const;
+  // The value of field `index` of the current record, moved out: the field
+  // reads Empty afterwards. For callers that copy every record once and then
+  // close, so text values change hands without a copy.
+  Variant TakeValue(int32_t index);
   void MoveNext();
   // All remaining records, indexed (column, row), both lower bounds 0; moves
   // to EOF.

@@ -42,6 +42,19 @@ Bound SafeArray::bound(int dim) const {
 }
 
 size_t SafeArray::Offset(std::span<const int32_t> index) const {
+  // Grids are two-dimensional and filled cell by cell, so that case skips
+  // the general loop; anything out of range falls through to it for the
+  // error.
+  if (index.size() == 2 && bounds_.size() == 2) {
+    const Bound& rows = bounds_[0];
+    const Bound& cols = bounds_[1];
+    const int32_t i = index[0];
+    const int32_t j = index[1];
+    if (i >= rows.lower && i <= rows.upper && j >= cols.lower && j <= cols.upper) {
+      return static_cast<size_t>(int64_t{i} - rows.lower) +
+             static_cast<size_t>(int64_t{j} - cols.lower) * static_cast<size_t>(rows.count());
+    }
+  }
   if (index.size() != bounds_.size()) {
     ThrowSubscript("wrong number of indexes: " + std::to_string(index.size()) + " for " +
                    std::to_string(bounds_.size()) + " dimensions");

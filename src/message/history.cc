@@ -35,12 +35,7 @@ Variant Message::InceptMsg(int32_t person_id) {
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(n, k);
   for (int32_t c = 0; c < k; ++c) GridCell(grid, 0, c) = Variant::Text(rs.FieldName(c));
-  if (!rs.Eof()) {
-    for (int32_t i = 1; i <= n; ++i) {
-      for (int32_t c = 0; c < k; ++c) GridCell(grid, i, c) = rs.Value(c);
-      rs.MoveNext();
-    }
-  }
+  MoveRecordsIntoGrid(rs, grid, 1, n);
   rs.Close();
   return grid;
 }

@@ -17,9 +17,7 @@ Variant OneMessageGrid(Connection& conn, const std::string& statement) {
   rs.Open(statement, conn, 3, -1, -1);
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(rs.RecordCount(), k);
-  if (!rs.Eof()) {
-    for (int32_t c = 0; c < k; ++c) GridCell(grid, 1, c) = rs.Value(c);
-  }
+  MoveRecordsIntoGrid(rs, grid, 1, 1);
   rs.Close();
   return grid;
 }
@@ -47,12 +45,7 @@ Variant Message::GetAllData(int32_t a) {
   const int32_t n = rs.RecordCount();
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(n, k);
-  if (!rs.Eof()) {
-    for (int32_t i = 0; i < n; ++i) {
-      for (int32_t c = 0; c < k; ++c) GridCell(grid, i, c) = rs.Value(c);
-      rs.MoveNext();
-    }
-  }
+  MoveRecordsIntoGrid(rs, grid, 0, n);
   rs.Close();
   return grid;
 }
