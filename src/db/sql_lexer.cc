@@ -1,20 +1,45 @@
 #include "db/sql_lexer.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "frame/error.h"
 
 namespace korimba::sql {
 namespace {
 
-bool IsIdentStart(unsigned char c) {
+constexpr bool IsIdentStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@' || c == '#' ||
          c >= 0x80;
 }
-bool IsIdentPart(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsIdentPart(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
+constexpr bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
-bool IsMarker(unsigned char c) { return c >= 0x01 && c <= 0x04; }
+constexpr bool IsMarker(unsigned char c) { return c >= 0x01 && c <= 0x04; }
+
+// Character classes for the shaping scan, which sees every character of
+// every statement: one table lookup instead of a chain of comparisons.
+constexpr uint8_t kClassStart = 1;    // starts a name
+constexpr uint8_t kClassPart = 2;     // continues a name
+constexpr uint8_t kClassSpecial = 4;  // may start a literal, a quoted name or a comment
+struct CharClasses {
+  uint8_t of[256] = {};
+  constexpr CharClasses() {
+    for (int c = 0; c < 256; ++c) {
+      const auto u = static_cast<unsigned char>(c);
+      if (IsIdentStart(u)) of[c] |= kClassStart;
+      if (IsIdentPart(u)) of[c] |= kClassPart;
+      if (IsDigit(u) || IsMarker(u) || u == '\'' || u == '.' || u == '[' || u == '"' ||
+          u == '-' || u == '/') {
+        of[c] |= kClassSpecial;
+      }
+    }
+  }
+};
+constexpr CharClasses kClasses;
+uint8_t ClassOf(char c) { return kClasses.of[static_cast<unsigned char>(c)]; }
 
 [[noreturn]] void Unterminated(std::string_view what) {
   ThrowDatabase("Unclosed " + std::string(what) + " in the statement.");
@@ -70,7 +95,16 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 void ShapeStatement(std::string_view text, ShapedStatement& out) {
-  out.key.clear();
+  // The key is never longer than the text (markers and the blank for a
+  // comment replace at least as many characters), so it is written in place
+  // and cut to its length at the end.
+  out.key.resize(text.size());
+  char* w = out.key.data();
+  auto put = [&w](char ch) { *w++ = ch; };
+  auto put_text = [&w](std::string_view part) {
+    std::memcpy(w, part.data(), part.size());
+    w += part.size();
+  };
   size_t count = 0;
   auto next_literal = [&]() -> Literal& {
     if (count == out.literals.size()) out.literals.emplace_back();
@@ -82,9 +116,16 @@ void ShapeStatement(std::string_view text, ShapedStatement& out) {
   const size_t n = text.size();
   while (i < n) {
     const unsigned char c = text[i];
-    if (IsIdentStart(c)) {
+    const uint8_t cls = ClassOf(text[i]);
+    if ((cls & (kClassStart | kClassSpecial)) == 0) {
+      // Blanks, operators and punctuation go over as they are, a run at a time.
       size_t j = i + 1;
-      while (j < n && IsIdentPart(text[j])) ++j;
+      while (j < n && (ClassOf(text[j]) & (kClassStart | kClassSpecial)) == 0) ++j;
+      put_text(text.substr(i, j - i));
+      i = j;
+    } else if (cls & kClassStart) {
+      size_t j = i + 1;
+      while (j < n && (ClassOf(text[j]) & kClassPart)) ++j;
       // N'...' is a Unicode string literal: the N is a prefix, not a name.
       if (j == i + 1 && (c == 'N' || c == 'n') && j < n && text[j] == '\'') {
         size_t end = SkipQuoted(text, j, '\'', "quotation mark");
@@ -94,11 +135,11 @@ void ShapeStatement(std::string_view text, ShapedStatement& out) {
           lit.text.push_back(text[k]);
           if (text[k] == '\'') ++k;
         }
-        out.key.push_back(kStringMarker);
+        put(kStringMarker);
         i = end;
         continue;
       }
-      out.key.append(text.substr(i, j - i));
+      put_text(text.substr(i, j - i));
       i = j;
     } else if (c == '\'') {
       size_t end = SkipQuoted(text, i, '\'', "quotation mark");
@@ -108,7 +149,7 @@ void ShapeStatement(std::string_view text, ShapedStatement& out) {
         lit.text.push_back(text[k]);
         if (text[k] == '\'') ++k;
       }
-      out.key.push_back(kStringMarker);
+      put(kStringMarker);
       i = end;
     } else if (IsDigit(c) || (c == '.' && i + 1 < n && IsDigit(text[i + 1]))) {
       if (c == '0' && i + 1 < n && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
@@ -132,29 +173,30 @@ void ShapeStatement(std::string_view text, ShapedStatement& out) {
       Literal& lit = next_literal();
       lit.kind = kind;
       lit.text.assign(text.substr(i, j - i));
-      out.key.push_back(kind == Literal::Kind::kInteger   ? kIntegerMarker
+      put(kind == Literal::Kind::kInteger   ? kIntegerMarker
                         : kind == Literal::Kind::kDecimal ? kDecimalMarker
                                                           : kFloatMarker);
       i = j;
     } else if (c == '[') {
       size_t end = SkipQuoted(text, i, ']', "bracketed name");
-      out.key.append(text.substr(i, end - i));
+      put_text(text.substr(i, end - i));
       i = end;
     } else if (c == '"') {
       size_t end = SkipQuoted(text, i, '"', "quoted name");
-      out.key.append(text.substr(i, end - i));
+      put_text(text.substr(i, end - i));
       i = end;
     } else if ((c == '-' && i + 1 < n && text[i + 1] == '-') ||
                (c == '/' && i + 1 < n && text[i + 1] == '*')) {
       i = SkipComment(text, i);
-      out.key.push_back(' ');
+      put(' ');
     } else if (IsMarker(c)) {
       ThrowDatabase("Invalid character in the statement.");
     } else {
-      out.key.push_back(static_cast<char>(c));
+      put(static_cast<char>(c));
       ++i;
     }
   }
+  out.key.resize(static_cast<size_t>(w - out.key.data()));
   out.literals.resize(count);
 }
 
