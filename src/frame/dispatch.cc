@@ -1,5 +1,6 @@
 #include "frame/dispatch.h"
 
+#include <array>
 #include <cmath>
 #include <exception>
 #include <new>
@@ -142,10 +143,23 @@ Variant DispatchObject::Call(std::string_view method, std::span<const Variant> a
     }
     // Every argument is converted before the method runs, so a refused
     // argument leaves no trace of the call.
-    std::vector<Variant> converted;
-    converted.reserve(args.size());
-    for (size_t i = 0; i < args.size(); ++i) {
-      converted.push_back(ConvertNamed(*entry, entry->params[i], args[i]));
+    // A few arguments are converted in place, so that most calls allocate
+    // nothing for them.
+    constexpr size_t kInlineArgs = 4;
+    std::array<Variant, kInlineArgs> inline_args;
+    std::vector<Variant> more_args;
+    std::span<const Variant> converted;
+    if (args.size() <= kInlineArgs) {
+      for (size_t i = 0; i < args.size(); ++i) {
+        inline_args[i] = ConvertNamed(*entry, entry->params[i], args[i]);
+      }
+      converted = std::span<const Variant>(inline_args.data(), args.size());
+    } else {
+      more_args.reserve(args.size());
+      for (size_t i = 0; i < args.size(); ++i) {
+        more_args.push_back(ConvertNamed(*entry, entry->params[i], args[i]));
+      }
+      converted = more_args;
     }
     Variant result = entry->invoke(*this, converted);
     if (entry->result == ResultKind::kNone) return Variant();
