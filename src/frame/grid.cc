@@ -1,6 +1,8 @@
 #include "frame/grid.h"
 
 #include <algorithm>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "frame/error.h"
@@ -52,7 +54,8 @@ void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_
   const int64_t last = std::min<int64_t>(rows.upper, int64_t{first_row} + max_records - 1);
   for (int64_t i = first_row; i <= last && !rs.Eof(); ++i) {
     const size_t base = static_cast<size_t>(i - rows.lower);
-    for (int32_t c = 0; c < k; ++c) cells[base + static_cast<size_t>(c) * stride] = rs.TakeValue(c);
+    std::span<Variant> record = rs.TakeRecord();
+    for (size_t c = 0; c < record.size(); ++c) cells[base + c * stride] = std::move(record[c]);
     rs.MoveNext();
   }
 }

@@ -91,12 +91,14 @@ const Variant& RecordSet::Value(int32_t index) const {
   return table_.at(position_, static_cast<size_t>(index));
 }
 
-Variant RecordSet::TakeValue(int32_t index) {
-  if (!open_ || index < 0 || static_cast<size_t>(index) >= table_.column_count() ||
-      position_ >= rows_) {
-    Value(index);  // throws the error a read gets
+std::span<Variant> RecordSet::TakeRecord() {
+  RequireOpen();
+  if (Eof()) {
+    throw AutomationError(kErrNoCurrentRecord,
+                          "No current record: the result set is at its end (EOF)");
   }
-  return std::move(table_.cells[position_ * table_.column_count() + static_cast<size_t>(index)]);
+  const size_t columns = table_.column_count();
+  return std::span<Variant>(table_.cells.data() + position_ * columns, columns);
 }
 
 const Variant& RecordSet::Value(std::string_view name) const {

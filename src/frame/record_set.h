@@ -10,6 +10,7 @@
 #define KORIMBA_FRAME_RECORD_SET_H_
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "frame/connection.h"
@@ -39,10 +40,10 @@ class RecordSet {
   const std::string& FieldName(int32_t index) const;
   const Variant& Value(int32_t index) const;
   const Variant& Value(std::string_view name) const;
-  // The value of field `index` of the current record, moved out: the field
-  // reads Empty afterwards. For callers that copy every record once and then
-  // close, so text values change hands without a copy.
-  Variant TakeValue(int32_t index);
+  // The values of the current record, one per field, for the caller to move
+  // out (a moved-out field reads Empty afterwards). For callers that copy
+  // every record once and then close, so values change hands without a copy.
+  std::span<Variant> TakeRecord();
   void MoveNext();
   // All remaining records, indexed (column, row), both lower bounds 0; moves
   // to EOF.
