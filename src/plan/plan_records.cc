@@ -1,12 +1,9 @@
 // Plan records: insert, update and delete one plan, and the two built-grid
 // reads (every plan, one plan by id) whose row 0 names the columns.
 #include <cstdint>
-#include <utility>
-#include <vector>
 
 #include "frame/grid.h"
 #include "frame/record_set.h"
-#include "frame/safe_array.h"
 #include "frame/statement.h"
 #include "plan/plan.h"
 
@@ -23,31 +20,7 @@ Variant ReadBuiltGrid(Connection& conn, std::string_view text, int32_t max_recor
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(n, k);
   for (int32_t j = 0; j < k; ++j) GridCell(grid, 0, j) = Variant::Text(rs.FieldName(j));
-  if (rs.Eof()) {
-    // Nothing to copy.
-  } else if (max_records >= n) {
-    // Every record: read them at once and move each value into place. Both
-    // arrays keep their first index fastest, so the row set holds (column,
-    // row) at column + row * k and the built grid (row, column) at
-    // row + column * (n + 1).
-    Variant rows = rs.GetRows();
-    // Closed first, the result set lets go of the row set, so writing into
-    // it below copies nothing.
-    rs.Close();
-    std::vector<Variant>& from = rows.MutableArray().cells();
-    std::vector<Variant>& to = grid.MutableArray().cells();
-    const size_t stride = static_cast<size_t>(n) + 1;
-    for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
-      for (size_t j = 0; j < static_cast<size_t>(k); ++j) {
-        to[i + 1 + j * stride] = std::move(from[j + i * static_cast<size_t>(k)]);
-      }
-    }
-  } else {
-    for (int32_t i = 1; i <= max_records && !rs.Eof(); ++i) {
-      for (int32_t j = 0; j < k; ++j) GridCell(grid, i, j) = rs.Value(j);
-      rs.MoveNext();
-    }
-  }
+  MoveRecordsIntoGrid(rs, grid, 1, max_records);
   rs.Close();
   return grid;
 }
