@@ -99,7 +99,9 @@ Variant ConvertNamed(const MethodSpec& method, const ParamSpec& param, const Var
 
 const MethodSpec* InterfaceInfo::Find(std::string_view method_name) const {
   for (const MethodSpec& method : methods) {
-    if (SameName(method.name, method_name)) return &method;
+    if (method.name.size() == method_name.size() && SameName(method.name, method_name)) {
+      return &method;
+    }
   }
   return nullptr;
 }
