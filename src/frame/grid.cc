@@ -104,4 +104,13 @@ std::string GridString(const Variant& grid) {
   }
 }
 
+Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records) {
+  const int32_t n = rs.RecordCount();
+  const int32_t k = rs.FieldCount();
+  Variant grid = MakeBuiltGrid(n, k);
+  for (int32_t c = 0; c < k; ++c) GridCell(grid, 0, c) = Variant::Text(rs.FieldName(c));
+  MoveRecordsIntoGrid(rs, grid, 1, max_records);
+  return grid;
+}
+
 }  // namespace korimba

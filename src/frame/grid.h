@@ -38,6 +38,10 @@ const Variant& GridCell(const Variant& grid, int32_t i, int32_t j);
 // afterwards, so this suits callers that close the result set next: values
 // change hands without a copy and without a bounds check per cell.
 void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records);
+// The built grid of an open result with a header row: the column names in
+// row 0, then the records from row 1, at most `max_records` of them (the grid
+// keeps its rows 0..n all the same).
+Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records);
 
 // "[0..2, 0..1]\n0: \"a\" | 5i2\n1: Empty | Null\n..." one line per value of
 // the first index; "no array" for no array; DebugString for other values.

@@ -31,11 +31,7 @@ Variant Message::InceptMsg(int32_t person_id) {
       << Int{person_id} << Lit{"  order by msgCreatetime desc"};
   RecordSet rs;
   rs.Open(sql.text(), conn(), 3, -1, -1);
-  const int32_t n = rs.RecordCount();
-  const int32_t k = rs.FieldCount();
-  Variant grid = MakeBuiltGrid(n, k);
-  for (int32_t c = 0; c < k; ++c) GridCell(grid, 0, c) = Variant::Text(rs.FieldName(c));
-  MoveRecordsIntoGrid(rs, grid, 1, n);
+  Variant grid = ReadGridWithHeader(rs, rs.RecordCount());
   rs.Close();
   return grid;
 }

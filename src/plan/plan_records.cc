@@ -10,17 +10,11 @@
 namespace korimba {
 namespace {
 
-// Opens `text` and returns the built grid: the column names in row 0, then
-// the records from row 1, at most `max_records` of them (the grid keeps its
-// rows 0..n all the same).
+// Opens `text` and returns its grid with the header row.
 Variant ReadBuiltGrid(Connection& conn, std::string_view text, int32_t max_records) {
   RecordSet rs;
   rs.Open(text, conn, 3, -1, -1);
-  const int32_t n = rs.RecordCount();
-  const int32_t k = rs.FieldCount();
-  Variant grid = MakeBuiltGrid(n, k);
-  for (int32_t j = 0; j < k; ++j) GridCell(grid, 0, j) = Variant::Text(rs.FieldName(j));
-  MoveRecordsIntoGrid(rs, grid, 1, max_records);
+  Variant grid = ReadGridWithHeader(rs, max_records);
   rs.Close();
   return grid;
 }
