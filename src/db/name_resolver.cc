@@ -8,6 +8,7 @@
 
 #include "db/sql_lexer.h"
 #include "frame/error.h"
+#include "frame/names.h"
 
 namespace korimba::sql {
 
@@ -51,7 +52,7 @@ void NameResolver::ResolveSelect(SelectStmt& sel, Scope* parent) {
     b.emit_name.push_back('t');
     b.emit_name += std::to_string(resolved_.next_alias++);
     for (const TableBinding& other : scope.tables) {
-      if (EqualsNoCase(other.exposed, b.exposed)) {
+      if (SameName(other.exposed, b.exposed)) {
         ThrowDatabase("The objects \"" + other.exposed + "\" and \"" + b.exposed +
                       "\" in the FROM clause have the same exposed names. Use correlation "
                       "names to distinguish them.");
@@ -124,7 +125,7 @@ void NameResolver::ExpandStars(SelectStmt& sel, Scope& scope) {
     bool matched = false;
     for (size_t b = 0; b < scope.tables.size(); ++b) {
       const TableBinding& tb = scope.tables[b];
-      if (!item.star_qualifier.empty() && !EqualsNoCase(tb.exposed, item.star_qualifier)) continue;
+      if (!item.star_qualifier.empty() && !SameName(tb.exposed, item.star_qualifier)) continue;
       matched = true;
       for (size_t c = 0; c < tb.table->columns.size(); ++c) {
         SelectItem col;
@@ -163,7 +164,7 @@ void NameResolver::ResolveOrderItem(SelectStmt& sel, Scope& scope, OrderItem& o,
   if (e.kind == Expr::Kind::kColumn && e.names.size() == 1) {
     for (size_t i = 0; i < sel.items.size(); ++i) {
       if (sel.items[i].has_alias && sel.items[i].alias_literal < 0 &&
-          EqualsNoCase(sel.items[i].alias, e.names[0])) {
+          SameName(sel.items[i].alias, e.names[0])) {
         resolved_.order_positions[&o] = static_cast<int>(i + 1);
         return;
       }
@@ -190,7 +191,7 @@ void NameResolver::ResolveColumn(Expr& e, Scope& scope) {
     bool qualifier_seen = false;
     for (size_t b = 0; b < s->tables.size(); ++b) {
       const TableBinding& tb = s->tables[b];
-      if (qualified && !EqualsNoCase(tb.exposed, e.names[0])) continue;
+      if (qualified && !SameName(tb.exposed, e.names[0])) continue;
       qualifier_seen = true;
       int c = tb.table->IndexOf(column);
       if (c < 0) continue;

@@ -1,7 +1,7 @@
 #include "db/schema.h"
 
 #include "db/plan_span.h"
-#include "db/sql_lexer.h"
+#include "frame/names.h"
 
 namespace korimba::sql {
 namespace {
@@ -105,7 +105,7 @@ std::vector<SchemaObject> MakeObjects() {
 
 int TableDef::IndexOf(std::string_view column) const {
   for (size_t i = 0; i < columns.size(); ++i) {
-    if (EqualsNoCase(columns[i].name, column)) return static_cast<int>(i);
+    if (SameName(columns[i].name, column)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -117,7 +117,7 @@ const std::vector<TableDef>& SchemaTables() {
 
 const TableDef* FindTable(std::string_view name) {
   for (const TableDef& t : SchemaTables()) {
-    if (EqualsNoCase(t.name, name)) return &t;
+    if (SameName(t.name, name)) return &t;
   }
   return nullptr;
 }

@@ -83,17 +83,6 @@ size_t SkipQuoted(std::string_view text, size_t i, char close, std::string_view 
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return false;
-  }
-  return true;
-}
-
 void ShapeStatement(std::string_view text, ShapedStatement& out) {
   // The key is never longer than the text (markers and the blank for a
   // comment replace at least as many characters), so it is written in place

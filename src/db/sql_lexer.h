@@ -43,9 +43,6 @@ struct Token {
 // AutomationError(kErrDatabase) on a character that starts no token.
 std::vector<Token> TokenizeKey(std::string_view key);
 
-// Case-insensitive ASCII comparison of identifiers and keywords.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 }  // namespace korimba::sql
 
 #endif  // KORIMBA_DB_SQL_LEXER_H_

@@ -4,6 +4,7 @@
 
 #include "db/sql_lexer.h"
 #include "frame/error.h"
+#include "frame/names.h"
 
 namespace korimba::sql {
 namespace {
@@ -17,12 +18,12 @@ constexpr std::array<std::string_view, 40> kReserved = {
     "DISTINCT", "UNION", "CASE",   "WHEN",   "THEN",  "ELSE",   "END",     "ASC"};
 
 bool IsReserved(std::string_view word) {
-  if (EqualsNoCase(word, "DESC") || EqualsNoCase(word, "EXCEPT") ||
-      EqualsNoCase(word, "INTERSECT")) {
+  if (SameName(word, "DESC") || SameName(word, "EXCEPT") ||
+      SameName(word, "INTERSECT")) {
     return true;
   }
   for (std::string_view r : kReserved) {
-    if (EqualsNoCase(word, r)) return true;
+    if (SameName(word, r)) return true;
   }
   return false;
 }
@@ -88,7 +89,7 @@ class Parser {
     return t;
   }
   static bool IsKeyword(const Token& t, std::string_view word) {
-    return t.kind == TokenKind::kIdent && EqualsNoCase(t.text, word);
+    return t.kind == TokenKind::kIdent && SameName(t.text, word);
   }
   static bool IsOp(const Token& t, std::string_view op) {
     return t.kind == TokenKind::kOp && t.text == op;
@@ -155,7 +156,7 @@ class Parser {
   std::string ParseTableName() {
     std::string name = ParseName();
     if (IsOp(Peek(), ".")) {
-      if (!EqualsNoCase(name, "dbo")) {
+      if (!SameName(name, "dbo")) {
         ThrowDatabase("Invalid object name '" + name + "." + Peek(1).text + "'.");
       }
       Next();

@@ -8,6 +8,7 @@
 #include "db/sql_lexer.h"
 #include "db/translator.h"
 #include "frame/error.h"
+#include "frame/names.h"
 #include "frame/value_ops.h"
 
 namespace korimba::sql {
@@ -172,8 +173,8 @@ int64_t TextToInteger(std::string_view text, bool unicode, int bits) {
                   " value '" + std::string(text) + "' to data type " + type_name + ".");
   };
   if (bits == 1) {
-    if (EqualsNoCase(t, "true")) return 1;
-    if (EqualsNoCase(t, "false")) return 0;
+    if (SameName(t, "true")) return 1;
+    if (SameName(t, "false")) return 0;
   }
   size_t i = 0;
   bool negative = false;
