@@ -55,7 +55,7 @@ void MonthPage(PageRequest& page) {
     Date day = DayOfMonth(date, d);
     int w = WeekdayOf(day);
     int column = places ? (w + 5) % 7 : w - 1;
-    Variant cell = row < grid.first_count() && w < grid.second_count() ? grid.at(row, w) : Variant();
+    Variant cell = grid.CellOrEmpty(row, w);
     weeks[row][column] = mstch::map{{"day", std::to_string(d)},
                                     {"date", DateParam(day)},
                                     {"html", JoinedContentsHtml(DisplayText(cell))},
@@ -141,15 +141,12 @@ void MomentPage(PageRequest& page) {
                 place = column("PlanPlace");
   mstch::array rows;
   if (!grid.IsNoRows()) {
-    auto cell = [&](int32_t c, int32_t r) {
-      return c >= 0 && c < grid.first_count() ? grid.at(c, r) : Variant();
-    };
     for (int32_t r = 0; r < grid.second_count(); ++r) {
-      rows.push_back(mstch::map{{"id", DisplayText(cell(id, r))},
-                                {"begin", DisplayText(cell(begin, r))},
-                                {"end", DisplayText(cell(end, r))},
-                                {"content", DisplayText(cell(content, r))},
-                                {"place", DisplayText(cell(place, r))}});
+      rows.push_back(mstch::map{{"id", DisplayText(grid.CellOrEmpty(id, r))},
+                                {"begin", DisplayText(grid.CellOrEmpty(begin, r))},
+                                {"end", DisplayText(grid.CellOrEmpty(end, r))},
+                                {"content", DisplayText(grid.CellOrEmpty(content, r))},
+                                {"place", DisplayText(grid.CellOrEmpty(place, r))}});
     }
   }
   page.Page("At a moment", "moment",

@@ -22,7 +22,7 @@ void HistoryPage(PageRequest& page) {
   const int32_t file = FindColumn(grid, 0, "MsgFileName");
   mstch::array rows;
   for (int32_t row = 1; row < grid.first_count(); ++row) {
-    auto cell = [&](int32_t col) { return col >= 0 ? grid.at(row, col) : Variant(); };
+    auto cell = [&](int32_t col) { return grid.CellOrEmpty(row, col); };
     if (cell(id).is_empty()) continue;
     rows.push_back(mstch::map{
         {"id", DisplayText(cell(id))},

@@ -30,9 +30,7 @@ std::optional<MessageRecord> RecordFrom(const Variant& grid_value, const Message
       layout.msg_id >= grid.second_count()) {
     return std::nullopt;
   }
-  auto cell = [&](int32_t column) {
-    return column >= 0 && column < grid.second_count() ? grid.at(1, column) : Variant();
-  };
+  auto cell = [&](int32_t column) { return grid.CellOrEmpty(1, column); };
   if (!cell(layout.msg_id).is_number()) return std::nullopt;
   MessageRecord record;
   record.id = ToI4(cell(layout.msg_id));

@@ -28,25 +28,21 @@ struct PlanColumns {
         place(FindColumn(header, 0, "PlanPlace")) {}
 };
 
-Variant Cell(const GridView& grid, int32_t row, int32_t col) {
-  return col >= 0 && col < grid.second_count() ? grid.at(row, col) : Variant();
-}
-
 mstch::map PlanContext(const GridView& grid, int32_t row, const PlanColumns& c) {
   auto date_field = [&](int32_t col) {
-    const Variant v = Cell(grid, row, col);
+    const Variant v = grid.CellOrEmpty(row, col);
     return v.date() ? DateTimeParam(*v.date()) : DisplayText(v);
   };
-  const Variant begin = Cell(grid, row, c.begin);
+  const Variant begin = grid.CellOrEmpty(row, c.begin);
   return mstch::map{
-      {"id", DisplayText(Cell(grid, row, c.id))},
-      {"type", DisplayText(Cell(grid, row, c.type))},
-      {"class", DisplayText(Cell(grid, row, c.klass))},
+      {"id", DisplayText(grid.CellOrEmpty(row, c.id))},
+      {"type", DisplayText(grid.CellOrEmpty(row, c.type))},
+      {"class", DisplayText(grid.CellOrEmpty(row, c.klass))},
       {"begin", DisplayText(begin)},
-      {"end", DisplayText(Cell(grid, row, c.end))},
-      {"alert", DisplayText(Cell(grid, row, c.alert))},
-      {"content", DisplayText(Cell(grid, row, c.content))},
-      {"place", DisplayText(Cell(grid, row, c.place))},
+      {"end", DisplayText(grid.CellOrEmpty(row, c.end))},
+      {"alert", DisplayText(grid.CellOrEmpty(row, c.alert))},
+      {"content", DisplayText(grid.CellOrEmpty(row, c.content))},
+      {"place", DisplayText(grid.CellOrEmpty(row, c.place))},
       {"begin_field", date_field(c.begin)},
       {"end_field", date_field(c.end)},
       {"alert_field", date_field(c.alert)},
@@ -61,7 +57,8 @@ Variant OwnPlan(PageRequest& page, int32_t* id_out) {
   Variant data = page.run().Plan("GetData", {Variant::I4(id)});
   GridView grid(data);
   PlanColumns c(grid);
-  if (grid.first_count() < 2 || DisplayText(Cell(grid, 1, c.person)) != std::to_string(page.person_id())) {
+  if (grid.first_count() < 2 ||
+      DisplayText(grid.CellOrEmpty(1, c.person)) != std::to_string(page.person_id())) {
     throw NotFound("There is no plan number " + std::to_string(id) + " of yours.");
   }
   *id_out = id;
@@ -84,7 +81,7 @@ void ListPage(PageRequest& page) {
     Variant page_grid = run.Plan("GetPageData", {Variant::I4(kWalkPageSize), Variant::I4(p)});
     GridView grid(page_grid);
     for (int32_t r = 0; r < grid.first_count(); ++r) {
-      if (DisplayText(Cell(grid, r, c.person)) != std::to_string(page.person_id())) continue;
+      if (DisplayText(grid.CellOrEmpty(r, c.person)) != std::to_string(page.person_id())) continue;
       if (own_seen >= skip + kPlansPerPage) {
         more = true;
         break;

@@ -63,6 +63,11 @@ const Variant& GridView::at(int32_t i, int32_t j) const {
   return array_->at({array_->bound(1).lower + i, array_->bound(2).lower + j});
 }
 
+Variant GridView::CellOrEmpty(int32_t i, int32_t j) const {
+  if (i < 0 || j < 0 || i >= first_ || j >= second_) return Variant();
+  return at(i, j);
+}
+
 bool GridView::IsNoRows() const {
   if (array_ == nullptr || first_ == 0 || second_ == 0) return true;
   return first_ == 1 && second_ == 1 && at(0, 0).is_empty();

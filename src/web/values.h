@@ -37,6 +37,9 @@ class GridView {
   int32_t first_count() const { return first_; }
   int32_t second_count() const { return second_; }
   const Variant& at(int32_t i, int32_t j) const;
+  // A copy of the cell, or Empty when (i, j) lies outside the grid: for
+  // columns looked up by name that may be missing (-1).
+  Variant CellOrEmpty(int32_t i, int32_t j) const;
   // True for no array, and for the one-cell grid holding Empty.
   bool IsNoRows() const;
 
