@@ -94,8 +94,6 @@ bool ReadTime(Cursor& c, CivilDateTime& out) {
 
 const char* TypeWord(bool unicode) { return unicode ? "nvarchar" : "varchar"; }
 
-std::string FormatInteger(int64_t v) { return std::to_string(v); }
-
 }  // namespace
 
 DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out) {
@@ -301,17 +299,14 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (param.rtrim) {
         while (!text.empty() && text.back() == ' ') text.pop_back();
       }
-      if (param.max_length > 0 && CountChars(text) > param.max_length) {
+      if (param.max_length > 0) {
         // Trailing blanks beyond the length are dropped silently, as SQL Server does.
-        std::string trimmed = text;
-        while (!trimmed.empty() && trimmed.back() == ' ' &&
-               CountChars(trimmed) > param.max_length) {
-          trimmed.pop_back();
+        int excess = CountChars(text) - param.max_length;
+        while (excess > 0 && !text.empty() && text.back() == ' ') {
+          text.pop_back();
+          --excess;
         }
-        if (CountChars(trimmed) > param.max_length) {
-          ThrowDatabase("String or binary data would be truncated.");
-        }
-        text = std::move(trimmed);
+        if (excess > 0) ThrowDatabase("String or binary data would be truncated.");
       }
       return text;
     }
@@ -388,7 +383,7 @@ Variant ResultValueFromInt(SqlType type, int64_t v) {
     case SqlType::kReal:
       return Variant::R4(static_cast<float>(v));
     case SqlType::kText:
-      return Variant::Text(FormatInteger(v));
+      return Variant::Text(std::to_string(v));
     default:
       break;
   }
@@ -426,11 +421,7 @@ Variant ResultValueFromText(SqlType type, std::string_view text) {
     }
     case SqlType::kInt:
     case SqlType::kSmallInt:
-    case SqlType::kBit: {
-      std::optional<double> v = ParseNumber(text);
-      if (v) return ResultValueFromDouble(type, *v);
-      break;
-    }
+    case SqlType::kBit:
     case SqlType::kFloat:
     case SqlType::kReal:
     case SqlType::kDecimal: {
