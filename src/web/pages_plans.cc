@@ -74,6 +74,7 @@ void ListPage(PageRequest& page) {
   const int32_t records = all.first_count() - 1;
   const int32_t walk_pages = (records + kWalkPageSize - 1) / kWalkPageSize;
   const int64_t skip = int64_t{wanted - 1} * kPlansPerPage;
+  const std::string me = std::to_string(page.person_id());
   int64_t own_seen = 0;
   mstch::array rows;
   bool more = false;
@@ -81,7 +82,7 @@ void ListPage(PageRequest& page) {
     Variant page_grid = run.Plan("GetPageData", {Variant::I4(kWalkPageSize), Variant::I4(p)});
     GridView grid(page_grid);
     for (int32_t r = 0; r < grid.first_count(); ++r) {
-      if (DisplayText(grid.CellOrEmpty(r, c.person)) != std::to_string(page.person_id())) continue;
+      if (DisplayText(grid.CellOrEmpty(r, c.person)) != me) continue;
       if (own_seen >= skip + kPlansPerPage) {
         more = true;
         break;
