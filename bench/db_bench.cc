@@ -15,13 +15,13 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "bench/support/bench_dir.h"
 #include "bench/support/db_data.h"
 #include "bench/support/raw_sqlite.h"
 #include "db/open.h"
@@ -41,11 +41,6 @@ constexpr size_t kRounds = 1024;
 // Raw SQLite is opened as the embedded provider opens its files: no
 // per-call locking, the provider's journal and sync settings.
 constexpr RawOpenOptions kRawOpen{};
-
-std::string BenchDir() {
-  const char* dir = std::getenv("KORIMBA_BENCH_DIR");
-  return dir && *dir ? dir : "/tmp/korimba-bench";
-}
 
 const DbData& Data() {
   static const DbData data = DbBenchData({}, BenchDir());

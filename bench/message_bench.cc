@@ -11,13 +11,13 @@
 // reach the cache. Run: build/bench/message_bench --benchmark_filter=noread
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_dir.h"
 #include "bench/support/message_data.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_sqlite.h"
@@ -37,11 +37,6 @@ namespace fs = std::filesystem;
 constexpr int32_t kPersons = 2000;
 constexpr size_t kRounds = 256;
 constexpr int32_t kSizes[] = {10000, 1000000};
-
-std::string BenchDir() {
-  const char* dir = std::getenv("KORIMBA_BENCH_DIR");
-  return dir && *dir ? dir : "/tmp/korimba-bench";
-}
 
 const MessageData& Data(int32_t messages) {
   static std::map<int32_t, MessageData> cache;

@@ -9,13 +9,13 @@
 // Run: build/bench/plan_bench --benchmark_filter=Month
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_dir.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_sqlite.h"
 #include "db/open.h"
@@ -38,11 +38,6 @@ constexpr RawOpenOptions kRawOpen{};
 // one up to date), so the provider translates with the plan span index; raw
 // SQLite runs that same text.
 constexpr sql::TranslatorOptions kRawTranslation{.plan_spans = true};
-
-std::string BenchDir() {
-  const char* dir = std::getenv("KORIMBA_BENCH_DIR");
-  return dir && *dir ? dir : "/tmp/korimba-bench";
-}
 
 const std::string& CachedDatabase(int32_t plans) {
   static std::map<int32_t, std::string> paths;
