@@ -1,7 +1,7 @@
 #include "db/plan_span.h"
 
+#include "db/resolved_tree.h"
 #include "db/sql_lexer.h"
-#include "frame/names.h"
 
 namespace korimba::sql {
 namespace {
@@ -86,8 +86,7 @@ bool IsDayDiff(const Expr& e) {
   if (e.kind != Expr::Kind::kFunction || e.op != "DATEDIFF" || e.args.size() != 3) return false;
   const Expr& part = *e.args[0];
   if (part.kind != Expr::Kind::kColumn || part.names.size() != 1) return false;
-  return SameName(part.names[0], "dd") || SameName(part.names[0], "d") ||
-         SameName(part.names[0], "day");
+  return DatePart(part.names[0]) == "day";
 }
 
 // The operator with its sides swapped: "X < col" is "col > X".

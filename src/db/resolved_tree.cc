@@ -5,6 +5,7 @@
 
 #include "db/sql_lexer.h"
 #include "frame/error.h"
+#include "frame/names.h"
 
 namespace korimba::sql {
 
@@ -126,8 +127,7 @@ std::optional<StyleForm> DateStyle(int style) {
 }
 
 std::string DatePart(std::string_view name) {
-  std::string n;
-  for (char c : name) n.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+  const std::string n = FoldName(name);
   if (n == "dd" || n == "d" || n == "day") return "day";
   if (n == "mm" || n == "m" || n == "month") return "month";
   if (n == "yy" || n == "yyyy" || n == "year") return "year";
