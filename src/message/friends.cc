@@ -23,7 +23,7 @@ Variant Message::GetFriendList() {
   RecordSet rs;
   rs.Open(sql.text(), conn(), 3, -1, -1);
   const int32_t k = rs.FieldCount();
-  Variant grid = rs.Eof() ? MakeBuiltGrid(0, k) : MakeBuiltGrid(rs.RecordCount(), k);
+  Variant grid = MakeBuiltGrid(rs.RecordCount(), k);
   for (int32_t i = 0; !rs.Eof(); ++i) {
     GridCell(grid, i, 0) = rs.Value("personID");
     GridCell(grid, i, 1) = rs.Value("personName");
