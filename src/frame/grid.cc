@@ -113,4 +113,6 @@ Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records) {
   return grid;
 }
 
+Variant RowSetOrOneCell(RecordSet& rs) { return rs.Eof() ? MakeOneCellGrid() : rs.GetRows(); }
+
 }  // namespace korimba

@@ -42,6 +42,9 @@ void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_
 // row 0, then the records from row 1, at most `max_records` of them (the grid
 // keeps its rows 0..n all the same).
 Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records);
+// The remaining records of `rs` in the row-set shape (RecordSet::GetRows), or
+// the one-cell grid when there are none.
+Variant RowSetOrOneCell(RecordSet& rs);
 
 // "[0..2, 0..1]\n0: \"a\" | 5i2\n1: Empty | Null\n..." one line per value of
 // the first index; "no array" for no array; DebugString for other values.

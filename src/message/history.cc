@@ -13,10 +13,10 @@ namespace {
 
 // All records in the row-set shape (column, row), or the one-cell grid when
 // there are none.
-Variant RowSetOrOneCell(Connection& conn, const std::string& statement) {
+Variant QueryRowSet(Connection& conn, const std::string& statement) {
   RecordSet rs;
   rs.Open(statement, conn, 3, -1, -1);
-  Variant grid = rs.Eof() ? MakeOneCellGrid() : rs.GetRows();
+  Variant grid = RowSetOrOneCell(rs);
   rs.Close();
   return grid;
 }
@@ -41,7 +41,7 @@ Variant Message::trackMsg(int32_t person_id) {
   sql << Lit{" select MsgContent, CONVERT(char(16), MsgCreateTime, 120) from DATA_Msg where "
              "MsgContent LIKE '%群发消息%' and msgFrompersonID="}
       << Int{person_id} << Lit{" GROUP BY MsgContent, CONVERT(char(16), MsgCreateTime, 120) "};
-  return RowSetOrOneCell(conn(), sql.text());
+  return QueryRowSet(conn(), sql.text());
 }
 
 Variant Message::track(const Variant& xx) {
@@ -50,7 +50,7 @@ Variant Message::track(const Variant& xx) {
              "hr_person.personID=data_msg.PersonID),Msgcontent, CONVERT(char(16), MsgCreateTime, "
              "120),msgID,MsgFlag from DATA_Msg where CONVERT(char(16), MsgCreateTime, 120)='"}
       << Quoted{xx} << Lit{"'and msgcontent like '%群发消息%'   order by msgCreatetime desc"};
-  return RowSetOrOneCell(conn(), sql.text());
+  return QueryRowSet(conn(), sql.text());
 }
 
 }  // namespace korimba

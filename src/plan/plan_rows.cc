@@ -11,12 +11,8 @@ PlanRows ReadPlanRows(Connection& conn, std::string_view statement) {
   RecordSet rs;
   rs.Open(statement, conn, 3, -1, -1);
   PlanRows rows;
-  if (rs.Eof()) {
-    rows.grid = MakeOneCellGrid();
-  } else {
-    rows.count = rs.RecordCount();
-    rows.grid = rs.GetRows();
-  }
+  rows.count = rs.RecordCount();
+  rows.grid = RowSetOrOneCell(rs);
   rs.Close();
   return rows;
 }
