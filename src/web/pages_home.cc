@@ -41,15 +41,13 @@ void SignIn(PageRequest& page) {
   fresh.values->SetValue("PersonID", id_value);
   fresh.values->SetValue("PersonName", Variant::Text(name));
   page.site.sessions().Remove(page.session().id);
-  page.res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + fresh.id +
-                                        "; Path=/; HttpOnly; SameSite=Lax");
+  SetSessionCookie(page.res, fresh.id);
   page.Redirect("/");
 }
 
 void SignOut(PageRequest& page) {
   page.site.sessions().Remove(page.session().id);
-  page.res.set_header("Set-Cookie", std::string(kSessionCookie) +
-                                        "=; Path=/; HttpOnly; SameSite=Lax; Max-Age=0");
+  SetSessionCookie(page.res, "");
   page.Redirect("/signin");
 }
 

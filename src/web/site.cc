@@ -63,8 +63,7 @@ std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& 
   }
   if (!create) return nullptr;
   auto session = std::make_shared<const WebSession>(site.sessions().Create());
-  res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session->id +
-                                   "; Path=/; HttpOnly; SameSite=Lax");
+  SetSessionCookie(res, session->id);
   return session;
 }
 
@@ -156,6 +155,13 @@ void PageRequest::Error(int status, std::string_view message) {
 void PageRequest::Redirect(const std::string& to) {
   res.status = 303;
   res.set_header("Location", to);
+}
+
+void SetSessionCookie(httplib::Response& res, std::string_view session_id) {
+  std::string cookie = std::string(kSessionCookie) + "=" + std::string(session_id) +
+                       "; Path=/; HttpOnly; SameSite=Lax";
+  if (session_id.empty()) cookie += "; Max-Age=0";
+  res.set_header("Set-Cookie", cookie);
 }
 
 mstch::array PersonOptions(PageRequest& page, int32_t exclude) {

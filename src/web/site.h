@@ -118,6 +118,11 @@ class PageRequest {
   std::unique_ptr<PageRun> run_;
 };
 
+// Gives the visitor the session cookie for `session_id`; an empty id removes
+// the cookie. One place for its attributes, so that setting and removing it
+// always name the same cookie.
+void SetSessionCookie(httplib::Response& res, std::string_view session_id);
+
 // Every person of HR_Person but `exclude`, as {id, name} for choices.
 mstch::array PersonOptions(PageRequest& page, int32_t exclude = 0);
 
