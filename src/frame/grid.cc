@@ -32,7 +32,7 @@ const Variant& GridCell(const Variant& grid, int32_t i, int32_t j) {
   return array->at({i, j});
 }
 
-void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records) {
+int32_t MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records) {
   SafeArray& array = grid.MutableArray();
   if (array.dims() != 2) ThrowSubscript("a grid needs two dimensions");
   const Bound rows = array.bound(1);
@@ -42,7 +42,7 @@ void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_
     ThrowSubscript("a result of " + std::to_string(k) + " fields into a grid of " +
                    std::to_string(cols.count()) + " columns");
   }
-  if (rs.Eof() || max_records <= 0) return;
+  if (rs.Eof() || max_records <= 0) return 0;
   if (first_row < rows.lower || first_row > rows.upper) {
     ThrowSubscript("row " + std::to_string(first_row) + " outside " + std::to_string(rows.lower) +
                    " to " + std::to_string(rows.upper));
@@ -52,12 +52,14 @@ void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_
   std::vector<Variant>& cells = array.cells();
   const size_t stride = static_cast<size_t>(rows.count());
   const int64_t last = std::min<int64_t>(rows.upper, int64_t{first_row} + max_records - 1);
-  for (int64_t i = first_row; i <= last && !rs.Eof(); ++i) {
+  int64_t i = first_row;
+  for (; i <= last && !rs.Eof(); ++i) {
     const size_t base = static_cast<size_t>(i - rows.lower);
     std::span<Variant> record = rs.TakeRecord();
     for (size_t c = 0; c < record.size(); ++c) cells[base + c * stride] = std::move(record[c]);
     rs.MoveNext();
   }
+  return static_cast<int32_t>(i - first_row);
 }
 
 std::string GridString(const Variant& grid) {

@@ -36,8 +36,9 @@ const Variant& GridCell(const Variant& grid, int32_t i, int32_t j);
 // column), field c into column c; stops at EOF or after the grid's last row,
 // leaving `rs` on the first record not moved. The moved fields read Empty
 // afterwards, so this suits callers that close the result set next: values
-// change hands without a copy and without a bounds check per cell.
-void MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records);
+// change hands without a copy and without a bounds check per cell. Returns
+// the number of records moved.
+int32_t MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records);
 // The built grid of an open result with a header row: the column names in
 // row 0, then the records from row 1, at most `max_records` of them (the grid
 // keeps its rows 0..n all the same).

@@ -33,19 +33,14 @@ Variant Plan::GetPageData(const Variant& page_size, const Variant& page) {
   // most 2, the size the pages were cut by.
   const int32_t limit = std::min(size, n);
   Variant grid = MakeGrid(limit, k);
-  int32_t i = 0;
-  while (!rs.Eof() && i < limit) {
-    for (int32_t j = 0; j < k; ++j) GridCell(grid, i, j) = rs.Value(j);
-    rs.MoveNext();
-    ++i;
-  }
+  const int32_t copied = MoveRecordsIntoGrid(rs, grid, 0, limit);
   rs.Close();
-  if (i == 0) {
+  if (copied == 0) {
     ThrowSubscript("GetPageData: page " + TextForm(page) + " of " + std::to_string(size) +
                    " records holds no plan (" + std::to_string(n) + " plans in all)");
   }
   // Ends at the last record copied: the last page may be partial.
-  grid.MutableArray().Redim({Bound{0, i - 1}, Bound{0, k - 1}});
+  grid.MutableArray().Redim({Bound{0, copied - 1}, Bound{0, k - 1}});
   return grid;
 }
 
