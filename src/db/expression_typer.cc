@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "db/name_resolver.h"
+#include "db/sql_lexer.h"
 #include "frame/error.h"
 
 namespace korimba::sql {
@@ -240,9 +241,9 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
               "CONVERT of a datetime to text needs a style (such as 120) on the "
               "embedded database.");
         }
-        int style = std::stoi(shape_.literals[e.style_literal].text);
-        if (!DateStyle(style)) {
-          ThrowDatabase("CONVERT style " + std::to_string(style) +
+        const int64_t style = IntegerLiteralValue(shape_.literals[e.style_literal].text);
+        if (style > 1000 || !DateStyle(static_cast<int>(style))) {
+          ThrowDatabase("CONVERT style " + shape_.literals[e.style_literal].text +
                         " is not supported by the embedded database.");
         }
       } else if (from == SqlType::kFloat || from == SqlType::kReal || from == SqlType::kDecimal) {

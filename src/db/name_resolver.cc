@@ -148,8 +148,8 @@ void NameResolver::ExpandStars(SelectStmt& sel, Scope& scope) {
 void NameResolver::ResolveOrderItem(SelectStmt& sel, Scope& scope, OrderItem& o, size_t index) {
   if (o.position_literal >= 0) {
     Fix(o.position_literal);
-    long long pos = std::stoll(shape_.literals[o.position_literal].text);
-    if (pos < 1 || pos > static_cast<long long>(sel.items.size())) {
+    const int64_t pos = IntegerLiteralValue(shape_.literals[o.position_literal].text);
+    if (pos < 1 || pos > static_cast<int64_t>(sel.items.size())) {
       ThrowDatabase("The ORDER BY position number " + shape_.literals[o.position_literal].text +
                     " is out of range of the number of items in the select list.");
     }

@@ -244,4 +244,14 @@ std::vector<Token> TokenizeKey(std::string_view key) {
   return tokens;
 }
 
+int64_t IntegerLiteralValue(std::string_view digits) {
+  int64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') continue;
+    value = value * 10 + (c - '0');
+    if (value >= kIntegerLiteralCap) return kIntegerLiteralCap;
+  }
+  return value;
+}
+
 }  // namespace korimba::sql

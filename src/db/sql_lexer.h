@@ -9,6 +9,7 @@
 #ifndef KORIMBA_DB_SQL_LEXER_H_
 #define KORIMBA_DB_SQL_LEXER_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,12 @@ struct Token {
 // Splits a shape key into tokens (ending with one kEnd token). Throws
 // AutomationError(kErrDatabase) on a character that starts no token.
 std::vector<Token> TokenizeKey(std::string_view key);
+
+// The value of an integer literal's digits, capped at kIntegerLiteralCap so
+// that a literal too long for any integer (a type length, a style, an ORDER BY
+// position) is judged "out of range" by its reader instead of overflowing.
+inline constexpr int64_t kIntegerLiteralCap = 1'000'000'000'000'000'000;
+int64_t IntegerLiteralValue(std::string_view digits);
 
 }  // namespace korimba::sql
 

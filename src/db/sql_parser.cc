@@ -588,11 +588,12 @@ class Parser {
         tn.length = 0;
       } else if (len.kind == TokenKind::kLiteral && len.marker == kIntegerMarker) {
         tn.length_literal = len.literal_index;
-        tn.length = std::stoi(shape_.literals[len.literal_index].text);
-        if (tn.length < 1 || tn.length > 8000) {
+        const int64_t length = IntegerLiteralValue(shape_.literals[len.literal_index].text);
+        if (length < 1 || length > 8000) {
           ThrowDatabase("The size (" + shape_.literals[len.literal_index].text +
                         ") given to the type '" + n + "' exceeds the maximum allowed (8000).");
         }
+        tn.length = static_cast<int>(length);
         Next();
       } else {
         SyntaxError(len);

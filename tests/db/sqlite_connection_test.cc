@@ -305,6 +305,14 @@ TEST_F(SqliteConnectionTest, ErrorsCarrySqlServerMessagesOrNameTheConstruct) {
       {"select * from DATA_Msg order by 9",
        "The ORDER BY position number 9 is out of range of the "
        "number of items in the select list."},
+      // Numbers too long for any integer are judged, not overflowed.
+      {"select * from DATA_Msg order by 99999999999999999999",
+       "The ORDER BY position number 99999999999999999999 is out of range of the "
+       "number of items in the select list."},
+      {"select CONVERT(varchar(99999999999), MsgTitle) from DATA_Msg",
+       "The size (99999999999) given to the type 'varchar' exceeds the maximum allowed (8000)."},
+      {"select CONVERT(char(16), msgCreatetime, 99999999999) from DATA_Msg",
+       "CONVERT style 99999999999 is not supported by the embedded database."},
   };
   for (const auto& [sql, message] : cases) EXPECT_EQ(ErrorOf(sql), message) << sql;
   // A constraint the database itself enforces keeps the database's text.
