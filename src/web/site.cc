@@ -16,21 +16,21 @@ MessageLayout LearnMessageLayout(ConnectionPool& pool) {
     ResultTable table = lease->connection()->Query(
         "SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
         "HR_Person.PersonID WHERE 1=0");
-    auto first = [&](std::string_view name, int32_t from) {
-      for (size_t i = static_cast<size_t>(from); i < table.columns.size(); ++i) {
+    auto first = [&](std::string_view name) {
+      for (size_t i = 0; i < table.columns.size(); ++i) {
         if (SameName(table.columns[i], name)) return static_cast<int32_t>(i);
       }
       return int32_t{-1};
     };
-    layout.msg_id = first("MsgID", 0);
-    layout.recipient = first("PersonID", 0);
-    layout.sender = first("MsgFromPersonID", 0);
-    layout.title = first("MsgTitle", 0);
-    layout.content = first("MsgContent", 0);
-    layout.file_name = first("MsgFileName", 0);
-    layout.flag = first("msgFlag", 0);
-    layout.created = first("msgCreatetime", 0);
-    layout.sender_name = first("PersonName", 0);
+    layout.msg_id = first("MsgID");
+    layout.recipient = first("PersonID");
+    layout.sender = first("MsgFromPersonID");
+    layout.title = first("MsgTitle");
+    layout.content = first("MsgContent");
+    layout.file_name = first("MsgFileName");
+    layout.flag = first("msgFlag");
+    layout.created = first("msgCreatetime");
+    layout.sender_name = first("PersonName");
   } catch (const std::exception&) {
     // Left unknown: every ownership check then fails closed.
   }
