@@ -248,8 +248,9 @@ int64_t IntegerLiteralValue(std::string_view digits) {
   int64_t value = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') continue;
+    // Checked before the multiplication, so the value never overflows.
+    if (value >= kIntegerLiteralCap / 10) return kIntegerLiteralCap;
     value = value * 10 + (c - '0');
-    if (value >= kIntegerLiteralCap) return kIntegerLiteralCap;
   }
   return value;
 }
