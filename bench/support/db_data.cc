@@ -104,8 +104,8 @@ DbData DbBenchData(const DbDataParams& params, const std::string& directory) {
   fs::create_directories(directory);
   DbData data;
   data.path = directory + "/messages-" + std::to_string(params.conversations) + "x" +
-              std::to_string(kMessagesPerConversation) + "-" + std::to_string(params.persons) + "-" +
-              std::to_string(params.seed) + ".db";
+              std::to_string(kMessagesPerConversation) + "-" + std::to_string(params.persons) +
+              "-" + std::to_string(params.seed) + ".db";
   data.messages = params.conversations * kMessagesPerConversation;
   std::mt19937 rng(params.seed);
   data.pairs = MakePairs(params, rng);

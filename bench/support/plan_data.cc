@@ -95,7 +95,8 @@ Date PlanDataLastDay() { return *MakeDate({.year = 2025, .month = 6, .day = 30})
 std::string PlanDatabase(const PlanDataParams& params, const std::string& directory) {
   fs::create_directories(directory);
   const std::string path = directory + "/plans-" + std::to_string(params.plans) + "-" +
-                           std::to_string(params.persons) + "-" + std::to_string(params.seed) + ".db";
+                           std::to_string(params.persons) + "-" + std::to_string(params.seed) +
+                           ".db";
   if (!fs::exists(path)) {
     // Written under a temporary name so that an interrupted run leaves no
     // half-made cache behind.

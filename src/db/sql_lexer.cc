@@ -12,7 +12,9 @@ constexpr bool IsIdentStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@' || c == '#' ||
          c >= 0x80;
 }
-constexpr bool IsIdentPart(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
+constexpr bool IsIdentPart(unsigned char c) {
+  return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
+}
 constexpr bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -31,8 +33,8 @@ struct CharClasses {
       const auto u = static_cast<unsigned char>(c);
       if (IsIdentStart(u)) of[c] |= kClassStart;
       if (IsIdentPart(u)) of[c] |= kClassPart;
-      if (IsDigit(u) || IsMarker(u) || u == '\'' || u == '.' || u == '[' || u == '"' ||
-          u == '-' || u == '/') {
+      if (IsDigit(u) || IsMarker(u) || u == '\'' || u == '.' || u == '[' || u == '"' || u == '-' ||
+          u == '/') {
         of[c] |= kClassSpecial;
       }
     }
@@ -163,8 +165,8 @@ void ShapeStatement(std::string_view text, ShapedStatement& out) {
       lit.kind = kind;
       lit.text.assign(text.substr(i, j - i));
       put(kind == Literal::Kind::kInteger   ? kIntegerMarker
-                        : kind == Literal::Kind::kDecimal ? kDecimalMarker
-                                                          : kFloatMarker);
+          : kind == Literal::Kind::kDecimal ? kDecimalMarker
+                                            : kFloatMarker);
       i = j;
     } else if (c == '[') {
       size_t end = SkipQuoted(text, i, ']', "bracketed name");

@@ -18,8 +18,7 @@ constexpr std::array<std::string_view, 40> kReserved = {
     "DISTINCT", "UNION", "CASE",   "WHEN",   "THEN",  "ELSE",   "END",     "ASC"};
 
 bool IsReserved(std::string_view word) {
-  if (SameName(word, "DESC") || SameName(word, "EXCEPT") ||
-      SameName(word, "INTERSECT")) {
+  if (SameName(word, "DESC") || SameName(word, "EXCEPT") || SameName(word, "INTERSECT")) {
     return true;
   }
   for (std::string_view r : kReserved) {

@@ -13,7 +13,7 @@ Date RealNow() {
   const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm local{};
   localtime_r(&secs, &local);
-  CivilDateTime parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+  CivilDateTime parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,       local.tm_hour,
                       local.tm_min,         local.tm_sec,     static_cast<int>(ms)};
   if (parts.second > 59) parts.second = 59;  // leap second
   return *MakeDate(parts);
@@ -48,7 +48,8 @@ void ManualClock::UseReal() {
 }
 
 std::shared_ptr<const Clock> ComponentClock() {
-  static const auto* system_clock = new std::shared_ptr<const Clock>(std::make_shared<SystemClock>());
+  static const auto* system_clock =
+      new std::shared_ptr<const Clock>(std::make_shared<SystemClock>());
   std::lock_guard lock(g_clock_mu);
   return g_clock ? g_clock : *system_clock;
 }

@@ -52,25 +52,24 @@ namespace frame_methods {
 inline constexpr ParamSpec kScParams[] = {{"sc", ArgKind::kObject, Pass::kByRef}};
 inline constexpr ParamSpec kConnParams[] = {{"pConn", ArgKind::kObject, Pass::kByRef}};
 
-inline constexpr MethodSpec kOnStartPage{
-    "OnStartPage", kScParams, ResultKind::kVariant, false,
-    [](DispatchObject& self, std::span<const Variant> a) {
-      return static_cast<Component&>(self).OnStartPage(a[0]);
-    }};
-inline constexpr MethodSpec kOnEndPage{
-    "OnEndPage", {}, ResultKind::kVariant, false,
-    [](DispatchObject& self, std::span<const Variant>) {
-      return static_cast<Component&>(self).OnEndPage();
-    }};
-inline constexpr MethodSpec kSetConn{
-    "SetConn", kConnParams, ResultKind::kNone, false,
-    [](DispatchObject& self, std::span<const Variant> a) {
-      static_cast<Component&>(self).SetConn(a[0]);
-      return Variant();
-    }};
+inline constexpr MethodSpec kOnStartPage{"OnStartPage", kScParams, ResultKind::kVariant, false,
+                                         [](DispatchObject& self, std::span<const Variant> a) {
+                                           return static_cast<Component&>(self).OnStartPage(a[0]);
+                                         }};
+inline constexpr MethodSpec kOnEndPage{"OnEndPage",
+                                       {},
+                                       ResultKind::kVariant,
+                                       false,
+                                       [](DispatchObject& self, std::span<const Variant>) {
+                                         return static_cast<Component&>(self).OnEndPage();
+                                       }};
+inline constexpr MethodSpec kSetConn{"SetConn", kConnParams, ResultKind::kNone, false,
+                                     [](DispatchObject& self, std::span<const Variant> a) {
+                                       static_cast<Component&>(self).SetConn(a[0]);
+                                       return Variant();
+                                     }};
 inline constexpr MethodSpec kGetError{
-    "GetError", {}, ResultKind::kText, false,
-    [](DispatchObject& self, std::span<const Variant>) {
+    "GetError", {}, ResultKind::kText, false, [](DispatchObject& self, std::span<const Variant>) {
       return Variant::Text(static_cast<Component&>(self).GetError());
     }};
 

@@ -29,7 +29,9 @@ struct ResultTable {
 
   size_t column_count() const { return columns.size(); }
   size_t row_count() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
-  const Variant& at(size_t row, size_t column) const { return cells[row * columns.size() + column]; }
+  const Variant& at(size_t row, size_t column) const {
+    return cells[row * columns.size() + column];
+  }
 };
 
 class Connection : public Object {

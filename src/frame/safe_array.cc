@@ -77,7 +77,8 @@ Variant& SafeArray::at(std::span<const int32_t> index) { return cells_[Offset(in
 const Variant& SafeArray::at(std::span<const int32_t> index) const { return cells_[Offset(index)]; }
 
 void SafeArray::Redim(std::vector<Bound> bounds) {
-  if (bounds.size() != bounds_.size()) ThrowSubscript("a resize cannot change the number of dimensions");
+  if (bounds.size() != bounds_.size())
+    ThrowSubscript("a resize cannot change the number of dimensions");
   for (const Bound& b : bounds) {
     if (b.upper < b.lower) ThrowSubscript("a resize to an empty dimension");
   }

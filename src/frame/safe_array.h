@@ -39,7 +39,9 @@ class SafeArray {
 
   Variant& at(std::span<const int32_t> index);
   const Variant& at(std::span<const int32_t> index) const;
-  Variant& at(std::initializer_list<int32_t> index) { return at(std::span(index.begin(), index.size())); }
+  Variant& at(std::initializer_list<int32_t> index) {
+    return at(std::span(index.begin(), index.size()));
+  }
   const Variant& at(std::initializer_list<int32_t> index) const {
     return at(std::span(index.begin(), index.size()));
   }

@@ -40,9 +40,9 @@ Variant Add(const Variant& a, const Variant& b);
 enum class Ordering { kLess, kEqual, kGreater, kNull };
 // Comparison of two values (see header comment). kNull when either is Null.
 Ordering Compare(const Variant& a, const Variant& b);
-bool IsEqual(const Variant& a, const Variant& b);     // Compare == kEqual
-bool IsLess(const Variant& a, const Variant& b);      // Compare == kLess
-bool IsGreater(const Variant& a, const Variant& b);   // Compare == kGreater
+bool IsEqual(const Variant& a, const Variant& b);    // Compare == kEqual
+bool IsLess(const Variant& a, const Variant& b);     // Compare == kLess
+bool IsGreater(const Variant& a, const Variant& b);  // Compare == kGreater
 // Comparison with a text written in the program: the value's text form is
 // compared as text (Empty is ""). Null is never equal.
 bool EqualsLiteralText(const Variant& v, std::string_view literal);
@@ -54,7 +54,8 @@ Variant Trim(const Variant& v);  // blanks (U+0020) only; Null stays Null
 bool IsNull(const Variant& v);
 // One left-to-right, non-overlapping pass, binary comparison; the inserted
 // replacement is never searched again.
-std::string ReplaceAll(std::string_view text, std::string_view search, std::string_view replacement);
+std::string ReplaceAll(std::string_view text, std::string_view search,
+                       std::string_view replacement);
 
 // Reads text as a number the way conversions do: optional blanks around an
 // optional sign, digits with an optional decimal point and exponent.
@@ -71,8 +72,8 @@ double ToDouble(const Variant& v);
 Date ToDate(const Variant& v);
 
 enum class FirstDay { kSunday = 1, kMonday = 2 };
-int DayOf(Date d);     // 1..31
-int MonthOf(Date d);   // 1..12
+int DayOf(Date d);    // 1..31
+int MonthOf(Date d);  // 1..12
 int YearOf(Date d);
 int WeekdayOf(Date d, FirstDay first = FirstDay::kSunday);  // 1..7
 Date AddDays(Date d, int32_t days);

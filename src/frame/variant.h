@@ -90,7 +90,9 @@ class Variant {
   static Variant Text(std::string v) { return Variant(Storage(std::move(v))); }
   static Variant Bool(bool v) { return Variant(Storage(v)); }
   static Variant Object(ObjectRef v) { return Variant(Storage(std::move(v))); }
-  static Variant Array(std::shared_ptr<SafeArray> v) { return Variant(Storage(ArrayBox{std::move(v)})); }
+  static Variant Array(std::shared_ptr<SafeArray> v) {
+    return Variant(Storage(ArrayBox{std::move(v)}));
+  }
   static Variant NoArray() { return Variant(Storage(ArrayBox{})); }
   static Variant Bytes(ByteArray v);
 

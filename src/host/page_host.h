@@ -40,7 +40,9 @@ class NamedValues {
 class InMemorySession final : public SessionObject {
  public:
   Variant Value(std::string_view name) const override { return values_.Get(name); }
-  void SetValue(std::string_view name, Variant value) override { values_.Set(name, std::move(value)); }
+  void SetValue(std::string_view name, Variant value) override {
+    values_.Set(name, std::move(value));
+  }
 
  private:
   NamedValues values_;
@@ -49,7 +51,9 @@ class InMemorySession final : public SessionObject {
 class InMemoryApplication final : public ApplicationObject {
  public:
   Variant Value(std::string_view name) const override { return values_.Get(name); }
-  void SetValue(std::string_view name, Variant value) override { values_.Set(name, std::move(value)); }
+  void SetValue(std::string_view name, Variant value) override {
+    values_.Set(name, std::move(value));
+  }
   // Lock by an anonymous holder (tests); pages lock through their own view.
   void Lock() override { Acquire(this); }
   void UnLock() override { Release(this); }

@@ -25,8 +25,8 @@ std::shared_ptr<DispatchObject> CreateObject(std::string_view prog_id) {
   for (const ClassInfo& info : kClasses) {
     if (SameName(info.prog_id, prog_id)) return info.create();
   }
-  throw AutomationError(kErrCantCreate,
-                        "Cannot create object: no class is registered as '" + std::string(prog_id) + "'");
+  throw AutomationError(kErrCantCreate, "Cannot create object: no class is registered as '" +
+                                            std::string(prog_id) + "'");
 }
 
 }  // namespace korimba

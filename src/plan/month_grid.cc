@@ -14,7 +14,8 @@ Variant LayOutMonth(int year, int month, std::span<const std::string> day_texts,
   const bool sunday_first = layout == WeekLayout::kSundayFirst;
   Variant grid = MakeGrid(6, sunday_first ? 9 : 8);
   std::optional<Date> first = MakeDate({.year = year, .month = month, .day = 1});
-  if (!first) ThrowInvalidCall("no such month: " + std::to_string(year) + "-" + std::to_string(month));
+  if (!first)
+    ThrowInvalidCall("no such month: " + std::to_string(year) + "-" + std::to_string(month));
   // A week row ends after Saturday (7) or after Sunday (1).
   const int last_of_row = sunday_first ? 7 : 1;
   int weekday = WeekdayOf(*first, FirstDay::kSunday);

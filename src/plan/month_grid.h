@@ -20,8 +20,7 @@ namespace korimba {
 enum class WeekLayout { kSundayFirst, kMondayFirst };
 
 // `day_texts[i]` is the text of day i + 1; there is one per day of the month.
-Variant LayOutMonth(int year, int month, std::span<const std::string> day_texts,
-                    WeekLayout layout);
+Variant LayOutMonth(int year, int month, std::span<const std::string> day_texts, WeekLayout layout);
 
 }  // namespace korimba
 

@@ -35,15 +35,19 @@ struct Month {
   bool Contains(Date d) const { return YearOf(d) == year && MonthOf(d) == month; }
   Variant FirstDayText() const { return Variant::Text(DayText(year, month, 1)); }
   Date Day(int day, int hour = 0, int minute = 0, int second = 0) const {
-    return *MakeDate({.year = year, .month = month, .day = day, .hour = hour, .minute = minute,
+    return *MakeDate({.year = year,
+                      .month = month,
+                      .day = day,
+                      .hour = hour,
+                      .minute = minute,
                       .second = second});
   }
 };
 
 void CheckDay(int day, const Month& m) {
   if (day < 1 || day > m.days) {
-    ThrowSubscript("day " + std::to_string(day) + " is not a day of " + DayText(m.year, m.month, 1) +
-                   "'s month");
+    ThrowSubscript("day " + std::to_string(day) + " is not a day of " +
+                   DayText(m.year, m.month, 1) + "'s month");
   }
 }
 
@@ -73,18 +77,15 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
   StatementBuilder sql;
   sql << Lit{"SELECT PlanID, PersonID, PlanBeginTime, DAY(PlanBeginTime) AS BeginDay,  "}
       << Lit{"      DAY(PlanEndTime) AS EndDay, PlanContent, PlanEndTime "}
-      << Lit{"From DATA_Plan "}
-      << Lit{"WHERE (((PlanBeginTime >= '"} << Quoted{first} << Lit{"') AND (PlanEndTime <= '"}
-      << Quoted{last} << Lit{"')) OR "}
+      << Lit{"From DATA_Plan "} << Lit{"WHERE (((PlanBeginTime >= '"} << Quoted{first}
+      << Lit{"') AND (PlanEndTime <= '"} << Quoted{last} << Lit{"')) OR "}
       << Lit{"      ((PlanBeginTime >= '"} << Quoted{first} << Lit{"') AND (PlanEndTime > '"}
-      << Quoted{last} << Lit{"') AND "}
-      << Lit{"      (PlanBeginTime <= '"} << Quoted{last} << Lit{"')) OR "}
-      << Lit{"      ((PlanBeginTime < '"} << Quoted{first} << Lit{"') AND (PlanEndTime > '"}
-      << Quoted{last} << Lit{"')) OR "}
+      << Quoted{last} << Lit{"') AND "} << Lit{"      (PlanBeginTime <= '"} << Quoted{last}
+      << Lit{"')) OR "} << Lit{"      ((PlanBeginTime < '"} << Quoted{first}
+      << Lit{"') AND (PlanEndTime > '"} << Quoted{last} << Lit{"')) OR "}
       << Lit{"      ((PlanBeginTime < '"} << Quoted{first} << Lit{"') AND (PlanEndTime >= '"}
-      << Quoted{first} << Lit{"') AND "}
-      << Lit{"      (PlanEndTime <= '"} << Quoted{last} << Lit{"'))) AND ((PersonID = "}
-      << Number{person_id} << Lit{")) "}
+      << Quoted{first} << Lit{"') AND "} << Lit{"      (PlanEndTime <= '"} << Quoted{last}
+      << Lit{"'))) AND ((PersonID = "} << Number{person_id} << Lit{")) "}
       << Lit{"ORDER BY PlanBeginTime"};
   const PlanRows rows = ReadPlanRows(conn(), sql.text());
 
@@ -118,8 +119,8 @@ Variant Plan::GetMonthPlan11(const Variant& person_id, const Variant& date) {
   // The 28th as the text "yyyy-m-28" when it is the last day (a common
   // February), the last day as a date at midnight otherwise; DateDiff counts
   // whole days, so a plan ending at any hour of the last day is included.
-  const Variant last = m.days == 28 ? Variant::Text(DayText(m.year, m.month, 28))
-                                    : Variant::FromDate(m.Day(m.days));
+  const Variant last =
+      m.days == 28 ? Variant::Text(DayText(m.year, m.month, 28)) : Variant::FromDate(m.Day(m.days));
 
   StatementBuilder sql;
   sql << Lit{"select PLanID,PersonID,PlanContent,PlanPlace,PlanBeginTime,PlanEndTime from "

@@ -10,7 +10,7 @@ Plan& Self(DispatchObject& self) { return static_cast<Plan&>(self); }
 constexpr ParamSpec V(std::string_view name) { return {name, ArgKind::kVariant, Pass::kByValue}; }
 
 inline constexpr ParamSpec kAddParams[] = {
-    V("PersonID"),  V("PlanType"),    V("PlanClass"),     V("PlanBeginTime"),
+    V("PersonID"),    V("PlanType"),    V("PlanClass"),     V("PlanBeginTime"),
     V("PlanEndTime"), V("PlanContent"), V("PlanAlertTime"), V("PlanPlace"),
 };
 inline constexpr ParamSpec kIdByRef[] = {{"ID", ArgKind::kVariant, Pass::kByRef}};
@@ -42,7 +42,10 @@ const MethodSpec kMethods[] = {
        return Variant::Bool(
            Self(self).UpdateData(a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]));
      }},
-    {"GetAllData", {}, ResultKind::kGrid, false,
+    {"GetAllData",
+     {},
+     ResultKind::kGrid,
+     false,
      [](DispatchObject& self, std::span<const Variant>) { return Self(self).GetAllData(); }},
     {"GetPageData", kPageParams, ResultKind::kGrid, false,
      [](DispatchObject& self, std::span<const Variant> a) {
@@ -76,7 +79,10 @@ const MethodSpec kMethods[] = {
      [](DispatchObject& self, std::span<const Variant> a) {
        return Variant::Text(Self(self).GetPersonName(a[0]));
      }},
-    {"YY", {}, ResultKind::kVariant, false,
+    {"YY",
+     {},
+     ResultKind::kVariant,
+     false,
      [](DispatchObject& self, std::span<const Variant>) { return Self(self).YY(); }},
 };
 

@@ -43,23 +43,20 @@ bool Plan::DelData(const Variant& id) {
 }
 
 bool Plan::UpdateData(const Variant& id, const Variant& person_id, const Variant& plan_type,
-                      const Variant& plan_class, const Variant& begin_time,
-                      const Variant& end_time, const Variant& content, const Variant& alert_time,
-                      const Variant& place) {
+                      const Variant& plan_class, const Variant& begin_time, const Variant& end_time,
+                      const Variant& content, const Variant& alert_time, const Variant& place) {
   StatementBuilder sql;
   sql << Lit{"update DATA_Plan set PersonID ="} << Number{person_id} << Lit{",PlanType='"}
       << Quoted{plan_type} << Lit{"',PlanClass= '"} << Quoted{plan_class}
       << Lit{"' ,PlanBeginTime='"} << Quoted{begin_time} << Lit{"',PlanEndTime='"}
-      << Quoted{end_time} << Lit{"',PlanContent='"} << Quoted{content}
-      << Lit{"',PlanAlertTime='"} << Quoted{alert_time} << Lit{"',PlanPlace='"} << Quoted{place}
-      << Lit{"' where PlanID="} << Number{id};
+      << Quoted{end_time} << Lit{"',PlanContent='"} << Quoted{content} << Lit{"',PlanAlertTime='"}
+      << Quoted{alert_time} << Lit{"',PlanPlace='"} << Quoted{place} << Lit{"' where PlanID="}
+      << Number{id};
   conn().Execute(sql.UpdateText());
   return true;
 }
 
-Variant Plan::GetAllData() {
-  return ReadBuiltGrid(conn(), "Select * from DATA_Plan", INT32_MAX);
-}
+Variant Plan::GetAllData() { return ReadBuiltGrid(conn(), "Select * from DATA_Plan", INT32_MAX); }
 
 Variant Plan::GetData(int32_t id) {
   StatementBuilder sql;

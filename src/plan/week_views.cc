@@ -40,10 +40,10 @@ Variant Plan::GetWeekPlan11(const Variant& person_id, const Variant& date) {
 
 Variant Plan::GetWeekPlan(const Variant& person_id, const Variant& date) {
   StatementBuilder sql;
-  sql << Lit{"SELECT PlanContent "} << Lit{"From DATA_Plan  "}
-      << Lit{"WHERE (PlanBeginTime <= '"} << Quoted{date} << Lit{"') AND (PlanEndTime >= '"}
-      << Quoted{date} << Lit{"') AND "} << Lit{"      (PersonID = "} << Number{person_id}
-      << Lit{") "} << Lit{"ORDER BY PlanBeginTime "};
+  sql << Lit{"SELECT PlanContent "} << Lit{"From DATA_Plan  "} << Lit{"WHERE (PlanBeginTime <= '"}
+      << Quoted{date} << Lit{"') AND (PlanEndTime >= '"} << Quoted{date} << Lit{"') AND "}
+      << Lit{"      (PersonID = "} << Number{person_id} << Lit{") "}
+      << Lit{"ORDER BY PlanBeginTime "};
   RecordSet rs;
   rs.Open(sql.text(), conn(), 3, -1, -1);
   // Empty when no plan is in progress. While the joined text is still empty

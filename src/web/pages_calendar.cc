@@ -14,11 +14,13 @@
 namespace korimba::web {
 namespace {
 
-constexpr std::array<const char*, 7> kSundayFirst = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr std::array<const char*, 7> kMondayFirst = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",     "April",
-                                                  "May",     "June",     "July",      "August",
-                                                  "September", "October", "November", "December"};
+constexpr std::array<const char*, 7> kSundayFirst = {"Sun", "Mon", "Tue", "Wed",
+                                                     "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 7> kMondayFirst = {"Mon", "Tue", "Wed", "Thu",
+                                                     "Fri", "Sat", "Sun"};
+constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March",    "April",
+                                                 "May",       "June",     "July",     "August",
+                                                 "September", "October",  "November", "December"};
 
 Date DateFrom(PageRequest& page, const std::string& field) {
   std::string text = page.Param(field);
@@ -74,7 +76,8 @@ void MonthPage(PageRequest& page) {
   }
   std::string query = places ? "&places=1" : "";
   const Date first = DayOfMonth(date, 1);
-  const std::string title = std::string(kMonths[parts.month - 1]) + " " + std::to_string(parts.year);
+  const std::string title =
+      std::string(kMonths[parts.month - 1]) + " " + std::to_string(parts.year);
   mstch::map context{
       {"weekdays", Names(places ? kMondayFirst : kSundayFirst)},
       {"weeks", week_rows},
@@ -136,9 +139,8 @@ void MomentPage(PageRequest& page) {
   GridView header(run.Plan("GetData", {Variant::I4(0)}));
   GridView grid(run.Plan("GetDayPlan", {page.person(), moment}));
   auto column = [&](std::string_view name) { return FindColumn(header, 0, name); };
-  const int32_t id = column("PlanID"), begin = column("PlanBeginTime"),
-                end = column("PlanEndTime"), content = column("PlanContent"),
-                place = column("PlanPlace");
+  const int32_t id = column("PlanID"), begin = column("PlanBeginTime"), end = column("PlanEndTime"),
+                content = column("PlanContent"), place = column("PlanPlace");
   mstch::array rows;
   if (!grid.IsNoRows()) {
     for (int32_t r = 0; r < grid.second_count(); ++r) {

@@ -49,8 +49,8 @@ std::optional<MessageRecord> RecordFrom(const Variant& grid_value, const Message
 // received it; NotFound otherwise (also for messages of others).
 MessageRecord VisibleMessage(PageRequest& page) {
   int32_t id = page.IdParam("id", "message number");
-  auto record = RecordFrom(page.run().Message("MsgRead", {Variant::I4(id)}),
-                           page.site.message_layout());
+  auto record =
+      RecordFrom(page.run().Message("MsgRead", {Variant::I4(id)}), page.site.message_layout());
   if (!record || (record->sender != page.person_id() && record->recipient != page.person_id())) {
     throw NotFound("There is no message number " + std::to_string(id) + " for you.");
   }
@@ -69,7 +69,8 @@ MessageRecord OwnMessage(PageRequest& page) {
 // A person id from the request that names an existing person.
 int32_t KnownPerson(PageRequest& page, const std::string& field) {
   int32_t id = page.IdParam(field, "person number");
-  if (id > kMaxPersonId) throw BadInput("There is no person with the number " + std::to_string(id) + ".");
+  if (id > kMaxPersonId)
+    throw BadInput("There is no person with the number " + std::to_string(id) + ".");
   if (TextForm(page.run().Message("GetPersonName", {Variant::I4(id)})).empty()) {
     throw NotFound("There is no person with the number " + std::to_string(id) + ".");
   }
@@ -85,12 +86,12 @@ void Post(PageRequest& page, int32_t to, const std::string& title, const std::st
       throw BadInput("The file \"" + file.filename + "\" is larger than 10 MiB; it was not sent.");
     }
     ByteArray bytes{std::vector<uint8_t>(file.content.begin(), file.content.end()), 0};
-    page.run().Message("dptAddData", {recipient, Variant::Text(content), page.person(),
-                                      Variant::Text(title), Variant::Text(file.filename),
-                                      Variant::Bytes(std::move(bytes)), Variant()});
+    page.run().Message("dptAddData",
+                       {recipient, Variant::Text(content), page.person(), Variant::Text(title),
+                        Variant::Text(file.filename), Variant::Bytes(std::move(bytes)), Variant()});
   } else {
-    page.run().Message("AddData", {recipient, Variant::Text(content), page.person(),
-                                   Variant::Text(title)});
+    page.run().Message("AddData",
+                       {recipient, Variant::Text(content), page.person(), Variant::Text(title)});
   }
 }
 
@@ -185,8 +186,8 @@ void OpenPage(PageRequest& page) {
                 {"title", DisplayText(record.title)},
                 {"content", DisplayText(record.content)},
                 {"sender", DisplayText(record.sender_name)},
-                {"recipient", TextForm(page.run().Message("GetPersonName",
-                                                          {Variant::I4(record.recipient)}))},
+                {"recipient",
+                 TextForm(page.run().Message("GetPersonName", {Variant::I4(record.recipient)}))},
                 {"created", DisplayText(record.created)},
                 {"was_unread", DisplayText(record.flag) == "0"},
                 {"mine", record.sender == page.person_id()},

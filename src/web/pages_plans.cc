@@ -119,7 +119,8 @@ std::vector<Variant> PlanFields(PageRequest& page) {
     std::string text = page.Param(field);
     if (text.empty()) return Variant::I4(0);
     auto value = ParsePositiveInt(text);
-    if (!value && text != "0") throw BadInput("The " + std::string(what) + " must be a whole number.");
+    if (!value && text != "0")
+      throw BadInput("The " + std::string(what) + " must be a whole number.");
     return Variant::I4(value.value_or(0));
   };
   auto date = [&](const std::string& field, std::string_view what) {
@@ -141,8 +142,13 @@ std::vector<Variant> PlanFields(PageRequest& page) {
   if (content.find_first_not_of(" \t\r\n") == std::string::npos) {
     throw BadInput("Please write what the plan is about.");
   }
-  return {type, klass, Variant::FromDate(begin), Variant::FromDate(end), Variant::Text(content),
-          Variant::FromDate(alert), Variant::Text(page.Param("place"))};
+  return {type,
+          klass,
+          Variant::FromDate(begin),
+          Variant::FromDate(end),
+          Variant::Text(content),
+          Variant::FromDate(alert),
+          Variant::Text(page.Param("place"))};
 }
 
 void NewPage(PageRequest& page) {

@@ -58,22 +58,24 @@ int Serve(const ServeOptions& options) {
     return 1;
   }
   // The component joins WorkPath and the message number with no separator.
-  std::string work_path = std::filesystem::absolute(options.attachments).lexically_normal().string();
+  std::string work_path =
+      std::filesystem::absolute(options.attachments).lexically_normal().string();
   if (work_path.empty() || work_path.back() != '/') work_path += '/';
 
   std::vector<std::shared_ptr<Connection>> connections;
   try {
-    for (int i = 0; i < PoolSize(options.db); ++i) connections.push_back(OpenConnection(options.db));
+    for (int i = 0; i < PoolSize(options.db); ++i)
+      connections.push_back(OpenConnection(options.db));
     EnsureSchema(*connections.front());
     // A new database gets the demo office, before any request can run.
     if (DatabaseIsEmpty(*connections.front())) {
       cli::DemoSummary demo = cli::AddDemoData(connections.front(), Now());
-      std::cout << "The database was empty: added the demo office (" << demo.persons
-                << " persons, " << demo.messages << " messages, " << demo.plans << " plans).\n";
+      std::cout << "The database was empty: added the demo office (" << demo.persons << " persons, "
+                << demo.messages << " messages, " << demo.plans << " plans).\n";
     }
   } catch (const AutomationError& e) {
-    std::cerr << "korimba serve: cannot open the database " << options.db << ": "
-              << e.description() << "\n";
+    std::cerr << "korimba serve: cannot open the database " << options.db << ": " << e.description()
+              << "\n";
     return 1;
   }
 

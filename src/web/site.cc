@@ -135,10 +135,8 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
   context["me_id"] = std::to_string(person_id_);
   std::string body = RenderTemplate(name, context);
   mstch::map layout{
-      {"title", std::string(title)},
-      {"body", body},
-      {"signed_in", signed_in()},
-      {"person_name", person_name_},
+      {"title", std::string(title)}, {"body", body},
+      {"signed_in", signed_in()},    {"person_name", person_name_},
       {"token", session_->token},
   };
   res.status = status;
@@ -180,7 +178,7 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
            Access access, PageHandler handler) {
   const bool post = method == "POST";
   auto wrapped = [&site, post, access, handler](const httplib::Request& req,
-                                                 httplib::Response& res) {
+                                                httplib::Response& res) {
     auto session = SessionOf(site, req, res, !post);
     if (session == nullptr) {
       // A POST from a session that has timed out, or with no session at all.
@@ -191,8 +189,9 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     }
     PageRequest page(req, res, site, session);
     if (post && !SessionStore::TokenMatches(*session, page.Param("token"))) {
-      page.Error(403, "This form has expired or did not come from this site; nothing was changed. "
-                      "Please reload the page and try again.");
+      page.Error(403,
+                 "This form has expired or did not come from this site; nothing was changed. "
+                 "Please reload the page and try again.");
       return;
     }
     if (access == Access::kSignedIn && !page.signed_in()) {

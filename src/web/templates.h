@@ -11,8 +11,8 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 namespace korimba::web {
 

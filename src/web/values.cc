@@ -102,8 +102,10 @@ std::optional<Date> ParseFormDate(std::string_view text) {
   // anything a statement could take for more than a date.
   int blanks = 0;
   for (char c : normal) {
-    if (c == ' ') ++blanks;
-    else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '-' && c != ':') return std::nullopt;
+    if (c == ' ')
+      ++blanks;
+    else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '-' && c != ':')
+      return std::nullopt;
   }
   if (blanks > 1 || normal.empty()) return std::nullopt;
   return ParseDateText(normal);

@@ -26,10 +26,11 @@ TEST(MoveRecordsIntoGridTest, PlacesRecordsByRowAndStopsAtLimitsAndEof) {
   };
   const Case cases[] = {
       // Every record under a spare row 0.
-      {4, 1, 3, "[0..3, 0..1]\n0: Empty | Empty\n1: 1i4 | \"a\"\n2: 2i4 | \"b\"\n3: 3i4 | Null", true},
+      {4, 1, 3, "[0..3, 0..1]\n0: Empty | Empty\n1: 1i4 | \"a\"\n2: 2i4 | \"b\"\n3: 3i4 | Null",
+       true},
       // Only the first record.
-      {4, 1, 1, "[0..3, 0..1]\n0: Empty | Empty\n1: 1i4 | \"a\"\n2: Empty | Empty\n3: Empty | Empty",
-       false},
+      {4, 1, 1,
+       "[0..3, 0..1]\n0: Empty | Empty\n1: 1i4 | \"a\"\n2: Empty | Empty\n3: Empty | Empty", false},
       // The grid's last row ends the copy before the records do.
       {2, 0, 10, "[0..1, 0..1]\n0: 1i4 | \"a\"\n1: 2i4 | \"b\"", false},
   };
@@ -59,7 +60,8 @@ TEST(MoveRecordsIntoGridTest, RefusesTooFewColumnsAndLeavesOthersSharingTheGridA
   Variant grid = MakeGrid(3, 2);
   const Variant before = grid;  // shares the cells until the first write
   MoveRecordsIntoGrid(rs, grid, 0, 3);
-  EXPECT_EQ(GridString(before), "[0..2, 0..1]\n0: Empty | Empty\n1: Empty | Empty\n2: Empty | Empty");
+  EXPECT_EQ(GridString(before),
+            "[0..2, 0..1]\n0: Empty | Empty\n1: Empty | Empty\n2: Empty | Empty");
   EXPECT_EQ(GridCell(grid, 2, 1).DebugString(), "Null");
 }
 

@@ -12,10 +12,10 @@ namespace {
 
 using MonthViews = PlanOnFake;
 
-const std::vector<std::string> kMonthColumns = {"PlanID",  "PersonID",    "PlanBeginTime", "BeginDay",
-                                                "EndDay",  "PlanContent", "PlanEndTime"};
-const std::vector<std::string> kMonth11Columns = {"PLanID",        "PersonID",   "PlanContent",
-                                                  "PlanPlace",     "PlanBeginTime", "PlanEndTime"};
+const std::vector<std::string> kMonthColumns = {
+    "PlanID", "PersonID", "PlanBeginTime", "BeginDay", "EndDay", "PlanContent", "PlanEndTime"};
+const std::vector<std::string> kMonth11Columns = {"PLanID",    "PersonID",      "PlanContent",
+                                                  "PlanPlace", "PlanBeginTime", "PlanEndTime"};
 
 struct PlanRow {
   Date begin;
@@ -28,8 +28,9 @@ ResultTable MonthRows(const std::vector<PlanRow>& plans) {
   t.columns = kMonthColumns;
   int id = 0;
   for (const PlanRow& p : plans) {
-    const std::vector<Variant> row = {I(++id), I(7), Variant::FromDate(p.begin), I(DayOf(p.begin)),
-                                      I(DayOf(p.end)), p.text, Variant::FromDate(p.end)};
+    const std::vector<Variant> row = {
+        I(++id),         I(7),   Variant::FromDate(p.begin), I(DayOf(p.begin)),
+        I(DayOf(p.end)), p.text, Variant::FromDate(p.end)};
     t.cells.insert(t.cells.end(), row.begin(), row.end());
   }
   return t;
@@ -40,8 +41,8 @@ ResultTable Month11Rows(const std::vector<PlanRow>& plans) {
   t.columns = kMonth11Columns;
   int id = 0;
   for (const PlanRow& p : plans) {
-    const std::vector<Variant> row = {I(++id), I(7), T("content"), p.text,
-                                      Variant::FromDate(p.begin), Variant::FromDate(p.end)};
+    const std::vector<Variant> row = {
+        I(++id), I(7), T("content"), p.text, Variant::FromDate(p.begin), Variant::FromDate(p.end)};
     t.cells.insert(t.cells.end(), row.begin(), row.end());
   }
   return t;
@@ -140,8 +141,8 @@ TEST_F(MonthViews, DaysWithoutPlansHoldEmptyStringsOtherCellsStayEmpty) {
 
 TEST_F(MonthViews, GetMonthPlanBoundsTheMonthByTheEndOfItsLastDay) {
   // Any date of the month, with or without a time, gives the same statement.
-  for (const Variant& date : {DV(2024, 3, 1), DV(2024, 3, 15, 13, 45), DV(2024, 3, 31, 23, 59),
-                              T("2024-3-31")}) {
+  for (const Variant& date :
+       {DV(2024, 3, 1), DV(2024, 3, 15, 13, 45), DV(2024, 3, 31, 23, 59), T("2024-3-31")}) {
     plan->GetMonthPlan(T("7"), date);
   }
   const std::string expected =

@@ -21,10 +21,10 @@ class PlanOnDatabase : public ::testing::Test {
     return plan->Call(method, args);
   }
   void Add(int person, Date begin, Date end, std::string content, std::string place = "") {
-    ASSERT_EQ(Call("AddData", {I(person), I(1), I(2), Variant::FromDate(begin),
-                               Variant::FromDate(end), T(std::move(content)),
-                               Variant::FromDate(begin), T(std::move(place))}),
-              Variant::Bool(true));
+    ASSERT_EQ(
+        Call("AddData", {I(person), I(1), I(2), Variant::FromDate(begin), Variant::FromDate(end),
+                         T(std::move(content)), Variant::FromDate(begin), T(std::move(place))}),
+        Variant::Bool(true));
   }
   // Column `name` of row `row` of a built grid whose row 0 names the columns.
   static Variant Column(const Variant& grid, int32_t row, std::string_view name) {
@@ -85,9 +85,9 @@ TEST_F(PlanOnDatabase, RecordsRoundTripWithEmptyValues) {
 }
 
 TEST_F(PlanOnDatabase, MonthPlanSelectsAndSpreadsEveryOverlappingPlan) {
-  Add(7, D(2023, 3, 20), D(2024, 3, 5), "year");           // same month a year apart
-  Add(7, D(2024, 2, 1), D(2024, 5, 1), "whole");           // covers the month
-  Add(7, D(2024, 2, 20), D(2024, 3, 3, 12), "start");      // crosses the start
+  Add(7, D(2023, 3, 20), D(2024, 3, 5), "year");       // same month a year apart
+  Add(7, D(2024, 2, 1), D(2024, 5, 1), "whole");       // covers the month
+  Add(7, D(2024, 2, 20), D(2024, 3, 3, 12), "start");  // crosses the start
   Add(7, D(2024, 3, 10, 9), D(2024, 3, 12, 10), "inside");
   Add(7, D(2024, 3, 28, 9), D(2024, 4, 2), "end");         // crosses the end
   Add(7, D(2024, 3, 31, 10), D(2024, 3, 31, 11), "last");  // on the last day after midnight

@@ -58,8 +58,7 @@ TEST_F(PlanRecords, InsertRewritesEmptyNumbersAndKeepsEmptyTexts) {
 TEST_F(PlanRecords, UpdateRewritesEmptyPersonAndQuotesCodes) {
   plan->UpdateData(I(12), I(7), I(2), I(1), DV(2024, 3, 5, 9), DV(2024, 3, 5), T("c"),
                    DV(2024, 3, 5, 8, 45), T("p"));
-  plan->UpdateData(I(12), Variant(), Variant(), Variant::Null(), T(""), T(""), T(""), T(""),
-                   T(""));
+  plan->UpdateData(I(12), Variant(), Variant(), Variant::Null(), T(""), T(""), T(""), T(""), T(""));
   EXPECT_EQ(conn->texts(),
             (std::vector<std::string>{
                 "update DATA_Plan set PersonID =7,PlanType='2',PlanClass= '1' ,PlanBeginTime="

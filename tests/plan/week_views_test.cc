@@ -25,8 +25,10 @@ TEST_F(WeekViews, WeekPlan11RunsFromMondayToTheEndOfSunday) {
   };
   const Case cases[] = {
       {"a Monday", DV(2024, 3, 4), "'2024-3-4'AND '2024-03-10 23:59:59'"},
-      {"a Sunday belongs to the week it ends", DV(2024, 3, 10), "'2024-3-4'AND '2024-03-10 23:59:59'"},
-      {"a Saturday with a time of day", DV(2024, 3, 9, 23, 30), "'2024-3-4'AND '2024-03-10 23:59:59'"},
+      {"a Sunday belongs to the week it ends", DV(2024, 3, 10),
+       "'2024-3-4'AND '2024-03-10 23:59:59'"},
+      {"a Saturday with a time of day", DV(2024, 3, 9, 23, 30),
+       "'2024-3-4'AND '2024-03-10 23:59:59'"},
       {"a date as text", T("2024-3-11 8:00"), "'2024-3-11'AND '2024-03-17 23:59:59'"},
       {"a week across the end of February", DV(2024, 3, 1), "'2024-2-26'AND '2024-03-03 23:59:59'"},
   };

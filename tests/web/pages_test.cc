@@ -72,7 +72,8 @@ TEST_F(PagesTest, FormsWithoutTheSessionTokenChangeNothing) {
   } cases[] = {
       {"/messages/send", {{"to", "2"}, {"content", "hello"}}},
       {"/messages/group", {{"to", "2"}, {"content", "hello"}}},
-      {"/plans/add", {{"content", "x"}, {"begin", "2025-01-31T09:00"}, {"end", "2025-01-31T10:00"}}},
+      {"/plans/add",
+       {{"content", "x"}, {"begin", "2025-01-31T09:00"}, {"end", "2025-01-31T10:00"}}},
   };
   for (const Case& c : cases) {
     auto missing = ann.Post(c.path, c.params, /*with_token=*/false);
@@ -100,8 +101,8 @@ TEST_F(PagesTest, OthersMessagesAndPlansCannotBeReachedById) {
            {{"content", "Ann's plan"}, {"begin", "2025-01-10T09:00"}, {"end", "2025-01-10T10:00"}});
   const std::string plan = Scalar(site_.conn(), "SELECT MAX(PlanID) FROM DATA_Plan");
 
-  for (const std::string path : {"/messages/open?id=", "/messages/edit?id=",
-                                 "/messages/attachment?id="}) {
+  for (const std::string path :
+       {"/messages/open?id=", "/messages/edit?id=", "/messages/attachment?id="}) {
     auto r = cy.Get(path + id);
     EXPECT_EQ(r->status, 404) << path;
     EXPECT_FALSE(Has(r, "for Bo only")) << path;
@@ -113,7 +114,8 @@ TEST_F(PagesTest, OthersMessagesAndPlansCannotBeReachedById) {
   EXPECT_EQ(cy.Post("/plans/delete", {{"id", plan}})->status, 404);
   // The recipient reads but may not change or delete what Ann wrote.
   EXPECT_EQ(bo.Post("/messages/update", {{"id", id}, {"content", "changed"}})->status, 404);
-  EXPECT_EQ(Scalar(site_.conn(), "SELECT MsgContent FROM DATA_Msg WHERE MsgID=" + id), "for Bo only");
+  EXPECT_EQ(Scalar(site_.conn(), "SELECT MsgContent FROM DATA_Msg WHERE MsgID=" + id),
+            "for Bo only");
   EXPECT_EQ(Scalar(site_.conn(), "SELECT COUNT(*) FROM DATA_Plan"), "1");
 
   // The sender looking at her message leaves it unread; the recipient opening
@@ -160,8 +162,8 @@ TEST_F(PagesTest, BadInputGivesAReadableMessage) {
     EXPECT_TRUE(Has(r, c.says)) << c.path << "\n" << r->body;
     EXPECT_TRUE(Has(r, "class=\"notice error\"")) << c.path;
   }
-  auto r = ann.Post("/plans/add", {{"content", "x"}, {"begin", "2025-01-31T10:00"},
-                                   {"end", "2025-01-31T09:00"}});
+  auto r = ann.Post("/plans/add",
+                    {{"content", "x"}, {"begin", "2025-01-31T10:00"}, {"end", "2025-01-31T09:00"}});
   EXPECT_EQ(r->status, 400);
   EXPECT_TRUE(Has(r, "The plan ends before it begins."));
 }
@@ -194,9 +196,10 @@ TEST_F(PagesTest, AttachmentsComeBackByteForByteAndLargeOnesAreRefused) {
   std::string bytes;
   for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 7 % 256);
   ann.Get("/messages?with=2");
-  auto sent = ann.PostMultipart("/messages/send", {{"to", "2", "", ""},
-                                                   {"content", "see file", "", ""},
-                                                   {"file", bytes, "报告 \"Q1\".bin", "application/octet-stream"}});
+  auto sent = ann.PostMultipart("/messages/send",
+                                {{"to", "2", "", ""},
+                                 {"content", "see file", "", ""},
+                                 {"file", bytes, "报告 \"Q1\".bin", "application/octet-stream"}});
   ASSERT_EQ(sent->status, 303) << sent->body;
   auto file = bo.Get("/messages/attachment?id=" + LastMsgId());
   ASSERT_EQ(file->status, 200);
@@ -206,15 +209,15 @@ TEST_F(PagesTest, AttachmentsComeBackByteForByteAndLargeOnesAreRefused) {
             "attachment; filename=\"______ _Q1_.bin\"; filename*=UTF-8''报告 \"Q1\".bin");
 
   const std::string big(kMaxUploadBytes + 10, 'x');
-  auto refused = ann.PostMultipart("/messages/send", {{"to", "2", "", ""},
-                                                      {"content", "too big", "", ""},
-                                                      {"file", big, "big.bin", ""}});
+  auto refused = ann.PostMultipart(
+      "/messages/send",
+      {{"to", "2", "", ""}, {"content", "too big", "", ""}, {"file", big, "big.bin", ""}});
   EXPECT_EQ(refused->status, 400);
   EXPECT_TRUE(Has(refused, "is larger than 10 MiB"));
   const std::string huge(kMaxUploadBytes + 2 * 1024 * 1024, 'x');
-  auto cut = ann.PostMultipart("/messages/send", {{"to", "2", "", ""},
-                                                  {"content", "too big", "", ""},
-                                                  {"file", huge, "huge.bin", ""}});
+  auto cut = ann.PostMultipart(
+      "/messages/send",
+      {{"to", "2", "", ""}, {"content", "too big", "", ""}, {"file", huge, "huge.bin", ""}});
   EXPECT_EQ(cut->status, 413);
   EXPECT_TRUE(Has(cut, "attachments may be at most 10 MiB"));
   EXPECT_EQ(Scalar(site_.conn(), "SELECT COUNT(*) FROM DATA_Msg"), "1");
@@ -227,9 +230,9 @@ TEST_F(PagesTest, PlanListPagesThroughOnlyOnesOwnPlans) {
     const int owner = i % 3 == 0 ? 1 : 2;  // 29 of Ann's among Bo's
     site_.conn().Execute(
         "INSERT INTO DATA_Plan (PersonID, PlanType, PlanClass, PlanBeginTime, PlanEndTime, "
-        "PlanContent, PlanPlace) VALUES (" + std::to_string(owner) +
-        ", 1, 1, '2025-01-10 09:00', '2025-01-10 10:00', 'plan " + std::to_string(owner) + "-" +
-        std::to_string(i) + "', '')");
+        "PlanContent, PlanPlace) VALUES (" +
+        std::to_string(owner) + ", 1, 1, '2025-01-10 09:00', '2025-01-10 10:00', 'plan " +
+        std::to_string(owner) + "-" + std::to_string(i) + "', '')");
   }
   Visitor ann(site_.port());
   ann.SignIn(1);

@@ -19,7 +19,7 @@ TEST_F(SessionStoreTest, IdleSessionsEndAfterTwentyMinutesAndUseRenewsThem) {
   WebSession b = store_.Create();
   clock_->Advance(19 * 60);
   ASSERT_NE(store_.Find(a.id), nullptr);  // renews a only
-  clock_->Advance(2 * 60);                 // b idle 21 minutes, a 2 minutes
+  clock_->Advance(2 * 60);                // b idle 21 minutes, a 2 minutes
   EXPECT_EQ(store_.Find(b.id), nullptr);
   EXPECT_NE(store_.Find(a.id), nullptr);
   clock_->Advance(20 * 60 + 1);

@@ -7,11 +7,11 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
-#include <chrono>
 #include <thread>
 
 #include "db/open.h"
@@ -63,9 +63,7 @@ class TestSite {
 
 class Visitor {
  public:
-  explicit Visitor(int port) : client_("127.0.0.1", port) {
-    client_.set_read_timeout(10, 0);
-  }
+  explicit Visitor(int port) : client_("127.0.0.1", port) { client_.set_read_timeout(10, 0); }
 
   httplib::Result Get(const std::string& path) { return Keep(client_.Get(path, Headers())); }
   // Posts a form; the page's token is added unless `with_token` is false.
