@@ -21,12 +21,12 @@
 #include "bench/support/message_data.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_sqlite.h"
+#include "classes/registry.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/connection.h"
 #include "frame/value_ops.h"
 #include "host/page_host.h"
-#include "host/registry.h"
 #include "message/attachment_store.h"
 
 namespace korimba::bench {

@@ -18,11 +18,11 @@
 #include "bench/support/bench_dir.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_sqlite.h"
+#include "classes/registry.h"
 #include "db/open.h"
 #include "db/translator.h"
 #include "frame/connection.h"
 #include "frame/value_ops.h"
-#include "host/registry.h"
 
 namespace korimba::bench {
 namespace {

@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev unixodbc unixodbc-dev libsqliteodbc tdsodbc
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev libmstch-dev
   libssl-dev zlib1g-dev
+  libsodium-dev libhiredis-dev libical-dev libtomlplusplus-dev redis-server
+  clang clang-format wrk
   chromium fonts-wqy-microhei
 )
 # Node and npm for the browser tests: Debian's, unless the machine already has

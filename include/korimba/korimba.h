@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "classes/registry.h"
 #include "db/open.h"
 #include "frame/dispatch.h"
 #include "frame/error.h"
@@ -25,7 +26,6 @@
 #include "frame/value_ops.h"
 #include "frame/variant.h"
 #include "host/page_host.h"
-#include "host/registry.h"
 
 namespace korimba {
 

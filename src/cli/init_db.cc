@@ -4,8 +4,8 @@
 #include <ostream>
 #include <string_view>
 
-#include "cli/demo_data.h"
 #include "db/open.h"
+#include "demo/demo_data.h"
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/value_ops.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "classes/registry.h"
 #include "frame/error.h"
-#include "host/registry.h"
 
 namespace korimba::cli {
 namespace {

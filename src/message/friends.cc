@@ -5,7 +5,7 @@
 #include "frame/statement.h"
 #include "frame/value_ops.h"
 #include "message/message.h"
-#include "message/person_name.h"
+#include "people/person_name.h"
 
 namespace korimba {
 

@@ -1,6 +1,6 @@
 #include "plan/plan.h"
 
-#include "message/person_name.h"
+#include "people/person_name.h"
 
 namespace korimba {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "host/registry.h"
+#include "classes/registry.h"
 
 namespace korimba::web {
 

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <thread>
 
-#include "cli/demo_data.h"
 #include "db/open.h"
+#include "demo/demo_data.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "web/site.h"

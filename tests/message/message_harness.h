@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "classes/registry.h"
 #include "frame/connection.h"
 #include "frame/dispatch.h"
 #include "frame/grid.h"
 #include "host/page_host.h"
-#include "host/registry.h"
 
 namespace korimba::testing {
 

@@ -4,10 +4,10 @@
 // accepted by the database, and paging over real records.
 #include <gtest/gtest.h>
 
+#include "classes/registry.h"
 #include "db/open.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
-#include "host/registry.h"
 #include "tests/plan/plan_fixture.h"
 
 namespace korimba::testing {

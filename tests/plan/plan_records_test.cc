@@ -2,8 +2,8 @@
 // the built grids of GetAllData/GetData, checked on a recording connection.
 #include <gtest/gtest.h>
 
+#include "classes/registry.h"
 #include "frame/error.h"
-#include "host/registry.h"
 #include "tests/plan/plan_fixture.h"
 
 namespace korimba::testing {

@@ -2,8 +2,8 @@
 // of a date, the joins of in-progress contents, the row-set results and YY.
 #include <gtest/gtest.h>
 
+#include "classes/registry.h"
 #include "frame/error.h"
-#include "host/registry.h"
 #include "tests/plan/plan_fixture.h"
 
 namespace korimba::testing {

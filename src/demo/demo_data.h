@@ -7,8 +7,8 @@
 // Plan.AddData by name); persons and read marks by plain statements. While
 // posting, the component clock is set to each message's time and put back
 // afterwards, so the caller must not run other component work concurrently.
-#ifndef KORIMBA_CLI_DEMO_DATA_H_
-#define KORIMBA_CLI_DEMO_DATA_H_
+#ifndef KORIMBA_DEMO_DEMO_DATA_H_
+#define KORIMBA_DEMO_DEMO_DATA_H_
 
 #include <memory>
 
@@ -31,4 +31,4 @@ DemoSummary AddDemoData(const std::shared_ptr<Connection>& conn, Date now);
 
 }  // namespace korimba::cli
 
-#endif  // KORIMBA_CLI_DEMO_DATA_H_
+#endif  // KORIMBA_DEMO_DEMO_DATA_H_

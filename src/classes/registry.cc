@@ -1,4 +1,4 @@
-#include "host/registry.h"
+#include "classes/registry.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // of the HR_Person row with the given id, or "" when there is no such row or
 // its name is NULL. It runs one query on the caller's connection and keeps
 // nothing. Called on the thread that owns the connection.
-#ifndef KORIMBA_MESSAGE_PERSON_NAME_H_
-#define KORIMBA_MESSAGE_PERSON_NAME_H_
+#ifndef KORIMBA_PEOPLE_PERSON_NAME_H_
+#define KORIMBA_PEOPLE_PERSON_NAME_H_
 
 #include <string>
 
@@ -19,4 +19,4 @@ std::string LookUpPersonName(Connection& conn, const Variant& id);
 
 }  // namespace korimba
 
-#endif  // KORIMBA_MESSAGE_PERSON_NAME_H_
+#endif  // KORIMBA_PEOPLE_PERSON_NAME_H_

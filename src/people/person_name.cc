@@ -1,4 +1,4 @@
-#include "message/person_name.h"
+#include "people/person_name.h"
 
 #include "frame/record_set.h"
 #include "frame/statement.h"

@@ -1,15 +1,15 @@
-#include "cli/demo_data.h"
+#include "demo/demo_data.h"
 
 #include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "classes/registry.h"
 #include "frame/clock.h"
 #include "frame/record_set.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
-#include "host/registry.h"
 
 namespace korimba::cli {
 namespace {

@@ -2,8 +2,8 @@
 // ProgID ("Korimba.Message", "Korimba.Plan", matched without regard to case),
 // each creation a new, independent object, and the fixed identities of the
 // library, its classes and interfaces. Read-only after start-up; any thread.
-#ifndef KORIMBA_HOST_REGISTRY_H_
-#define KORIMBA_HOST_REGISTRY_H_
+#ifndef KORIMBA_CLASSES_REGISTRY_H_
+#define KORIMBA_CLASSES_REGISTRY_H_
 
 #include <memory>
 #include <span>
@@ -31,4 +31,4 @@ std::shared_ptr<DispatchObject> CreateObject(std::string_view prog_id);
 
 }  // namespace korimba
 
-#endif  // KORIMBA_HOST_REGISTRY_H_
+#endif  // KORIMBA_CLASSES_REGISTRY_H_

@@ -1,4 +1,4 @@
-#include "host/registry.h"
+#include "classes/registry.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
