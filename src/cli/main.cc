@@ -6,6 +6,7 @@
 
 #include "cli/init_db.h"
 #include "cli/script_host.h"
+#include "cli/serve_config.h"
 #include "db/open.h"
 #include "frame/error.h"
 #include "web/server.h"
@@ -49,21 +50,25 @@ int main(int argc, char** argv) {
   script->add_flag("--trace", trace,
                    "Add to every answer the statements the component sent (\"sql\")");
 
-  korimba::web::ServeOptions serve_options;
-  CLI::App* serve = app.add_subcommand("serve", "Serve the office's pages over HTTP");
-  serve->add_option("--db", serve_options.db, "Connection string of the database")
-      ->capture_default_str();
-  serve->add_option("--listen", serve_options.listen, "Address and port to listen on")
-      ->capture_default_str();
-  serve
-      ->add_option("--attachments", serve_options.attachments,
-                   "Directory of the message attachment files")
-      ->capture_default_str();
+  korimba::cli::ServeSources serve_sources;
+  serve_sources.environment = korimba::cli::ProcessEnvironment;
+  CLI::App* serve = app.add_subcommand(
+      "serve", "Serve the office's pages over HTTP (options: command line > environment > file)");
+  korimba::cli::AddServeFlags(*serve, serve_sources);
 
   CLI11_PARSE(app, argc, argv);
 
   if (*init_db) return korimba::cli::InitDb(init, std::cout, std::cerr);
   if (*script) return RunScript(script_db, trace);
-  if (*serve) return korimba::web::Serve(serve_options);
+  if (*serve) {
+    korimba::web::ServeOptions serve_options;
+    try {
+      serve_options = korimba::cli::ResolveServeOptions(serve_sources);
+    } catch (const korimba::web::OptionError& e) {
+      std::cerr << "korimba serve: " << e.what() << "\n";
+      return 2;
+    }
+    return korimba::web::Serve(serve_options);
+  }
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "demo/demo_data.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "web/secret_mask.h"
 #include "web/site.h"
 
 namespace korimba::web {
@@ -18,7 +19,10 @@ namespace {
 
 // A file database takes a few connections; an in-memory one exists per
 // connection, so it must be a single one.
-int PoolSize(const std::string& db) { return db.find(":memory:") != std::string::npos ? 1 : 4; }
+int PoolSize(const ServeOptions& options) {
+  if (options.db.find(":memory:") != std::string::npos) return 1;
+  return options.pool_size > 0 ? options.pool_size : 4;
+}
 
 bool SplitListen(const std::string& listen, std::string* host, int* port) {
   size_t colon = listen.rfind(':');
@@ -64,8 +68,7 @@ int Serve(const ServeOptions& options) {
 
   std::vector<std::shared_ptr<Connection>> connections;
   try {
-    for (int i = 0; i < PoolSize(options.db); ++i)
-      connections.push_back(OpenConnection(options.db));
+    for (int i = 0; i < PoolSize(options); ++i) connections.push_back(OpenConnection(options.db));
     EnsureSchema(*connections.front());
     // A new database gets the demo office, before any request can run.
     if (DatabaseIsEmpty(*connections.front())) {
@@ -74,8 +77,8 @@ int Serve(const ServeOptions& options) {
                 << demo.messages << " messages, " << demo.plans << " plans).\n";
     }
   } catch (const AutomationError& e) {
-    std::cerr << "korimba serve: cannot open the database " << options.db << ": " << e.description()
-              << "\n";
+    std::cerr << "korimba serve: cannot open the database " << MaskSecrets(options.db) << ": "
+              << MaskSecrets(e.description()) << "\n";
     return 1;
   }
 

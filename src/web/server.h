@@ -4,15 +4,9 @@
 #ifndef KORIMBA_WEB_SERVER_H_
 #define KORIMBA_WEB_SERVER_H_
 
-#include <string>
+#include "web/serve_options.h"
 
 namespace korimba::web {
-
-struct ServeOptions {
-  std::string db = "sqlite:korimba.db";
-  std::string listen = "127.0.0.1:8080";
-  std::string attachments = "attachments";
-};
 
 // Runs the server; returns the process exit code.
 int Serve(const ServeOptions& options);
