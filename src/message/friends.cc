@@ -25,9 +25,9 @@ Variant Message::GetFriendList() {
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(rs.RecordCount(), k);
   for (int32_t i = 0; !rs.Eof(); ++i) {
-    GridCell(grid, i, 0) = rs.Value("personID");
-    GridCell(grid, i, 1) = rs.Value("personName");
-    GridCell(grid, i, 2) = rs.Value("nCount");
+    GridCell(grid, i, FriendColumn::kPersonId) = rs.Value("personID");
+    GridCell(grid, i, FriendColumn::kName) = rs.Value("personName");
+    GridCell(grid, i, FriendColumn::kMessages) = rs.Value("nCount");
     rs.MoveNext();
   }
   return grid;

@@ -18,6 +18,90 @@
 
 namespace korimba {
 
+// The column numbers of the grids Message returns, named once for the methods
+// that build them, their tests and the pages. A built grid is indexed (row,
+// column); a row set (column, row). Where a method copies its statement's
+// fields in order, the numbers follow the statement's SELECT list (for
+// "SELECT *", the tables' column order as the schema creates them).
+
+// GetAllData: a built grid, one row per message, newest first, and one last
+// row left Empty.
+struct ConversationColumn {
+  static constexpr int32_t kSenderName = 0;
+  static constexpr int32_t kCreated = 1;
+  static constexpr int32_t kContent = 2;
+  static constexpr int32_t kFlag = 3;  // msgFlag: 0 unread, 1 read
+  static constexpr int32_t kSenderId = 4;
+  static constexpr int32_t kFileName = 5;
+  static constexpr int32_t kMsgId = 6;
+  static constexpr int32_t kColumns = 7;
+};
+
+// MsgRead and noread1: a built grid whose row 1 holds the message, row 0 left
+// Empty; the columns of DATA_Msg, then those of the sender's HR_Person row.
+struct MessageColumn {
+  static constexpr int32_t kMsgId = 0;
+  static constexpr int32_t kRecipientId = 1;  // DATA_Msg.PersonID
+  static constexpr int32_t kSenderId = 2;     // MsgFromPersonID
+  static constexpr int32_t kTitle = 3;
+  static constexpr int32_t kContent = 4;
+  static constexpr int32_t kFileName = 5;
+  static constexpr int32_t kFlag = 6;
+  static constexpr int32_t kCreated = 7;
+  static constexpr int32_t kPersonId = 8;  // HR_Person.PersonID, the sender again
+  static constexpr int32_t kSenderName = 9;
+  static constexpr int32_t kColumns = 10;
+};
+
+// InceptMsg: a built grid whose row 0 holds the column names, then one row per
+// received message, newest first.
+struct ReceivedColumn {
+  static constexpr int32_t kSenderName = 0;  // "姓名"
+  static constexpr int32_t kContent = 1;     // "内容"
+  static constexpr int32_t kSent = 2;        // "发送时间"
+  static constexpr int32_t kMsgId = 3;
+  static constexpr int32_t kFlag = 4;  // "阅读标志"
+  static constexpr int32_t kFileName = 5;
+  static constexpr int32_t kColumns = 6;
+};
+
+// trackMsg: a row set, one entry per group message content and minute.
+struct GroupMessageColumn {
+  static constexpr int32_t kContent = 0;
+  static constexpr int32_t kMinute = 1;  // "yyyy-mm-dd hh:mi"
+  static constexpr int32_t kColumns = 2;
+};
+
+// track: a row set, one entry per copy of the minute's group messages.
+struct GroupCopyColumn {
+  static constexpr int32_t kRecipientName = 0;
+  static constexpr int32_t kContent = 1;
+  static constexpr int32_t kMinute = 2;
+  static constexpr int32_t kMsgId = 3;
+  static constexpr int32_t kFlag = 4;
+  static constexpr int32_t kColumns = 5;
+};
+
+// GetFriendList: a built grid, one row per person written to, most first.
+struct FriendColumn {
+  static constexpr int32_t kPersonId = 0;
+  static constexpr int32_t kName = 1;
+  static constexpr int32_t kMessages = 2;  // messages sent to the person
+  static constexpr int32_t kColumns = 3;
+};
+
+// GetOnlineList: a built grid, one row per live entry of the on-line list and
+// one last row left Empty; the list's own slot columns.
+struct OnlineColumn {
+  static constexpr int32_t kPersonId = 0;
+  static constexpr int32_t kName = 1;
+  static constexpr int32_t kRenewed = 2;  // seconds since midnight, single precision
+  static constexpr int32_t kEntryDate = 3;
+  static constexpr int32_t kEntryPage = 4;
+  // Columns 5 to 8 are carried through untouched.
+  static constexpr int32_t kColumns = 9;
+};
+
 class Message final : public Component {
  public:
   static constexpr std::string_view kProgId = "Korimba.Message";

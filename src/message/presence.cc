@@ -45,12 +45,15 @@ OnlineList OnlineList::Load(ApplicationObject& app) {
   }
   if (stored.bytes() != nullptr) ThrowTypeMismatch("the on-line list is an array of bytes");
   Variant fresh = MakeGrid(kSlots, kColumns);
-  for (int32_t s = 0; s < kSlots; ++s) GridCell(fresh, s, 0) = Variant::Null();
+  for (int32_t s = 0; s < kSlots; ++s)
+    GridCell(fresh, s, OnlineColumn::kPersonId) = Variant::Null();
   app.SetValue(kListName, fresh);
   return OnlineList(std::move(fresh));
 }
 
-bool OnlineList::IsLive(int32_t slot) const { return !GridCell(list_, slot, 0).is_null(); }
+bool OnlineList::IsLive(int32_t slot) const {
+  return !GridCell(list_, slot, OnlineColumn::kPersonId).is_null();
+}
 
 std::optional<int32_t> OnlineList::FirstFreeSlot() const {
   const Bound slots = list_.array()->bound(1);
@@ -62,18 +65,18 @@ std::optional<int32_t> OnlineList::FirstFreeSlot() const {
 
 void OnlineList::Enter(int32_t slot, const Variant& person_id, const Variant& person_name,
                        float seconds, Date today, const Variant& url) {
-  GridCell(list_, slot, 0) = person_id;
-  GridCell(list_, slot, 1) = person_name;
-  GridCell(list_, slot, 2) = Variant::R4(seconds);
-  GridCell(list_, slot, 3) = Variant::FromDate(today);
-  GridCell(list_, slot, 4) = url;
+  GridCell(list_, slot, OnlineColumn::kPersonId) = person_id;
+  GridCell(list_, slot, OnlineColumn::kName) = person_name;
+  GridCell(list_, slot, OnlineColumn::kRenewed) = Variant::R4(seconds);
+  GridCell(list_, slot, OnlineColumn::kEntryDate) = Variant::FromDate(today);
+  GridCell(list_, slot, OnlineColumn::kEntryPage) = url;
 }
 
 void OnlineList::Renew(int32_t slot, const Variant& person_id, const Variant& person_name,
                        float seconds) {
-  GridCell(list_, slot, 0) = person_id;
-  GridCell(list_, slot, 1) = person_name;
-  GridCell(list_, slot, 2) = Variant::R4(seconds);
+  GridCell(list_, slot, OnlineColumn::kPersonId) = person_id;
+  GridCell(list_, slot, OnlineColumn::kName) = person_name;
+  GridCell(list_, slot, OnlineColumn::kRenewed) = Variant::R4(seconds);
 }
 
 int32_t OnlineList::Sweep(ApplicationObject& app) {
@@ -83,7 +86,7 @@ int32_t OnlineList::Sweep(ApplicationObject& app) {
     if (!IsLive(s)) continue;
     const double t1 = SecondsSinceMidnight();
     const double t2 = SecondsSinceMidnight();
-    const Variant& stamp = GridCell(list_, s, 2);
+    const Variant& stamp = GridCell(list_, s, OnlineColumn::kRenewed);
     // A Null stamp compares as not true, so such an entry stays.
     bool stale = false;
     if (!stamp.is_null()) {
@@ -91,7 +94,7 @@ int32_t OnlineList::Sweep(ApplicationObject& app) {
       stale = t2 - renewed > kStaleSeconds || renewed - t1 > kStaleSeconds;
     }
     if (stale) {
-      GridCell(list_, s, 0) = Variant::Null();
+      GridCell(list_, s, OnlineColumn::kPersonId) = Variant::Null();
       app.SetValue(kChangeTimeName, Variant::R4(SecondsNow()));
     } else {
       ++live;

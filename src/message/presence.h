@@ -1,8 +1,8 @@
 // OnlineList is the shared on-line list as GetOnlineList works on it: a copy
 // of the Application value "OnlineList", a 2-D array of slots 0..100 by
-// columns 0..8 (id, name, time of last renewal as single-precision seconds
-// since midnight, date of entry, page of entry, then four columns carried
-// through untouched). A slot is free when its column 0 is Null.
+// columns 0..8 named by OnlineColumn (id, name, time of last renewal as
+// single-precision seconds since midnight, date of entry, page of entry, then
+// four columns carried through untouched). A slot is free when its column 0 is Null.
 //
 // The object is a working copy: Load reads (or creates) the stored list,
 // the entry/renewal/sweep steps change the copy, Store puts it back. The
@@ -17,6 +17,7 @@
 #include "frame/date.h"
 #include "frame/page_context.h"
 #include "frame/variant.h"
+#include "message/message.h"
 
 namespace korimba {
 
@@ -39,7 +40,7 @@ class ApplicationLock {
 class OnlineList {
  public:
   static constexpr int32_t kSlots = 101;
-  static constexpr int32_t kColumns = 9;
+  static constexpr int32_t kColumns = OnlineColumn::kColumns;
   // An entry not renewed for more than this many seconds (or stamped more
   // than this far ahead of the clock, as after midnight) is dropped.
   static constexpr double kStaleSeconds = 15;

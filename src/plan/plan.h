@@ -18,6 +18,37 @@
 
 namespace korimba {
 
+// The column numbers of the grids Plan returns, named once for the methods
+// that build them, their tests and the pages. A built grid is indexed (row,
+// column); a row set (column, row).
+
+// The columns of DATA_Plan in the order the schema creates them: the columns
+// of "Select *" in GetAllData and GetData (built grids, row 0 the names),
+// GetPageData (a built grid without the names) and GetDayPlan (a row set).
+struct PlanColumn {
+  static constexpr int32_t kPlanId = 0;
+  static constexpr int32_t kPersonId = 1;
+  static constexpr int32_t kType = 2;
+  static constexpr int32_t kClass = 3;
+  static constexpr int32_t kBegin = 4;
+  static constexpr int32_t kEnd = 5;
+  static constexpr int32_t kAlert = 6;
+  static constexpr int32_t kContent = 7;
+  static constexpr int32_t kPlace = 8;
+  static constexpr int32_t kColumns = 9;
+};
+
+// GetWeekPlan11: a row set, one entry per plan of the week in begin order.
+struct WeekPlanColumn {
+  static constexpr int32_t kBegin = 0;
+  static constexpr int32_t kEnd = 1;
+  static constexpr int32_t kContent = 2;
+  static constexpr int32_t kColumns = 3;
+};
+
+// The month grids of GetMonthPlan and GetMonthPlan11 are laid out by
+// MonthLayout (plan/month_grid.h).
+
 class Plan final : public Component {
  public:
   static constexpr std::string_view kProgId = "Korimba.Plan";

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "frame/value_ops.h"
+#include "plan/plan.h"
 #include "web/html.h"
 #include "web/site.h"
 #include "web/values.h"
@@ -93,16 +94,15 @@ void WeekPage(PageRequest& page) {
   const Date date = DateOnly(DateFrom(page, "date"));
   const Date monday = AddDays(date, -((WeekdayOf(date) + 5) % 7));
   const Date sunday = AddDays(monday, 6);
-  // A row set: (0, r) begin, (1, r) end, (2, r) content.
   GridView grid(page.run().Plan("GetWeekPlan11", {page.person(), Variant::FromDate(date)}));
   mstch::array rows;
-  if (!grid.IsNoRows() && grid.first_count() >= 3) {
+  if (!grid.IsNoRows() && grid.first_count() >= WeekPlanColumn::kColumns) {
     for (int32_t r = 0; r < grid.second_count(); ++r) {
-      const Variant begin = grid.at(0, r);
+      const Variant begin = grid.at(WeekPlanColumn::kBegin, r);
       rows.push_back(mstch::map{
           {"begin", DisplayText(begin)},
-          {"end", DisplayText(grid.at(1, r))},
-          {"content", DisplayText(grid.at(2, r))},
+          {"end", DisplayText(grid.at(WeekPlanColumn::kEnd, r))},
+          {"content", DisplayText(grid.at(WeekPlanColumn::kContent, r))},
           {"day", begin.date() ? std::string(kSundayFirst[WeekdayOf(*begin.date()) - 1]) : ""},
       });
     }
@@ -135,20 +135,17 @@ void MomentPage(PageRequest& page) {
   PageRun& run = page.run();
   const Variant moment = Variant::FromDate(at);
   std::string joined = DisplayText(run.Plan("GetWeekPlan", {page.person(), moment}));
-  // GetDayPlan: a row set of every column, named by row 0 of GetData.
-  GridView header(run.Plan("GetData", {Variant::I4(0)}));
+  // GetDayPlan: a row set of every column of DATA_Plan.
   GridView grid(run.Plan("GetDayPlan", {page.person(), moment}));
-  auto column = [&](std::string_view name) { return FindColumn(header, 0, name); };
-  const int32_t id = column("PlanID"), begin = column("PlanBeginTime"), end = column("PlanEndTime"),
-                content = column("PlanContent"), place = column("PlanPlace");
   mstch::array rows;
   if (!grid.IsNoRows()) {
     for (int32_t r = 0; r < grid.second_count(); ++r) {
-      rows.push_back(mstch::map{{"id", DisplayText(grid.CellOrEmpty(id, r))},
-                                {"begin", DisplayText(grid.CellOrEmpty(begin, r))},
-                                {"end", DisplayText(grid.CellOrEmpty(end, r))},
-                                {"content", DisplayText(grid.CellOrEmpty(content, r))},
-                                {"place", DisplayText(grid.CellOrEmpty(place, r))}});
+      auto cell = [&](int32_t column) { return DisplayText(grid.CellOrEmpty(column, r)); };
+      rows.push_back(mstch::map{{"id", cell(PlanColumn::kPlanId)},
+                                {"begin", cell(PlanColumn::kBegin)},
+                                {"end", cell(PlanColumn::kEnd)},
+                                {"content", cell(PlanColumn::kContent)},
+                                {"place", cell(PlanColumn::kPlace)}});
     }
   }
   page.Page("At a moment", "moment",

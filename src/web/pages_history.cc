@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "frame/value_ops.h"
+#include "message/message.h"
 #include "web/html.h"
 #include "web/site.h"
 #include "web/values.h"
@@ -14,39 +15,35 @@ namespace {
 
 void HistoryPage(PageRequest& page) {
   GridView grid(page.run().Message("InceptMsg", {page.person()}));
-  const int32_t name = FindColumn(grid, 0, "姓名");
-  const int32_t content = FindColumn(grid, 0, "内容");
-  const int32_t sent = FindColumn(grid, 0, "发送时间");
-  const int32_t id = FindColumn(grid, 0, "msgID");
-  const int32_t flag = FindColumn(grid, 0, "阅读标志");
-  const int32_t file = FindColumn(grid, 0, "MsgFileName");
   mstch::array rows;
+  // Row 0 holds the column names.
   for (int32_t row = 1; row < grid.first_count(); ++row) {
     auto cell = [&](int32_t col) { return grid.CellOrEmpty(row, col); };
-    if (cell(id).is_empty()) continue;
+    if (cell(ReceivedColumn::kMsgId).is_empty()) continue;
+    const Variant file = cell(ReceivedColumn::kFileName);
     rows.push_back(mstch::map{
-        {"id", DisplayText(cell(id))},
-        {"sender", DisplayText(cell(name))},
-        {"content", DisplayText(cell(content))},
-        {"sent", DisplayText(cell(sent))},
-        {"unread", DisplayText(cell(flag)) == "0"},
-        {"has_file", !cell(file).is_null() && !cell(file).is_empty()},
-        {"file_name", DisplayText(cell(file))},
+        {"id", DisplayText(cell(ReceivedColumn::kMsgId))},
+        {"sender", DisplayText(cell(ReceivedColumn::kSenderName))},
+        {"content", DisplayText(cell(ReceivedColumn::kContent))},
+        {"sent", DisplayText(cell(ReceivedColumn::kSent))},
+        {"unread", DisplayText(cell(ReceivedColumn::kFlag)) == "0"},
+        {"has_file", !file.is_null() && !file.is_empty()},
+        {"file_name", DisplayText(file)},
     });
   }
   page.Page("Received messages", "history", mstch::map{{"rows", rows}, {"none", rows.empty()}});
 }
 
 void TrackingPage(PageRequest& page) {
-  // A row set: (0, r) the content, (1, r) the minute of entry r.
   GridView grid(page.run().Message("trackMsg", {page.person()}));
   mstch::array entries;
-  if (!grid.IsNoRows() && grid.first_count() >= 2) {
+  if (!grid.IsNoRows() && grid.first_count() >= GroupMessageColumn::kColumns) {
     for (int32_t r = 0; r < grid.second_count(); ++r) {
-      std::string minute = DisplayText(grid.at(1, r));
-      entries.push_back(mstch::map{{"content", DisplayText(grid.at(0, r))},
-                                   {"minute", minute},
-                                   {"minute_param", PercentEncode(minute)}});
+      std::string minute = DisplayText(grid.at(GroupMessageColumn::kMinute, r));
+      entries.push_back(
+          mstch::map{{"content", DisplayText(grid.at(GroupMessageColumn::kContent, r))},
+                     {"minute", minute},
+                     {"minute_param", PercentEncode(minute)}});
     }
   }
   page.Page("Group messages", "tracking",
@@ -60,26 +57,25 @@ void TrackPage(PageRequest& page) {
     throw BadInput("\"" + minute + "\" is not a minute of the form 2024-03-05 09:07.");
   }
   PageRun& run = page.run();
-  // A row set: (0, r) recipient name, (1, r) content, (2, r) minute,
-  // (3, r) message id, (4, r) read flag.
   GridView grid(run.Message("track", {Variant::Text(minute)}));
-  const MessageLayout& layout = page.site.message_layout();
   mstch::array copies;
   int read = 0;
-  if (!grid.IsNoRows() && grid.first_count() >= 5) {
+  if (!grid.IsNoRows() && grid.first_count() >= GroupCopyColumn::kColumns) {
     for (int32_t r = 0; r < grid.second_count(); ++r) {
+      const Variant& id = grid.at(GroupCopyColumn::kMsgId, r);
       // Only copies this person sent: MsgRead names the sender.
-      GridView one(run.Message("MsgRead", {grid.at(3, r)}));
-      if (one.first_count() < 2 || layout.sender < 0 || layout.sender >= one.second_count() ||
-          DisplayText(one.at(1, layout.sender)) != std::to_string(page.person_id())) {
+      GridView one(run.Message("MsgRead", {id}));
+      if (one.first_count() < 2 || DisplayText(one.CellOrEmpty(1, MessageColumn::kSenderId)) !=
+                                       std::to_string(page.person_id())) {
         continue;
       }
-      bool is_read = DisplayText(grid.at(4, r)) == "1";
+      bool is_read = DisplayText(grid.at(GroupCopyColumn::kFlag, r)) == "1";
       if (is_read) ++read;
-      copies.push_back(mstch::map{{"recipient", DisplayText(grid.at(0, r))},
-                                  {"content", DisplayText(grid.at(1, r))},
-                                  {"id", DisplayText(grid.at(3, r))},
-                                  {"read", is_read}});
+      copies.push_back(
+          mstch::map{{"recipient", DisplayText(grid.at(GroupCopyColumn::kRecipientName, r))},
+                     {"content", DisplayText(grid.at(GroupCopyColumn::kContent, r))},
+                     {"id", DisplayText(id)},
+                     {"read", is_read}});
     }
   }
   if (copies.empty()) throw NotFound("You sent no group message in the minute " + minute + ".");

@@ -1,6 +1,7 @@
 // Sign-in, sign-out, the home page and the on-line list that the home page
 // polls every 5 seconds.
 #include "frame/value_ops.h"
+#include "message/message.h"
 #include "web/site.h"
 #include "web/templates.h"
 #include "web/values.h"
@@ -8,18 +9,22 @@
 namespace korimba::web {
 namespace {
 
-// Rows 0..n-1 of GetOnlineList: id, name, time, date and page of entry.
+// The live entries of GetOnlineList: id, name, date and page of entry.
 mstch::map OnlineContext(PageRequest& page) {
   GridView grid(page.run().Message("GetOnlineList"));
   mstch::array people;
   for (int32_t row = 0; row < grid.first_count(); ++row) {
-    if (grid.second_count() < 5 || grid.at(row, 0).is_empty()) continue;
+    if (grid.second_count() < OnlineColumn::kColumns ||
+        grid.at(row, OnlineColumn::kPersonId).is_empty()) {
+      continue;
+    }
+    const std::string id = DisplayText(grid.at(row, OnlineColumn::kPersonId));
     people.push_back(mstch::map{
-        {"id", DisplayText(grid.at(row, 0))},
-        {"name", DisplayText(grid.at(row, 1))},
-        {"since", DisplayText(grid.at(row, 3))},
-        {"page", DisplayText(grid.at(row, 4))},
-        {"is_me", DisplayText(grid.at(row, 0)) == std::to_string(page.person_id())},
+        {"id", id},
+        {"name", DisplayText(grid.at(row, OnlineColumn::kName))},
+        {"since", DisplayText(grid.at(row, OnlineColumn::kEntryDate))},
+        {"page", DisplayText(grid.at(row, OnlineColumn::kEntryPage))},
+        {"is_me", id == std::to_string(page.person_id())},
     });
   }
   return mstch::map{{"people", people}, {"none", people.empty()}};
@@ -56,10 +61,9 @@ void HomePage(PageRequest& page) {
   PageRun& run = page.run();
   // The unread count: the received messages whose read flag is 0.
   GridView received(run.Message("InceptMsg", {page.person()}));
-  int32_t flag_col = FindColumn(received, 0, "阅读标志");
   int unread = 0;
-  for (int32_t row = 1; row < received.first_count() && flag_col >= 0; ++row) {
-    const Variant& flag = received.at(row, flag_col);
+  for (int32_t row = 1; row < received.first_count(); ++row) {
+    const Variant flag = received.CellOrEmpty(row, ReceivedColumn::kFlag);
     if (flag.is_number() && ToDouble(flag) == 0) ++unread;
   }
 
@@ -77,10 +81,11 @@ void HomePage(PageRequest& page) {
   GridView friends(run.Message("GetFriendList"));
   mstch::array friend_rows;
   for (int32_t row = 0; row < friends.first_count(); ++row) {
-    if (friends.at(row, 0).is_empty()) continue;
-    friend_rows.push_back(mstch::map{{"id", DisplayText(friends.at(row, 0))},
-                                     {"name", DisplayText(friends.at(row, 1))},
-                                     {"count", DisplayText(friends.at(row, 2))}});
+    if (friends.CellOrEmpty(row, FriendColumn::kPersonId).is_empty()) continue;
+    friend_rows.push_back(
+        mstch::map{{"id", DisplayText(friends.at(row, FriendColumn::kPersonId))},
+                   {"name", DisplayText(friends.at(row, FriendColumn::kName))},
+                   {"count", DisplayText(friends.at(row, FriendColumn::kMessages))}});
   }
   context["friends"] = friend_rows;
   context["no_friends"] = friend_rows.empty();

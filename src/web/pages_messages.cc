@@ -4,6 +4,7 @@
 // MsgRead, which changes nothing, and acted on only when the signed-in person
 // sent or received that message.
 #include "frame/value_ops.h"
+#include "message/message.h"
 #include "web/html.h"
 #include "web/site.h"
 #include "web/values.h"
@@ -24,24 +25,22 @@ struct MessageRecord {
 
 // Reads row 1 of a MsgRead / noread1 grid; nullopt when the message is not
 // there.
-std::optional<MessageRecord> RecordFrom(const Variant& grid_value, const MessageLayout& layout) {
+std::optional<MessageRecord> RecordFrom(const Variant& grid_value) {
   GridView grid(grid_value);
-  if (grid.first_count() < 2 || layout.msg_id < 0 || layout.recipient < 0 || layout.sender < 0 ||
-      layout.msg_id >= grid.second_count()) {
-    return std::nullopt;
-  }
+  if (grid.first_count() < 2) return std::nullopt;
   auto cell = [&](int32_t column) { return grid.CellOrEmpty(1, column); };
-  if (!cell(layout.msg_id).is_number()) return std::nullopt;
+  if (!cell(MessageColumn::kMsgId).is_number()) return std::nullopt;
+  auto number = [&](int32_t column) { return cell(column).is_number() ? ToI4(cell(column)) : 0; };
   MessageRecord record;
-  record.id = ToI4(cell(layout.msg_id));
-  record.recipient = cell(layout.recipient).is_number() ? ToI4(cell(layout.recipient)) : 0;
-  record.sender = cell(layout.sender).is_number() ? ToI4(cell(layout.sender)) : 0;
-  record.title = cell(layout.title);
-  record.content = cell(layout.content);
-  record.file_name = cell(layout.file_name);
-  record.flag = cell(layout.flag);
-  record.created = cell(layout.created);
-  record.sender_name = cell(layout.sender_name);
+  record.id = ToI4(cell(MessageColumn::kMsgId));
+  record.recipient = number(MessageColumn::kRecipientId);
+  record.sender = number(MessageColumn::kSenderId);
+  record.title = cell(MessageColumn::kTitle);
+  record.content = cell(MessageColumn::kContent);
+  record.file_name = cell(MessageColumn::kFileName);
+  record.flag = cell(MessageColumn::kFlag);
+  record.created = cell(MessageColumn::kCreated);
+  record.sender_name = cell(MessageColumn::kSenderName);
   return record;
 }
 
@@ -49,8 +48,7 @@ std::optional<MessageRecord> RecordFrom(const Variant& grid_value, const Message
 // received it; NotFound otherwise (also for messages of others).
 MessageRecord VisibleMessage(PageRequest& page) {
   int32_t id = page.IdParam("id", "message number");
-  auto record =
-      RecordFrom(page.run().Message("MsgRead", {Variant::I4(id)}), page.site.message_layout());
+  auto record = RecordFrom(page.run().Message("MsgRead", {Variant::I4(id)}));
   if (!record || (record->sender != page.person_id() && record->recipient != page.person_id())) {
     throw NotFound("There is no message number " + std::to_string(id) + " for you.");
   }
@@ -109,19 +107,22 @@ void ConversationPage(PageRequest& page) {
   std::string name = TextForm(run.Message("GetPersonName", {Variant::I4(with)}));
   GridView grid(run.Message("GetAllData", {Variant::I4(with)}));
   mstch::array messages;
-  for (int32_t row = 0; row < grid.first_count() && grid.second_count() >= 7; ++row) {
-    if (grid.at(row, 6).is_empty()) continue;
-    bool mine = DisplayText(grid.at(row, 4)) == std::to_string(page.person_id());
-    bool has_file = !grid.at(row, 5).is_null() && !grid.at(row, 5).is_empty();
+  for (int32_t row = 0;
+       row < grid.first_count() && grid.second_count() >= ConversationColumn::kColumns; ++row) {
+    auto cell = [&](int32_t column) -> const Variant& { return grid.at(row, column); };
+    if (cell(ConversationColumn::kMsgId).is_empty()) continue;
+    bool mine =
+        DisplayText(cell(ConversationColumn::kSenderId)) == std::to_string(page.person_id());
+    const Variant& file = cell(ConversationColumn::kFileName);
     messages.push_back(mstch::map{
-        {"id", DisplayText(grid.at(row, 6))},
-        {"sender", DisplayText(grid.at(row, 0))},
-        {"created", DisplayText(grid.at(row, 1))},
-        {"content", DisplayText(grid.at(row, 2))},
-        {"unread", DisplayText(grid.at(row, 3)) == "0"},
+        {"id", DisplayText(cell(ConversationColumn::kMsgId))},
+        {"sender", DisplayText(cell(ConversationColumn::kSenderName))},
+        {"created", DisplayText(cell(ConversationColumn::kCreated))},
+        {"content", DisplayText(cell(ConversationColumn::kContent))},
+        {"unread", DisplayText(cell(ConversationColumn::kFlag)) == "0"},
         {"mine", mine},
-        {"has_file", has_file},
-        {"file_name", DisplayText(grid.at(row, 5))},
+        {"has_file", !file.is_null() && !file.is_empty()},
+        {"file_name", DisplayText(file)},
     });
   }
   page.Page("Messages with " + name, "conversation",
@@ -173,8 +174,7 @@ void OpenPage(PageRequest& page) {
   // The recipient opening a message marks it read (noread1); the sender
   // looking at what was sent leaves the read state alone.
   if (record.recipient == page.person_id()) {
-    if (auto opened = RecordFrom(page.run().Message("noread1", {Variant::I4(record.id)}),
-                                 page.site.message_layout())) {
+    if (auto opened = RecordFrom(page.run().Message("noread1", {Variant::I4(record.id)}))) {
       record = *opened;
     }
   }

@@ -1,9 +1,9 @@
 // Plans: the signed-in person's plans page by page, one plan, and adding,
 // changing and deleting a plan. GetPageData pages through every person's
-// plans, so the list walks its pages and keeps the person's own; the column
-// names come from row 0 of GetAllData and GetData. A plan id from a request is
+// plans, so the list walks its pages and keeps the person's own. A plan id from a request is
 // read with GetData and acted on only when the plan is the person's own.
 #include "frame/value_ops.h"
+#include "plan/plan.h"
 #include "web/site.h"
 #include "web/values.h"
 
@@ -14,38 +14,26 @@ constexpr int32_t kPlansPerPage = 10;
 // Records per GetPageData call while walking the table.
 constexpr int32_t kWalkPageSize = 50;
 
-struct PlanColumns {
-  int32_t id, person, type, klass, begin, end, alert, content, place;
-  explicit PlanColumns(const GridView& header)
-      : id(FindColumn(header, 0, "PlanID")),
-        person(FindColumn(header, 0, "PersonID")),
-        type(FindColumn(header, 0, "PlanType")),
-        klass(FindColumn(header, 0, "PlanClass")),
-        begin(FindColumn(header, 0, "PlanBeginTime")),
-        end(FindColumn(header, 0, "PlanEndTime")),
-        alert(FindColumn(header, 0, "PlanAlertTime")),
-        content(FindColumn(header, 0, "PlanContent")),
-        place(FindColumn(header, 0, "PlanPlace")) {}
-};
-
-mstch::map PlanContext(const GridView& grid, int32_t row, const PlanColumns& c) {
+// Row `row` of a built grid of DATA_Plan's columns.
+mstch::map PlanContext(const GridView& grid, int32_t row) {
+  auto text = [&](int32_t col) { return DisplayText(grid.CellOrEmpty(row, col)); };
   auto date_field = [&](int32_t col) {
     const Variant v = grid.CellOrEmpty(row, col);
     return v.date() ? DateTimeParam(*v.date()) : DisplayText(v);
   };
-  const Variant begin = grid.CellOrEmpty(row, c.begin);
+  const Variant begin = grid.CellOrEmpty(row, PlanColumn::kBegin);
   return mstch::map{
-      {"id", DisplayText(grid.CellOrEmpty(row, c.id))},
-      {"type", DisplayText(grid.CellOrEmpty(row, c.type))},
-      {"class", DisplayText(grid.CellOrEmpty(row, c.klass))},
+      {"id", text(PlanColumn::kPlanId)},
+      {"type", text(PlanColumn::kType)},
+      {"class", text(PlanColumn::kClass)},
       {"begin", DisplayText(begin)},
-      {"end", DisplayText(grid.CellOrEmpty(row, c.end))},
-      {"alert", DisplayText(grid.CellOrEmpty(row, c.alert))},
-      {"content", DisplayText(grid.CellOrEmpty(row, c.content))},
-      {"place", DisplayText(grid.CellOrEmpty(row, c.place))},
-      {"begin_field", date_field(c.begin)},
-      {"end_field", date_field(c.end)},
-      {"alert_field", date_field(c.alert)},
+      {"end", text(PlanColumn::kEnd)},
+      {"alert", text(PlanColumn::kAlert)},
+      {"content", text(PlanColumn::kContent)},
+      {"place", text(PlanColumn::kPlace)},
+      {"begin_field", date_field(PlanColumn::kBegin)},
+      {"end_field", date_field(PlanColumn::kEnd)},
+      {"alert_field", date_field(PlanColumn::kAlert)},
       {"month_date", begin.date() ? DateParam(*begin.date()) : std::string()},
   };
 }
@@ -56,9 +44,8 @@ Variant OwnPlan(PageRequest& page, int32_t* id_out) {
   int32_t id = page.IdParam("id", "plan number");
   Variant data = page.run().Plan("GetData", {Variant::I4(id)});
   GridView grid(data);
-  PlanColumns c(grid);
   if (grid.first_count() < 2 ||
-      DisplayText(grid.CellOrEmpty(1, c.person)) != std::to_string(page.person_id())) {
+      DisplayText(grid.CellOrEmpty(1, PlanColumn::kPersonId)) != std::to_string(page.person_id())) {
     throw NotFound("There is no plan number " + std::to_string(id) + " of yours.");
   }
   *id_out = id;
@@ -70,7 +57,6 @@ void ListPage(PageRequest& page) {
   if (!page.Param("page").empty()) wanted = page.IdParam("page", "page number");
   PageRun& run = page.run();
   GridView all(run.Plan("GetAllData"));
-  PlanColumns c(all);
   const int32_t records = all.first_count() - 1;
   const int32_t walk_pages = (records + kWalkPageSize - 1) / kWalkPageSize;
   const int64_t skip = int64_t{wanted - 1} * kPlansPerPage;
@@ -82,12 +68,12 @@ void ListPage(PageRequest& page) {
     Variant page_grid = run.Plan("GetPageData", {Variant::I4(kWalkPageSize), Variant::I4(p)});
     GridView grid(page_grid);
     for (int32_t r = 0; r < grid.first_count(); ++r) {
-      if (DisplayText(grid.CellOrEmpty(r, c.person)) != me) continue;
+      if (DisplayText(grid.CellOrEmpty(r, PlanColumn::kPersonId)) != me) continue;
       if (own_seen >= skip + kPlansPerPage) {
         more = true;
         break;
       }
-      if (own_seen >= skip) rows.push_back(PlanContext(grid, r, c));
+      if (own_seen >= skip) rows.push_back(PlanContext(grid, r));
       ++own_seen;
     }
   }
@@ -109,7 +95,7 @@ void ViewPage(PageRequest& page) {
   int32_t id = 0;
   Variant data = OwnPlan(page, &id);
   GridView grid(data);
-  page.Page("Plan", "plan", PlanContext(grid, 1, PlanColumns(grid)));
+  page.Page("Plan", "plan", PlanContext(grid, 1));
 }
 
 // Reads and checks the plan form: the values for AddData / UpdateData after
@@ -177,7 +163,7 @@ void EditPage(PageRequest& page) {
   int32_t id = 0;
   Variant data = OwnPlan(page, &id);
   GridView grid(data);
-  mstch::map context = PlanContext(grid, 1, PlanColumns(grid));
+  mstch::map context = PlanContext(grid, 1);
   context["action"] = std::string("/plans/update");
   context["editing"] = true;
   page.Page("Change plan", "plan_form", context);

@@ -1,41 +1,12 @@
 #include "web/site.h"
 
 #include "frame/error.h"
-#include "frame/names.h"
 #include "frame/value_ops.h"
 #include "web/templates.h"
 #include "web/values.h"
 
 namespace korimba::web {
 namespace {
-
-MessageLayout LearnMessageLayout(ConnectionPool& pool) {
-  MessageLayout layout;
-  try {
-    auto lease = pool.Acquire();
-    ResultTable table = lease->connection()->Query(
-        "SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
-        "HR_Person.PersonID WHERE 1=0");
-    auto first = [&](std::string_view name) {
-      for (size_t i = 0; i < table.columns.size(); ++i) {
-        if (SameName(table.columns[i], name)) return static_cast<int32_t>(i);
-      }
-      return int32_t{-1};
-    };
-    layout.msg_id = first("MsgID");
-    layout.recipient = first("PersonID");
-    layout.sender = first("MsgFromPersonID");
-    layout.title = first("MsgTitle");
-    layout.content = first("MsgContent");
-    layout.file_name = first("MsgFileName");
-    layout.flag = first("msgFlag");
-    layout.created = first("msgCreatetime");
-    layout.sender_name = first("PersonName");
-  } catch (const std::exception&) {
-    // Left unknown: every ownership check then fails closed.
-  }
-  return layout;
-}
 
 std::string CookieValue(const httplib::Request& req, std::string_view name) {
   const std::string header = req.get_header_value("Cookie");
@@ -92,8 +63,7 @@ Site::Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
     : pool_(std::move(pool)),
       work_path_(std::move(work_path)),
       sessions_(std::move(clock)),
-      application_(std::make_shared<InMemoryApplication>()),
-      layout_(LearnMessageLayout(*pool_)) {}
+      application_(std::make_shared<InMemoryApplication>()) {}
 
 PageRequest::PageRequest(const httplib::Request& req, httplib::Response& res, Site& site,
                          std::shared_ptr<const WebSession> session)

@@ -1,6 +1,6 @@
 // Site is the state the HTTP page host shares across requests: the sessions,
-// the one Application, the connection pool, the attachments directory and the
-// column layout of the message lookups. PageRequest is one request as a page
+// the one Application, the connection pool and the attachments directory.
+// PageRequest is one request as a page
 // handler sees it: the visitor's session and signed-in person, its form
 // parameters, the component objects of the request (PageRun) and the ways to
 // answer (a rendered page, an error page, a redirect). Route registers a
@@ -30,21 +30,6 @@ namespace korimba::web {
 inline constexpr size_t kMaxUploadBytes = 10 * 1024 * 1024;
 inline constexpr std::string_view kSessionCookie = "korimba_session";
 
-// Positions of the columns in the rows of MsgRead and noread1 ("SELECT *"
-// over DATA_Msg joined with HR_Person), which carry no header row: learned
-// once from the database's own column order.
-struct MessageLayout {
-  int32_t msg_id = -1;
-  int32_t recipient = -1;  // DATA_Msg.PersonID
-  int32_t sender = -1;     // MsgFromPersonID
-  int32_t title = -1;
-  int32_t content = -1;
-  int32_t file_name = -1;
-  int32_t flag = -1;
-  int32_t created = -1;
-  int32_t sender_name = -1;  // HR_Person.PersonName
-};
-
 class Site {
  public:
   Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
@@ -57,14 +42,12 @@ class Site {
   ConnectionPool& pool() { return *pool_; }
   // The attachments directory, ending with its separator.
   const std::string& work_path() const { return work_path_; }
-  const MessageLayout& message_layout() const { return layout_; }
 
  private:
   std::unique_ptr<ConnectionPool> pool_;
   std::string work_path_;
   SessionStore sessions_;
   std::shared_ptr<InMemoryApplication> application_;
-  MessageLayout layout_;
 };
 
 // Input a visitor can correct: shown on the page with status 400.

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "frame/error.h"
-#include "frame/names.h"
 #include "frame/safe_array.h"
 #include "frame/value_ops.h"
 
@@ -71,15 +70,6 @@ Variant GridView::CellOrEmpty(int32_t i, int32_t j) const {
 bool GridView::IsNoRows() const {
   if (array_ == nullptr || first_ == 0 || second_ == 0) return true;
   return first_ == 1 && second_ == 1 && at(0, 0).is_empty();
-}
-
-int32_t FindColumn(const GridView& grid, int32_t row, std::string_view name) {
-  if (row < 0 || row >= grid.first_count()) return -1;
-  for (int32_t j = 0; j < grid.second_count(); ++j) {
-    const std::string* text = grid.at(row, j).text();
-    if (text != nullptr && SameName(*text, name)) return j;
-  }
-  return -1;
 }
 
 std::optional<int32_t> ParsePositiveInt(std::string_view text) {

@@ -1,9 +1,8 @@
 // Reading the component's answers for display, and reading form input into
 // values the component may be given: the text a page shows for a Variant
 // (dates without seconds), a read-only view of a two-dimensional ResultGrid
-// (no array and the one-cell Empty grid both read as "no rows"), column
-// lookup by name in a header row, and strict parsers for ids, page numbers
-// and dates typed into forms. Free functions and plain values; any thread.
+// (no array and the one-cell Empty grid both read as "no rows"), and strict parsers for ids, page
+// numbers and dates typed into forms. Free functions and plain values; any thread.
 #ifndef KORIMBA_WEB_VALUES_H_
 #define KORIMBA_WEB_VALUES_H_
 
@@ -37,8 +36,8 @@ class GridView {
   int32_t first_count() const { return first_; }
   int32_t second_count() const { return second_; }
   const Variant& at(int32_t i, int32_t j) const;
-  // A copy of the cell, or Empty when (i, j) lies outside the grid: for
-  // columns looked up by name that may be missing (-1).
+  // A copy of the cell, or Empty when (i, j) lies outside the grid (as in
+  // the one-cell grid of no rows).
   Variant CellOrEmpty(int32_t i, int32_t j) const;
   // True for no array, and for the one-cell grid holding Empty.
   bool IsNoRows() const;
@@ -49,10 +48,6 @@ class GridView {
   int32_t first_ = 0;
   int32_t second_ = 0;
 };
-
-// The index of `name` (without regard to case) in row `row` of a built grid,
-// or -1.
-int32_t FindColumn(const GridView& grid, int32_t row, std::string_view name);
 
 // Whole positive numbers written with digits only, up to 2147483647.
 std::optional<int32_t> ParsePositiveInt(std::string_view text);

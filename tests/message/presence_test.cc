@@ -2,6 +2,8 @@
 // 15-second drop (also across midnight), slot reuse, a full list, and the
 // Application lock on failing paths. Two or more visitors share one
 // Application, each with a session of their own.
+#include "message/presence.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -45,7 +47,7 @@ class OnlineListTest : public ::testing::Test {
     const Bound rows = grid.array()->bound(1);
     for (int32_t r = rows.lower; r <= rows.upper; ++r) {
       if (!out.empty()) out += ' ';
-      const Variant& id = GridCell(grid, r, 0);
+      const Variant& id = GridCell(grid, r, OnlineColumn::kPersonId);
       out += id.is_empty() ? "Empty" : TextForm(id);
     }
     return out;
@@ -132,23 +134,23 @@ TEST_F(OnlineListTest, EntryRenewedBeforeMidnightIsDroppedAfterIt) {
 
 TEST_F(OnlineListTest, FullListEntersNobodyAndOverwritesNobody) {
   // 101 live entries, stamped now.
-  Variant full = MakeGrid(101, 9);
+  Variant full = MakeGrid(OnlineList::kSlots, OnlineColumn::kColumns);
   for (int32_t s = 0; s < 101; ++s) {
-    GridCell(full, s, 0) = I(1000 + s);
-    GridCell(full, s, 1) = T("P" + std::to_string(s));
-    GridCell(full, s, 2) = Variant::R4(32400);
+    GridCell(full, s, OnlineColumn::kPersonId) = I(1000 + s);
+    GridCell(full, s, OnlineColumn::kName) = T("P" + std::to_string(s));
+    GridCell(full, s, OnlineColumn::kRenewed) = Variant::R4(32400);
   }
   app_->SetValue("OnlineList", full);
   auto dan = Visitor(4, "Dan");
   const Variant grid = dan->Call("GetOnlineList");
   EXPECT_EQ(grid.array()->bound(1), (Bound{0, 101}));
-  EXPECT_EQ(GridCell(grid, 0, 0).DebugString(), "1000i4");
-  EXPECT_EQ(GridCell(grid, 0, 1).DebugString(), "\"P0\"");
+  EXPECT_EQ(GridCell(grid, 0, OnlineColumn::kPersonId).DebugString(), "1000i4");
+  EXPECT_EQ(GridCell(grid, 0, OnlineColumn::kName).DebugString(), "\"P0\"");
   EXPECT_EQ(dan->session().Value("MyListID").DebugString(), "Empty");
   EXPECT_EQ(ChangeTime(), "Empty");
 
   // Once a slot frees up, the next call enters him there.
-  GridCell(full, 50, 0) = Variant::Null();
+  GridCell(full, 50, OnlineColumn::kPersonId) = Variant::Null();
   app_->SetValue("OnlineList", full);
   dan->Call("GetOnlineList");
   EXPECT_EQ(dan->session().Value("MyListID").DebugString(), "50i4");

@@ -132,7 +132,7 @@ TEST_F(PlanOnDatabase, WeekPlan11CoversMondayToTheEndOfSunday) {
   Add(7, D(2025, 1, 5, 14), D(2025, 1, 5, 15), "sunday afternoon");
   Add(7, D(2025, 1, 6), D(2025, 1, 6, 1), "next monday");
   Add(8, D(2025, 1, 1, 9), D(2025, 1, 1, 10), "other person");
-  EXPECT_EQ(Fields(Call("GetWeekPlan11", {I(7), DV(2025, 1, 1, 16, 30)}), 2),
+  EXPECT_EQ(Fields(Call("GetWeekPlan11", {I(7), DV(2025, 1, 1, 16, 30)}), WeekPlanColumn::kContent),
             "ends in the week monday midnight saturday to tuesday sunday afternoon");
 }
 
@@ -144,10 +144,35 @@ TEST_F(PlanOnDatabase, InProgressAtMidnight) {
   Add(8, D(2024, 3, 4), D(2024, 3, 6), "other person");
   EXPECT_EQ(Call("GetWeekPlan", {I(7), DV(2024, 3, 5)}),
             T("three days<br>until midnight<br>from midnight"));
-  // Field 7 of DATA_Plan's row set is PlanContent.
-  EXPECT_EQ(Fields(Call("GetDayPlan", {I(7), T("2024-3-5")}), 7),
+  EXPECT_EQ(Fields(Call("GetDayPlan", {I(7), T("2024-3-5")}), PlanColumn::kContent),
             "three days until midnight from midnight");
   EXPECT_EQ(Call("GetWeekPlan", {I(7), DV(2024, 3, 7)}), Variant());
+}
+
+// Every named column reads the field it names, so that a reordered table or
+// SELECT list shows up here and not on a page.
+TEST_F(PlanOnDatabase, NamedColumnsReadTheFieldsTheyName) {
+  Add(7, D(2024, 3, 5, 9), D(2024, 3, 5, 10), "review", "Room 4");
+  const Variant all = Call("GetAllData", {});
+  const std::pair<int32_t, const char*> names[] = {
+      {PlanColumn::kPlanId, "PlanID"},       {PlanColumn::kPersonId, "PersonID"},
+      {PlanColumn::kType, "PlanType"},       {PlanColumn::kClass, "PlanClass"},
+      {PlanColumn::kBegin, "PlanBeginTime"}, {PlanColumn::kEnd, "PlanEndTime"},
+      {PlanColumn::kAlert, "PlanAlertTime"}, {PlanColumn::kContent, "PlanContent"},
+      {PlanColumn::kPlace, "PlanPlace"}};
+  EXPECT_EQ(all.array()->bound(2).count(), PlanColumn::kColumns);
+  for (auto [column, name] : names) EXPECT_EQ(GridCell(all, 0, column), T(name)) << name;
+
+  const Variant day = Call("GetDayPlan", {I(7), DV(2024, 3, 5, 9, 30)});
+  EXPECT_EQ(day.array()->bound(1).count(), PlanColumn::kColumns);
+  EXPECT_EQ(GridCell(day, PlanColumn::kPlace, 0), T("Room 4"));
+  EXPECT_EQ(GridCell(day, PlanColumn::kBegin, 0), DV(2024, 3, 5, 9));
+
+  const Variant week = Call("GetWeekPlan11", {I(7), DV(2024, 3, 5)});
+  EXPECT_EQ(week.array()->bound(1).count(), WeekPlanColumn::kColumns);
+  EXPECT_EQ(GridCell(week, WeekPlanColumn::kBegin, 0), DV(2024, 3, 5, 9));
+  EXPECT_EQ(GridCell(week, WeekPlanColumn::kEnd, 0), DV(2024, 3, 5, 10));
+  EXPECT_EQ(GridCell(week, WeekPlanColumn::kContent, 0), T("review"));
 }
 
 TEST_F(PlanOnDatabase, PagesOverRealRecords) {
