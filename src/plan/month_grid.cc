@@ -9,21 +9,29 @@
 
 namespace korimba {
 
-Variant LayOutMonth(int year, int month, std::span<const std::string> day_texts,
-                    WeekLayout layout) {
-  const bool sunday_first = layout == WeekLayout::kSundayFirst;
-  Variant grid = MakeGrid(6, sunday_first ? 9 : 8);
+MonthLayout::MonthLayout(int year, int month, WeekLayout layout) : layout_(layout) {
   std::optional<Date> first = MakeDate({.year = year, .month = month, .day = 1});
   if (!first)
     ThrowInvalidCall("no such month: " + std::to_string(year) + "-" + std::to_string(month));
-  // A week row ends after Saturday (7) or after Sunday (1).
-  const int last_of_row = sunday_first ? 7 : 1;
-  int weekday = WeekdayOf(*first, FirstDay::kSunday);
-  int row = 0;
+  days_ = DaysInMonth(year, month);
+  first_weekday_ = WeekdayOf(*first, FirstDay::kSunday);
+  // A Sunday-first row starts on Sunday (1), a Monday-first row on Monday (2).
+  first_column_ =
+      layout_ == WeekLayout::kSundayFirst ? first_weekday_ - 1 : (first_weekday_ + 5) % 7;
+}
+
+MonthCell MonthLayout::Cell(int day) const {
+  const int offset = first_column_ + day - 1;
+  return MonthCell{
+      .row = offset / 7, .weekday = (first_weekday_ - 1 + day - 1) % 7 + 1, .column = offset % 7};
+}
+
+Variant MonthLayout::Grid(std::span<const std::string> day_texts) const {
+  Variant grid = MakeGrid(kWeekRows, layout_ == WeekLayout::kSundayFirst ? 9 : 8);
+  int day = 1;
   for (const std::string& text : day_texts) {
-    GridCell(grid, row, weekday) = Variant::Text(text);
-    if (weekday == last_of_row) ++row;
-    weekday = weekday % 7 + 1;
+    const MonthCell cell = Cell(day++);
+    GridCell(grid, cell.row, cell.weekday) = Variant::Text(text);
   }
   return grid;
 }

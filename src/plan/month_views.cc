@@ -88,18 +88,19 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
       << Lit{"'))) AND ((PersonID = "} << Number{person_id} << Lit{")) "}
       << Lit{"ORDER BY PlanBeginTime"};
   const PlanRows rows = ReadPlanRows(conn(), sql.text());
+  // The fields of the SELECT list above.
+  enum : int32_t { kPlanId, kPersonId, kBegin, kBeginDay, kEndDay, kContent, kEnd };
 
-  // Fields: 0 PlanID, 1 PersonID, 2 PlanBeginTime, 3 BeginDay, 4 EndDay,
-  // 5 PlanContent, 6 PlanEndTime. Slot k of day d holds the content of the
-  // (k+1)-th plan, in begin-time order, covering day d.
+  // Slot k of day d holds the content of the (k+1)-th plan, in begin-time
+  // order, covering day d.
   std::vector<std::vector<std::string>> slots(static_cast<size_t>(m.days) + 1);
   for (int32_t r = 0; r < rows.count; ++r) {
     // A begin or end outside the viewed month (its year included) spreads
     // the plan to the month's first or last day.
-    const int b = m.Contains(ToDate(rows.at(2, r))) ? ToI2(rows.at(3, r)) : 1;
-    const int e = m.Contains(ToDate(rows.at(6, r))) ? ToI2(rows.at(4, r)) : m.days;
+    const int b = m.Contains(ToDate(rows.at(kBegin, r))) ? ToI2(rows.at(kBeginDay, r)) : 1;
+    const int e = m.Contains(ToDate(rows.at(kEnd, r))) ? ToI2(rows.at(kEndDay, r)) : m.days;
     // A Null content counts as the empty text.
-    const std::string content = TextForm(rows.at(5, r));
+    const std::string content = TextForm(rows.at(kContent, r));
     for (int d = b; d <= e; ++d) {
       CheckDay(d, m);
       std::vector<std::string>& day = slots[static_cast<size_t>(d)];
@@ -110,7 +111,7 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
   std::vector<std::string> day_texts;
   day_texts.reserve(static_cast<size_t>(m.days));
   for (int d = 1; d <= m.days; ++d) day_texts.push_back(JoinDay(slots[static_cast<size_t>(d)]));
-  return LayOutMonth(m.year, m.month, day_texts, WeekLayout::kSundayFirst);
+  return MonthLayout(m.year, m.month, WeekLayout::kSundayFirst).Grid(day_texts);
 }
 
 Variant Plan::GetMonthPlan11(const Variant& person_id, const Variant& date) {
@@ -129,22 +130,22 @@ Variant Plan::GetMonthPlan11(const Variant& person_id, const Variant& date) {
       << Lit{"' ) <=0 and datediff(dd,PlanEndTime,'"} << Quoted{last}
       << Lit{"'  )>=0 order by PlanBeginTime"};
   const PlanRows rows = ReadPlanRows(conn(), sql.text());
+  // The fields of the SELECT list above.
+  enum : int32_t { kPlanId, kPersonId, kContent, kPlace, kBegin, kEnd };
 
-  // Fields: 0 PLanID, 1 PersonID, 2 PlanContent, 3 PlanPlace, 4 PlanBeginTime,
-  // 5 PlanEndTime. A later plan replaces the place of an earlier one on the
-  // days it covers.
+  // A later plan replaces the place of an earlier one on the days it covers.
   std::vector<std::string> places(static_cast<size_t>(m.days));
   for (int32_t r = 0; r < rows.count; ++r) {
-    const int b = DayOf(ToDate(rows.at(4, r)));
-    const int e = DayOf(ToDate(rows.at(5, r)));
+    const int b = DayOf(ToDate(rows.at(kBegin, r)));
+    const int e = DayOf(ToDate(rows.at(kEnd, r)));
     // A Null place counts as the empty text.
-    const std::string place = TextForm(rows.at(3, r));
+    const std::string place = TextForm(rows.at(kPlace, r));
     for (int d = b; d <= e; ++d) {
       CheckDay(d, m);
       places[static_cast<size_t>(d - 1)] = place;
     }
   }
-  return LayOutMonth(m.year, m.month, places, WeekLayout::kMondayFirst);
+  return MonthLayout(m.year, m.month, WeekLayout::kMondayFirst).Grid(places);
 }
 
 }  // namespace korimba

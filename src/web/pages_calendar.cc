@@ -7,6 +7,7 @@
 #include <array>
 
 #include "frame/value_ops.h"
+#include "plan/month_grid.h"
 #include "plan/plan.h"
 #include "web/html.h"
 #include "web/site.h"
@@ -48,26 +49,23 @@ void MonthPage(PageRequest& page) {
   const CivilDateTime parts = SplitDate(date);
   GridView grid(page.run().Plan(places ? "GetMonthPlan11" : "GetMonthPlan",
                                 {page.person(), Variant::FromDate(DateOnly(date))}));
-  // Lay the days out as the component did: a week row ends after Saturday
-  // (contents) or after Sunday (places, whose columns run Monday..Sunday).
-  std::array<std::array<mstch::map, 7>, 6> weeks{};
-  int row = 0;
-  int used_rows = 0;
+  // Lay the days out as the component did: contents in Sunday-first weeks,
+  // places in Monday-first ones.
+  const MonthLayout layout(parts.year, parts.month,
+                           places ? WeekLayout::kMondayFirst : WeekLayout::kSundayFirst);
+  std::array<std::array<mstch::map, 7>, MonthLayout::kWeekRows> weeks{};
   const Date today = Today();
-  for (int d = 1; d <= DaysInMonth(parts.year, parts.month); ++d) {
+  for (int d = 1; d <= layout.days(); ++d) {
     Date day = DayOfMonth(date, d);
-    int w = WeekdayOf(day);
-    int column = places ? (w + 5) % 7 : w - 1;
-    Variant cell = grid.CellOrEmpty(row, w);
-    weeks[row][column] = mstch::map{{"day", std::to_string(d)},
-                                    {"date", DateParam(day)},
-                                    {"html", JoinedContentsHtml(DisplayText(cell))},
-                                    {"today", DateOnly(today) == day}};
-    used_rows = row + 1;
-    if ((!places && w == 7) || (places && w == 1)) ++row;
+    const MonthCell at = layout.Cell(d);
+    Variant cell = grid.CellOrEmpty(at.row, at.weekday);
+    weeks[at.row][at.column] = mstch::map{{"day", std::to_string(d)},
+                                          {"date", DateParam(day)},
+                                          {"html", JoinedContentsHtml(DisplayText(cell))},
+                                          {"today", DateOnly(today) == day}};
   }
   mstch::array week_rows;
-  for (int r = 0; r < used_rows; ++r) {
+  for (int r = 0; r < layout.rows(); ++r) {
     mstch::array cells;
     for (auto& cell : weeks[r]) {
       if (cell.empty()) cell = mstch::map{{"blank", true}};
