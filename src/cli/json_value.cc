@@ -18,6 +18,19 @@ namespace {
   throw AutomationError(kErrInvalidCall, "Invalid value: " + what);
 }
 
+constexpr size_t kMaxShownChars = 200;
+
+// A value as an error message quotes it: cut short, and never the deep
+// recursion of dumping a value nested too deeply.
+std::string Shown(const Json& json) {
+  if (JsonDepth(json) > kMaxJsonDepth) {
+    return "(a value nested more than " + std::to_string(kMaxJsonDepth) + " levels deep)";
+  }
+  std::string text = json.dump(-1, ' ', false, Json::error_handler_t::replace);
+  if (text.size() > kMaxShownChars) text = text.substr(0, kMaxShownChars) + "...";
+  return text;
+}
+
 // ---- numbers ---------------------------------------------------------------
 
 // Non-finite doubles have no JSON number; they travel as these texts.
@@ -45,7 +58,7 @@ double RealFromJson(const Json& json, const char* tag) {
     if (s == "-inf") return -std::numeric_limits<double>::infinity();
     if (s == "nan") return std::numeric_limits<double>::quiet_NaN();
   }
-  Refuse(std::string(tag) + " needs a number, got " + json.dump());
+  Refuse(std::string(tag) + " needs a number, got " + Shown(json));
 }
 
 // The whole number a JSON number holds, when it holds one in int64 range.
@@ -77,7 +90,7 @@ int64_t IntegerIn(const Json& json, int64_t lo, int64_t hi, const char* tag) {
   std::optional<int64_t> n = json.is_number() ? WholeNumber(json) : std::nullopt;
   if (!n || *n < lo || *n > hi) {
     Refuse(std::string(tag) + " needs a whole number from " + std::to_string(lo) + " to " +
-           std::to_string(hi) + ", got " + json.dump());
+           std::to_string(hi) + ", got " + Shown(json));
   }
   return *n;
 }
@@ -203,13 +216,13 @@ Variant ArrayFromJson(const Json& body) {
   std::vector<Bound> bounds;
   for (const Json& pair : bounds_json) {
     if (!pair.is_array() || pair.size() != 2)
-      Refuse("$array bound " + pair.dump() + " is no [lo, hi] pair");
+      Refuse("$array bound " + Shown(pair) + " is no [lo, hi] pair");
     Bound b{static_cast<int32_t>(IntegerIn(pair[0], INT32_MIN, INT32_MAX, "$array bound")),
             static_cast<int32_t>(IntegerIn(pair[1], INT32_MIN, INT32_MAX, "$array bound"))};
     const int64_t count = int64_t{b.upper} - b.lower + 1;
-    if (count < 0) Refuse("$array bound " + pair.dump() + " has its upper bound below lower - 1");
+    if (count < 0) Refuse("$array bound " + Shown(pair) + " has its upper bound below lower - 1");
     // An array dimension counts its cells in 32 bits.
-    if (count > INT32_MAX) Refuse("$array bound " + pair.dump() + " spans too many cells");
+    if (count > INT32_MAX) Refuse("$array bound " + Shown(pair) + " spans too many cells");
     bounds.push_back(b);
   }
   CheckShape(body["cells"], bounds, 0);
@@ -224,7 +237,7 @@ Variant ArrayFromJson(const Json& body) {
 Variant TaggedFromJson(const Json& json) {
   auto only = [&](size_t fields, const char* tag) {
     if (json.size() != fields)
-      Refuse(std::string(tag) + " form has unexpected fields: " + json.dump());
+      Refuse(std::string(tag) + " form has unexpected fields: " + Shown(json));
   };
   if (json.contains("$empty") || json.contains("$missing")) {
     const char* tag = json.contains("$empty") ? "$empty" : "$missing";
@@ -273,13 +286,43 @@ Variant TaggedFromJson(const Json& json) {
     return ArrayFromJson(json["$array"]);
   }
   if (json.contains("$object")) Refuse("objects cannot be passed as values");
-  Refuse("unknown value form " + json.dump());
+  Refuse("unknown value form " + Shown(json));
 }
 
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 }  // namespace
+
+size_t JsonDepth(const Json& json) {
+  // Depth-first with a stack of its own: the depth asked about may be far
+  // beyond what recursion survives.
+  std::vector<std::pair<const Json*, size_t>> stack{{&json, 1}};
+  size_t deepest = 0;
+  while (!stack.empty()) {
+    auto [value, depth] = stack.back();
+    stack.pop_back();
+    if (!value->is_structured()) {
+      deepest = std::max(deepest, depth - 1);
+      continue;
+    }
+    deepest = std::max(deepest, depth);
+    for (const Json& inner : *value) stack.push_back({&inner, depth + 1});
+  }
+  return deepest;
+}
+
+Json ParseJsonLine(std::string_view text) {
+  auto guard = [](int depth, Json::parse_event_t event, Json&) {
+    if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+        static_cast<size_t>(depth) >= kMaxJsonDepth) {
+      throw JsonTooDeep("the request nests lists and objects more than " +
+                        std::to_string(kMaxJsonDepth) + " levels deep");
+    }
+    return true;
+  };
+  return Json::parse(text, guard);
+}
 
 Json VariantToJson(const Variant& value) {
   auto tagged = [](const char* tag, Json v) {

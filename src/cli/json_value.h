@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,23 @@ namespace korimba::cli {
 
 // Insertion-ordered, so that answers read {"ok": ..., "result": ...}.
 using Json = nlohmann::ordered_json;
+
+// How deeply lists and objects may nest in a request: far beyond what any
+// value needs (arrays of Variants nest once per dimension), far below what
+// recursion over the value could survive.
+inline constexpr size_t kMaxJsonDepth = 100;
+
+class JsonTooDeep : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses one JSON text, refusing with JsonTooDeep as soon as it nests more
+// than kMaxJsonDepth levels; other faults raise nlohmann's parse_error.
+Json ParseJsonLine(std::string_view text);
+// The nesting depth of a value (a scalar is 0, [] and [1] are 1), found
+// without recursion.
+size_t JsonDepth(const Json& json);
 
 // The JSON form of a value.
 Json VariantToJson(const Variant& value);

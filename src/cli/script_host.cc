@@ -81,9 +81,11 @@ std::optional<std::string> ScriptHost::HandleLine(std::string_view line) {
   try {
     Json request;
     try {
-      request = Json::parse(line);
+      request = ParseJsonLine(line);
     } catch (const Json::parse_error& e) {
       BadRequest(WithoutExceptionTag(e.what()));
+    } catch (const JsonTooDeep& e) {
+      BadRequest(e.what());
     }
     if (!request.is_object()) BadRequest("a request is one JSON object per line");
     std::optional<Json> result = Dispatch(request);

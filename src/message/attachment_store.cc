@@ -1,7 +1,5 @@
 #include "message/attachment_store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -32,43 +30,6 @@ namespace {
   ThrowFileError(kErrFileIo, "Device I/O error", path, err);
 }
 
-// A file descriptor that is closed when it goes out of scope; Close() lets
-// the writer see the error a close can report.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Returns 0 or the errno of a failed close.
-  int Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
-
-// Removes the temporary file unless the rename has taken it.
-class TempFileGuard {
- public:
-  explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-  TempFileGuard(const TempFileGuard&) = delete;
-  TempFileGuard& operator=(const TempFileGuard&) = delete;
-  ~TempFileGuard() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
 void PutLe(std::string& out, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
@@ -81,13 +42,13 @@ uint32_t GetLe(std::string_view data, size_t offset, int size) {
   return value;
 }
 
-// A name no other writer uses at the same time: the target's name with the
-// process, the thread and a counter appended.
-std::string TempNameFor(const std::string& path) {
+// A unique part for a temporary file's name: the process, the thread and a
+// counter.
+std::string UniqueSuffix() {
   static std::atomic<uint64_t> counter{0};
   size_t thread_hash = std::hash<std::thread::id>{}(std::this_thread::get_id());
-  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(thread_hash % 100000) +
-         "-" + std::to_string(counter.fetch_add(1));
+  return std::to_string(::getpid()) + "-" + std::to_string(thread_hash % 100000) + "-" +
+         std::to_string(counter.fetch_add(1)) + ".tmp";
 }
 
 }  // namespace
@@ -124,54 +85,47 @@ std::optional<ByteArray> AttachmentStore::DecodeRecord(std::string_view data,
   return out;
 }
 
-void AttachmentStore::Write(std::string_view message_number, const ByteArray& bytes) const {
-  const std::string path = PathOf(message_number);
+PendingAttachment AttachmentStore::Prepare(const ByteArray& bytes,
+                                           const std::string& shown_path) const {
   const std::string record = EncodeRecord(bytes);
-
-  std::string temp_path;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    temp_path = TempNameFor(path);
-    fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt > 100)) ThrowOpenError(path, errno);
+  for (int attempt = 0;; ++attempt) {
+    std::string temp_path = directory_ + std::string(kTempMarker) + UniqueSuffix();
+    FileSystem::CreateResult created = files_->CreateFile(temp_path, record);
+    if (created.error == 0) return PendingAttachment(files_, std::move(temp_path));
+    if (created.error == EEXIST && attempt < 100) continue;
+    const std::string& shown = shown_path.empty() ? temp_path : shown_path;
+    if (created.opened) ThrowIoError(shown, created.error);
+    ThrowOpenError(shown, created.error);
   }
-  FileHandle file(fd);
-  TempFileGuard guard(temp_path);
+}
 
-  size_t written = 0;
-  while (written < record.size()) {
-    ssize_t n = ::write(file.get(), record.data() + written, record.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(path, errno);
-    }
-    written += static_cast<size_t>(n);
-  }
-  if (int err = file.Close(); err != 0) ThrowIoError(path, err);
-  if (::rename(temp_path.c_str(), path.c_str()) != 0) ThrowOpenError(path, errno);
-  guard.Release();
+void AttachmentStore::Place(PendingAttachment& pending, std::string_view message_number) const {
+  const std::string path = PathOf(message_number);
+  if (int err = files_->Rename(pending.temp_path_, path); err != 0) ThrowOpenError(path, err);
+  pending.temp_path_.clear();
+}
+
+void AttachmentStore::Write(std::string_view message_number, const ByteArray& bytes) const {
+  PendingAttachment pending = Prepare(bytes, PathOf(message_number));
+  Place(pending, message_number);
 }
 
 std::optional<ByteArray> AttachmentStore::Read(std::string_view message_number) const {
   const std::string path = PathOf(message_number);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    ThrowOpenError(path, errno);
-  }
-  FileHandle file(fd);
   std::string data;
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(path, errno);
-    }
-    if (n == 0) break;
-    data.append(buffer, static_cast<size_t>(n));
+  if (int err = files_->ReadFile(path, &data); err != 0) {
+    if (err == ENOENT) return std::nullopt;
+    ThrowOpenError(path, err);
   }
   return DecodeRecord(data, path);
+}
+
+bool AttachmentStore::Remove(std::string_view message_number) const {
+  const std::string path = PathOf(message_number);
+  int err = files_->Remove(path);
+  if (err == ENOENT) return false;
+  if (err != 0) ThrowOpenError(path, err);
+  return true;
 }
 
 }  // namespace korimba

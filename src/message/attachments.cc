@@ -1,5 +1,5 @@
-// The attachment side of class Message: the private writer that dptAddData
-// calls, and GetFileData, which reads an attachment back.
+// The attachment side of class Message: GetFileData, which reads an
+// attachment back (dptAddData writes them, in posting.cc).
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/statement.h"
@@ -8,13 +8,6 @@
 #include "message/message.h"
 
 namespace korimba {
-
-void Message::WriteAttachment(const std::string& message_number, const std::string& directory,
-                              const Variant& file_attach) {
-  const ByteArray* bytes = file_attach.bytes();
-  if (bytes == nullptr) ThrowTypeMismatch("FileAttach must be an array of bytes");
-  AttachmentStore(directory).Write(message_number, *bytes);
-}
 
 Variant Message::GetFileData(int32_t id) {
   StatementBuilder sql;
@@ -25,7 +18,7 @@ Variant Message::GetFileData(int32_t id) {
   const std::string number = TextForm(Trim(rs.Value("MsgID")));
   // A message whose file is missing (posted without one, or removed since)
   // reads as having no attachment; nothing is created.
-  std::optional<ByteArray> bytes = AttachmentStore(work_path_).Read(number);
+  std::optional<ByteArray> bytes = AttachmentStore(work_path_, files_).Read(number);
   rs.Close();
   if (!bytes) return Variant();
   return Variant::Bytes(std::move(*bytes));

@@ -10,11 +10,13 @@
 #define KORIMBA_MESSAGE_MESSAGE_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "frame/component.h"
 #include "frame/variant.h"
+#include "message/file_system.h"
 
 namespace korimba {
 
@@ -114,6 +116,8 @@ class Message final : public Component {
   const InterfaceInfo& Interface() const override;
 
   void SetWorkPath(std::string path) { work_path_ = std::move(path); }
+  // The file operations behind the attachment files (tests inject failures).
+  void SetFileSystem(std::shared_ptr<FileSystem> files) { files_ = std::move(files); }
 
   // Posting and retention (posting.cc). Each returns true once every
   // statement has run. AddData and dptAddData refuse an Empty or Null
@@ -151,13 +155,8 @@ class Message final : public Component {
   Variant track(const Variant& xx);
 
  private:
-  // The private attachment writer: stores `file_attach` (a byte array) as
-  // the file named `directory` + `message_number`, replacing any old one
-  // whole.
-  void WriteAttachment(const std::string& message_number, const std::string& directory,
-                       const Variant& file_attach);
-
   std::string work_path_;
+  std::shared_ptr<FileSystem> files_ = SystemFileSystem();
 };
 
 }  // namespace korimba

@@ -1,11 +1,13 @@
 // Posting, changing and deleting messages, and the retention rule that keeps
 // the 25 newest messages between two persons after each post.
+#include <optional>
 #include <string>
 
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
+#include "message/attachment_store.h"
 #include "message/message.h"
 
 namespace korimba {
@@ -89,18 +91,38 @@ bool Message::dptAddData(const Variant& person_id, const Variant& content,
          << Lit{",'"} << Quoted{title} << Lit{"','"} << Quoted{file_name} << Lit{"') "};
   const std::string retention = RetentionStatement(person_id, from_person_id);
 
+  // The file is written before any statement runs, so that a file system
+  // that cannot take it fails the call with nothing stored. Once the insert
+  // has given the new MsgID the file is renamed into place; if that fails
+  // the new row is deleted again. The retention rule runs last, so that it
+  // never deletes an older message for a post that did not happen.
   Connection& db = conn();
+  std::optional<PendingAttachment> pending;
+  const AttachmentStore store(work_path_, files_);
+  if (has_file) pending.emplace(store.Prepare(*file_attach.bytes()));
   db.Execute(insert.InsertText());
-  db.Execute(retention);
   RecordSet added = RecordSet::Execute(db, kNewMessageIdQuery);
   if (has_file) {
     const Variant& new_id = added.Value(0);
     const std::string number = TextForm(Trim(new_id));
-    if (number.empty()) {
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
       ThrowDatabase("dptAddData: the database did not report the new message's MsgID");
     }
-    WriteAttachment(number, work_path_, file_attach);
+    try {
+      store.Place(*pending, number);
+    } catch (const AutomationError&) {
+      StatementBuilder undo;
+      undo << Lit{"Delete from DATA_Msg where MsgID="} << Number{new_id};
+      try {
+        db.Execute(undo.text());
+      } catch (const AutomationError&) {
+        // The file error is the one to report; the row it leaves has a name
+        // but no file, which GetFileData reads as no attachment.
+      }
+      throw;
+    }
   }
+  db.Execute(retention);
   return true;
 }
 

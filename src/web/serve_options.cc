@@ -28,6 +28,24 @@ const ServeOptionSpec kTable[] = {
     {"pool-size", "Database connections (0: 4, or 1 for an in-memory database)", &O::pool_size},
     {"pool-wait", "Seconds a page waits for a free connection before answering 503", &O::pool_wait},
     {"shutdown-wait", "Seconds SIGTERM waits for requests in flight", &O::shutdown_wait},
+    // The HTTP limits (HttpLimits).
+    {"max-request-line", "Longest request line, in bytes", &HttpLimits::max_request_line},
+    {"max-header-count", "Most header lines of one request", &HttpLimits::max_header_count},
+    {"max-header-bytes", "Largest request head (request line and headers), in bytes",
+     &HttpLimits::max_header_bytes},
+    {"max-body-bytes", "Largest request body as sent, chunked or not, in bytes",
+     &HttpLimits::max_body_bytes},
+    {"max-form-parts", "Most parts of one multipart form", &HttpLimits::max_form_parts},
+    {"request-deadline", "Seconds a request may take to arrive whole",
+     &HttpLimits::request_deadline_seconds},
+    {"keep-alive-timeout", "Seconds a connection may wait for its next request",
+     &HttpLimits::keep_alive_seconds},
+    {"keep-alive-requests", "Requests served on one connection before it closes",
+     &HttpLimits::keep_alive_requests},
+    {"workers", "Threads that answer requests (waiting connections hold none)",
+     &HttpLimits::workers},
+    {"max-connections", "Open connections at once; more are answered 503",
+     &HttpLimits::max_connections},
 };
 
 std::string Trimmed(std::string_view text) {
@@ -71,14 +89,16 @@ void SetServeOption(ServeOptions& options, const ServeOptionSpec& spec,
     const std::vector<std::string>& texts;
 
     void operator()(std::string ServeOptions::*field) const { options.*field = One(spec, texts); }
-    void operator()(int ServeOptions::*field) const {
+    void operator()(int ServeOptions::*field) const { options.*field = Whole(0); }
+    void operator()(int HttpLimits::*field) const { options.limits.*field = Whole(1); }
+    int Whole(int least) const {
       std::string text = Trimmed(One(spec, texts));
       int value = 0;
       auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-      if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0) {
-        Bad(spec, text, "a whole number of 0 or more");
+      if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < least) {
+        Bad(spec, text, "a whole number of " + std::to_string(least) + " or more");
       }
-      options.*field = value;
+      return value;
     }
     void operator()(double ServeOptions::*field) const {
       std::string text = Trimmed(One(spec, texts));
@@ -125,6 +145,9 @@ std::string ServeOptionText(const ServeOptions& options, const ServeOptionSpec& 
     std::string operator()(std::string ServeOptions::*field) const { return options.*field; }
     std::string operator()(int ServeOptions::*field) const {
       return std::to_string(options.*field);
+    }
+    std::string operator()(int HttpLimits::*field) const {
+      return std::to_string(options.limits.*field);
     }
     std::string operator()(double ServeOptions::*field) const {
       char buffer[32];

@@ -15,6 +15,8 @@
 #include <variant>
 #include <vector>
 
+#include "web/http_limits.h"
+
 namespace korimba::web {
 
 struct ServeOptions {
@@ -28,12 +30,13 @@ struct ServeOptions {
   int pool_size = 0;       // 0: 4 for a file or server database, 1 in memory
   double pool_wait = 5;
   double shutdown_wait = 10;
+  HttpLimits limits;
 };
 
 // Where a row keeps its value in ServeOptions.
 using ServeOptionField =
     std::variant<std::string ServeOptions::*, int ServeOptions::*, double ServeOptions::*,
-                 bool ServeOptions::*, std::vector<std::string> ServeOptions::*>;
+                 bool ServeOptions::*, std::vector<std::string> ServeOptions::*, int HttpLimits::*>;
 
 struct ServeOptionSpec {
   std::string_view name;  // without dashes, such as "trusted-proxy"

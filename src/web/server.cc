@@ -11,6 +11,7 @@
 #include "demo/demo_data.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "web/limited_server.h"
 #include "web/secret_mask.h"
 #include "web/site.h"
 
@@ -91,8 +92,7 @@ int Serve(const ServeOptions& options) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   Site site(std::make_unique<ConnectionPool>(std::move(connections)), work_path);
-  httplib::Server server;
-  server.set_payload_max_length(kMaxUploadBytes + 1024 * 1024);
+  LimitedServer server(options.limits);
   RegisterSite(server, site);
 
   if (port == 0) {

@@ -2,6 +2,8 @@
 
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "web/http_limits.h"
+#include "web/limited_server.h"
 #include "web/templates.h"
 #include "web/values.h"
 
@@ -44,6 +46,22 @@ void SetPageHeaders(httplib::Response& res) {
   res.set_header("X-Content-Type-Options", "nosniff");
   res.set_header("Referrer-Policy", "same-origin");
   res.set_header("Cache-Control", "no-store");
+}
+
+// The message of an answer httplib makes itself: a limit the server's
+// reading hit says which, a url-encoded form has a small limit of its own.
+std::string ErrorMessageFor(const httplib::Request& req, httplib::Response& res) {
+  if (auto hit = CurrentLimitHit()) {
+    res.status = hit->status;
+    return hit->message;
+  }
+  if (res.status == 413 && !req.is_multipart_form_data()) {
+    return "The form's text is too long: this page accepts at most 8 KiB of it. Nothing was "
+           "changed.";
+  }
+  if (res.status == 413) return "The upload is too large: attachments may be at most 10 MiB.";
+  if (res.status == 404) return "There is no such page.";
+  return "The request could not be handled.";
 }
 
 void SendStatic(httplib::Response& res, std::string_view name, const char* type) {
@@ -147,8 +165,20 @@ mstch::array PersonOptions(PageRequest& page, int32_t exclude) {
 void Route(httplib::Server& server, Site& site, std::string_view method, const std::string& path,
            Access access, PageHandler handler) {
   const bool post = method == "POST";
-  auto wrapped = [&site, post, access, handler](const httplib::Request& req,
-                                                httplib::Response& res) {
+  // The server's own limit on the parts of a form; httplib's is far larger.
+  size_t max_parts = static_cast<size_t>(HttpLimits{}.max_form_parts);
+  if (auto* limited = dynamic_cast<LimitedServer*>(&server)) {
+    max_parts = static_cast<size_t>(limited->limits().max_form_parts);
+  }
+  auto wrapped = [&site, post, access, handler, max_parts](const httplib::Request& req,
+                                                           httplib::Response& res) {
+    if (req.files.size() > max_parts) {
+      res.status = 413;
+      res.set_content("The form has too many parts: at most " + std::to_string(max_parts) +
+                          " are accepted. Nothing was changed.",
+                      "text/plain; charset=utf-8");
+      return;
+    }
     auto session = SessionOf(site, req, res, !post);
     if (session == nullptr) {
       // A POST from a session that has timed out, or with no session at all.
@@ -201,12 +231,9 @@ void RegisterSite(httplib::Server& server, Site& site) {
   RegisterCalendarPages(server, site);
   // Answers that httplib makes itself (no such page, a body over the size
   // limit) get a readable page too.
-  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+  server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
     if (!res.body.empty()) return;
-    std::string message = res.status == 413
-                              ? "The upload is too large: attachments may be at most 10 MiB."
-                          : res.status == 404 ? "There is no such page."
-                                              : "The request could not be handled.";
+    std::string message = ErrorMessageFor(req, res);
     mstch::map context{{"message", message}};
     mstch::map layout{{"title", std::string("Not done")},
                       {"body", RenderTemplate("error", context)},

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_value.h"
 #include "frame/clock.h"
+#include "frame/error.h"
 #include "frame/value_ops.h"
 #include "tests/support/fake_connection.h"
 
@@ -154,6 +156,49 @@ TEST_F(ScriptHostTest, ClockIsFrozenMovedAndReleasedAndTheRealOneReturnsAfterThe
     EXPECT_EQ(*host.HandleLine(R"({"op":"clock","set":"2001-01-01 00:00:00"})"), R"({"ok":true})");
   }
   EXPECT_GT(YearOf(Now()), 2024);
+}
+
+// Nesting far past any value's needs is refused as a malformed line, early
+// and without recursion (70,000 levels once crashed the host); the run goes
+// on, and a value nested up to the limit is still read.
+TEST_F(ScriptHostTest, DeeplyNestedLinesAreRefusedAndTheRunGoesOn) {
+  const std::string deep_args =
+      "{\"op\":\"call\",\"obj\":\"p\",\"method\":\"YY\",\"args\":" + std::string(70000, '[') +
+      std::string(70000, ']') + "}";
+  const std::string deep_object = std::string(70000, '[') + "{\"a\":" + std::string(70000, '{');
+  std::string allowed_value =
+      std::string(kMaxJsonDepth - 2, '[') + std::string(kMaxJsonDepth - 2, ']');
+  const std::vector<std::string> answers =
+      Run(deep_args + "\n" + deep_object + "\n" +
+          "{\"op\":\"session\",\"session\":\"s\",\"values\":{\"v\":" + allowed_value + "}}\n" +
+          "{\"op\":\"create\",\"obj\":\"p\",\"progid\":\"Korimba.Plan\"}\n");
+  ASSERT_EQ(answers.size(), 4u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_THAT(answers[i], HasSubstr("Malformed request")) << i;
+    EXPECT_THAT(answers[i], HasSubstr("more than 100 levels deep")) << i;
+    EXPECT_LT(answers[i].size(), 400u) << i;
+  }
+  // Read, then refused as a value (a plain list is none): quoted briefly.
+  EXPECT_THAT(answers[2], HasSubstr("\"ok\":false"));
+  EXPECT_LT(answers[2].size(), 600u);
+  EXPECT_EQ(answers[3], "{\"ok\":true}");
+}
+
+// A value built deeper than any line may carry is quoted without recursing.
+TEST(JsonDepth, DeepValuesAreMeasuredAndQuotedWithoutRecursion) {
+  Json deep = Json::array();
+  for (int i = 0; i < 100000; ++i) deep = Json::array({std::move(deep)});
+  EXPECT_EQ(JsonDepth(deep), 100001u);
+  EXPECT_EQ(JsonDepth(Json(5)), 0u);
+  EXPECT_EQ(JsonDepth(Json::parse(R"({"a":[1,{"b":[]}]})")), 4u);
+  try {
+    Json form = Json::object();
+    form["$r8"] = std::move(deep);  // moved: a copy would recurse
+    JsonToVariant(form);
+    ADD_FAILURE() << "accepted";
+  } catch (const AutomationError& e) {
+    EXPECT_THAT(e.description(), HasSubstr("nested more than 100 levels deep"));
+  }
 }
 
 }  // namespace

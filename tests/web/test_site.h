@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "db/open.h"
+#include "web/limited_server.h"
 #include "web/site.h"
 
 namespace korimba::web::testing {
@@ -32,7 +33,6 @@ class TestSite {
     conn_ = OpenConnection(db);
     site_ = std::make_unique<Site>(std::make_unique<ConnectionPool>(std::move(pool)),
                                    (dir_ / "files").string() + "/");
-    server_.set_payload_max_length(kMaxUploadBytes + 1024 * 1024);
     RegisterSite(server_, *site_);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -56,7 +56,7 @@ class TestSite {
   std::filesystem::path dir_;
   std::shared_ptr<Connection> conn_;
   std::unique_ptr<Site> site_;
-  httplib::Server server_;
+  LimitedServer server_;
   int port_ = 0;
   std::thread thread_;
 };
