@@ -75,8 +75,10 @@ StatementBuilder& StatementBuilder::operator<<(Number piece) {
       return *this;
     }
     case VarKind::kText: {
-      // Blank text counts as an empty value: the null rewrite makes it null.
-      if (v.text()->find_first_not_of(" \t") == std::string::npos) return *this;
+      // The empty text is an empty value, which the null rewrites make null.
+      // Blank text is not: it reads as no number, so it is refused like any
+      // other text that is not one, rather than silently becoming null.
+      if (v.text()->empty()) return *this;
       const std::optional<std::string_view> number = NumberText(*v.text());
       if (!number) ThrowTypeMismatch("not a number: " + v.DebugString());
       if (!std::isfinite(*ParseNumber(*number))) ThrowOverflow("number too large: " + *v.text());

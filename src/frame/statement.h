@@ -6,10 +6,10 @@
 //    around it: its text form (Null and Empty give ""), with every apostrophe
 //    doubled so that O'Brien is stored as O'Brien.
 //  - Number: a value spliced without quotes (ids, person ids, codes). It must
-//    be Empty, Null, a number, or text that reads as a number (blanks around
-//    it allowed); anything else ("7 or 1=1", True, a date) is refused with a
-//    type mismatch, so a call builds all its statements before it runs the
-//    first one.
+//    be Empty, Null, the empty text (all three spliced as nothing), a number,
+//    or text that reads as a number (blanks around it allowed); anything else
+//    ("7 or 1=1", blank text, True, a date) is refused with a type mismatch,
+//    so a call builds all its statements before it runs the first one.
 //  - Int: an integer the component already holds, in decimal.
 // The insert and update null rewrites turn empty numeric values into null,
 // looking only at the text outside quoted values; the first insert pass is

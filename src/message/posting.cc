@@ -22,10 +22,8 @@ namespace {
 constexpr std::string_view kNewMessageIdQuery = "select @@IDENTITY";
 
 // True for the values a number position writes as nothing: Empty, Null and
-// blank text.
-bool IsNoNumber(const Variant& value) {
-  return IsNull(value) || TextForm(value).find_first_not_of(" \t") == std::string::npos;
-}
+// the empty text. Blank text is refused by the number position itself.
+bool IsNoNumber(const Variant& value) { return IsNull(value) || TextForm(value).empty(); }
 
 // A message without a recipient or a sender would be stored with a null id
 // and then break the retention statement; refuse it before anything runs.

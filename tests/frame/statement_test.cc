@@ -26,16 +26,9 @@ TEST(StatementTest, NumberPositionTakesOnlyNumbers) {
     Variant value;
     const char* spliced;
   } accepted[] = {
-      {Variant(), ""},
-      {Variant::Null(), ""},
-      {T(""), ""},
-      {T("   "), ""},
-      {T(" 42 "), "42"},
-      {T("-7"), "-7"},
-      {T("1.5e3"), "1.5e3"},
-      {Variant::I2(5), "5"},
-      {Variant::R8(2.5), "2.5"},
-      {Variant::R4(0.5f), "0.5"},
+      {Variant(), ""},       {Variant::Null(), ""},     {T(""), ""},
+      {T(" 42 "), "42"},     {T("-7"), "-7"},           {T("1.5e3"), "1.5e3"},
+      {Variant::I2(5), "5"}, {Variant::R8(2.5), "2.5"}, {Variant::R4(0.5f), "0.5"},
   };
   for (const auto& c : accepted) {
     StatementBuilder b;
@@ -46,6 +39,8 @@ TEST(StatementTest, NumberPositionTakesOnlyNumbers) {
   const Variant refused[] = {
       T("7 or 1=1"),
       T("7; delete from DATA_Msg"),
+      T("   "),
+      T("\t"),
       T("7'"),
       T("0x10"),
       T("1,2"),

@@ -111,7 +111,11 @@ TEST(MessageStatements, HostileOrMissingValuesRunNothing) {
       {"AddData", {Variant::Bool(true), T("x"), I(9), T("t")}, kErrTypeMismatch},
       {"AddData", {Variant(), T("x"), I(9), T("t")}, kErrInvalidCall},
       {"AddData", {I(7), T("x"), Variant::Null(), T("t")}, kErrInvalidCall},
-      {"AddData", {T("  "), T("x"), I(9), T("t")}, kErrInvalidCall},
+      // Blank text reads as no number: refused as any other non-number is.
+      {"AddData", {T("  "), T("x"), I(9), T("t")}, kErrTypeMismatch},
+      {"AddData", {I(7), T("x"), T("\t"), T("t")}, kErrTypeMismatch},
+      {"UpdateData", {I(5), T("  "), T("x"), I(9), T("t")}, kErrTypeMismatch},
+      {"UpdateData", {I(5), I(7), T("x"), T(" "), T("t")}, kErrTypeMismatch},
       {"dptAddData",
        {Variant::Null(), T("x"), I(9), T("t"), T(""), bytes, Variant()},
        kErrInvalidCall},

@@ -77,6 +77,11 @@ TEST_F(PlanRecords, HostileNumbersAreRefusedBeforeAnythingRuns) {
   EXPECT_THROW(plan->UpdateData(T("1 or 1=1"), I(7), I(1), I(1), e, e, e, e, e), AutomationError);
   EXPECT_THROW(plan->UpdateData(I(1), Variant::Bool(true), I(1), I(1), e, e, e, e, e),
                AutomationError);
+  // Blank text is no number either; it must not become a null person or code.
+  EXPECT_THROW(plan->AddData(T("  "), I(1), I(1), e, e, e, e, e), AutomationError);
+  EXPECT_THROW(plan->AddData(I(7), T(" "), I(1), e, e, e, e, e), AutomationError);
+  EXPECT_THROW(plan->AddData(I(7), I(1), T("\t"), e, e, e, e, e), AutomationError);
+  EXPECT_THROW(plan->UpdateData(I(1), T("   "), I(1), I(1), e, e, e, e, e), AutomationError);
   EXPECT_TRUE(conn->texts().empty());
   // Blanks around a number are allowed.
   plan->DelData(T(" 42 "));
