@@ -79,10 +79,12 @@ StatementBuilder& StatementBuilder::operator<<(Number piece) {
       // Blank text is not: it reads as no number, so it is refused like any
       // other text that is not one, rather than silently becoming null.
       if (v.text()->empty()) return *this;
+      // Only checked: the text goes in as the page passed it, blanks
+      // around the number included (" 1" gives "MsgID= 1").
       const std::optional<std::string_view> number = NumberText(*v.text());
       if (!number) ThrowTypeMismatch("not a number: " + v.DebugString());
       if (!std::isfinite(*ParseNumber(*number))) ThrowOverflow("number too large: " + *v.text());
-      text_ += *number;
+      text_ += *v.text();
       return *this;
     }
     default:

@@ -7,7 +7,8 @@
 //    doubled so that O'Brien is stored as O'Brien.
 //  - Number: a value spliced without quotes (ids, person ids, codes). It must
 //    be Empty, Null, the empty text (all three spliced as nothing), a number,
-//    or text that reads as a number (blanks around it allowed); anything else
+//    or text that reads as a number (blanks around it allowed, and spliced
+//    with the text unchanged); anything else
 //    ("7 or 1=1", blank text, True, a date) is refused with a type mismatch,
 //    so a call builds all its statements before it runs the first one.
 //  - Int: an integer the component already holds, in decimal.

@@ -26,9 +26,16 @@ TEST(StatementTest, NumberPositionTakesOnlyNumbers) {
     Variant value;
     const char* spliced;
   } accepted[] = {
-      {Variant(), ""},       {Variant::Null(), ""},     {T(""), ""},
-      {T(" 42 "), "42"},     {T("-7"), "-7"},           {T("1.5e3"), "1.5e3"},
-      {Variant::I2(5), "5"}, {Variant::R8(2.5), "2.5"}, {Variant::R4(0.5f), "0.5"},
+      {Variant(), ""},
+      {Variant::Null(), ""},
+      {T(""), ""},
+      {T(" 42 "), " 42 "},
+      {T("\t1"), "\t1"},
+      {T("-7"), "-7"},
+      {T("1.5e3"), "1.5e3"},
+      {Variant::I2(5), "5"},
+      {Variant::R8(2.5), "2.5"},
+      {Variant::R4(0.5f), "0.5"},
   };
   for (const auto& c : accepted) {
     StatementBuilder b;

@@ -190,6 +190,8 @@ TEST_F(MessageDatabaseTest, ReadStateAcrossNoreadNoread1AndRepairFlg) {
 
   EXPECT_EQ(h_->Call("noread2", {I(third)}).DebugString(), "9i4");
   EXPECT_EQ(h_->Call("noread2", {I(999)}).DebugString(), "0i4");
+  // Numeric text reaches the database with its blanks, which it reads past.
+  EXPECT_EQ(h_->Call("noread2", {T("\t " + std::to_string(third) + " ")}).DebugString(), "9i4");
 }
 
 TEST_F(MessageDatabaseTest, GridShapes) {

@@ -36,12 +36,16 @@ TEST(MessageStatements, EachFamilyIsSentExactlyAsWritten) {
        {I(7), T("hi"), I(9), T("t")},
        {"Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (7,'hi',9,'t') ",
         kRetention79}},
-      // Apostrophes are doubled inside quoted values and nowhere else.
+      // Apostrophes are doubled inside quoted values and nowhere else;
+      // numeric text goes in as it came, blanks included.
       {"AddData",
        {T("7"), T("it's O'Brien"), T(" 9 "), T("'")},
        {"Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (7,'it''s "
-        "O''Brien',9,'''') ",
-        kRetention79}},
+        "O''Brien', 9 ,'''') ",
+        "delete from Data_Msg where ((data_msg.PersonID=7 and MsgFromPersonid= 9 ) or "
+        "(data_msg.personid= 9  and MsgFromPersonID=7))  and msgID not in ( Select top 25 msgID "
+        "from DATA_Msg where ((data_msg.PersonID=7 and MsgFromPersonid= 9 ) or (data_msg.personid= "
+        "9  and MsgFromPersonID=7))  order by msgCreatetime desc)"}},
       {"UpdateData",
        {I(5), I(7), T("a,,b x=,y"), I(9), T("t")},
        {"update DATA_Msg set PersonID =7,MsgContent='a,,b x=,y',MsgFromPersonID= 9,MsgTitle='t'  "

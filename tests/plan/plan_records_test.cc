@@ -83,9 +83,9 @@ TEST_F(PlanRecords, HostileNumbersAreRefusedBeforeAnythingRuns) {
   EXPECT_THROW(plan->AddData(I(7), I(1), T("\t"), e, e, e, e, e), AutomationError);
   EXPECT_THROW(plan->UpdateData(I(1), T("   "), I(1), I(1), e, e, e, e, e), AutomationError);
   EXPECT_TRUE(conn->texts().empty());
-  // Blanks around a number are allowed.
+  // Blanks around a number are allowed and spliced as they are.
   plan->DelData(T(" 42 "));
-  EXPECT_EQ(conn->texts().back(), "Delete from DATA_Plan where PlanID=42");
+  EXPECT_EQ(conn->texts().back(), "Delete from DATA_Plan where PlanID= 42 ");
 }
 
 TEST_F(PlanRecords, GetDataTakesA32BitIdByName) {
