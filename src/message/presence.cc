@@ -51,6 +51,19 @@ OnlineList OnlineList::Load(ApplicationObject& app) {
   return OnlineList(std::move(fresh));
 }
 
+bool OnlineList::HeldByAnother(int32_t slot, const Variant& person_id) const {
+  if (!IsLive(slot)) return false;
+  const Variant& holder = GridCell(list_, slot, OnlineColumn::kPersonId);
+  // Ids compare by their text (7 and "7" are the same person); values
+  // without a text form only when they are the very same value.
+  auto has_text = [](const Variant& v) {
+    return v.kind() != VarKind::kObject && v.kind() != VarKind::kArray &&
+           v.kind() != VarKind::kBytes && v.kind() != VarKind::kMissing;
+  };
+  if (has_text(holder) && has_text(person_id)) return TextForm(holder) != TextForm(person_id);
+  return !(holder == person_id);
+}
+
 bool OnlineList::IsLive(int32_t slot) const {
   return !GridCell(list_, slot, OnlineColumn::kPersonId).is_null();
 }
@@ -123,21 +136,35 @@ Variant Message::GetOnlineList() {
   OnlineList list = OnlineList::Load(app);
   SessionObject& visitor = session();
 
-  // Entry: a session without a slot takes the lowest free one.
-  if (HoldsNoSlot(visitor.Value("MyListID"))) {
+  const Variant person_id = visitor.Value("PersonID");
+  // Entry: the person takes the lowest free slot, if there is one, and the
+  // session remembers it.
+  auto enter = [&] {
     if (std::optional<int32_t> slot = list.FirstFreeSlot()) {
-      list.Enter(*slot, visitor.Value("PersonID"), visitor.Value("PersonName"), SecondsNow(),
-                 Today(), request().ServerVariable("url"));
+      list.Enter(*slot, person_id, visitor.Value("PersonName"), SecondsNow(), Today(),
+                 request().ServerVariable("url"));
       visitor.SetValue("MyListID", Variant::I4(*slot));
       app.SetValue(kChangeTimeName, Variant::R4(SecondsNow()));
     }
-  }
+  };
+
+  // A session without a slot enters.
+  if (HoldsNoSlot(visitor.Value("MyListID"))) enter();
 
   // Renewal: only a session that holds a slot. One that found the list full
-  // stays without one rather than writing itself over slot 0's holder.
+  // stays without one rather than writing itself over slot 0's holder. A
+  // slot is renewed only while it is free or still this person's: once the
+  // person was dropped and somebody else entered there, renewing would
+  // overwrite that entry (and the two would overwrite each other on every
+  // call), so the person enters again instead.
   const Variant my_slot = visitor.Value("MyListID");
   if (!my_slot.is_null() && !HoldsNoSlot(my_slot)) {
-    list.Renew(ToI4(my_slot), visitor.Value("PersonID"), visitor.Value("PersonName"), SecondsNow());
+    const int32_t slot = ToI4(my_slot);
+    if (list.HeldByAnother(slot, person_id)) {
+      enter();
+    } else {
+      list.Renew(slot, person_id, visitor.Value("PersonName"), SecondsNow());
+    }
   }
 
   const int32_t live = list.Sweep(app);

@@ -55,6 +55,9 @@ class OnlineList {
   // Writes a new entry's columns 0 to 4.
   void Enter(int32_t slot, const Variant& person_id, const Variant& person_name, float seconds,
              Date today, const Variant& url);
+  // True when `slot` holds a live entry of a person other than `person_id`
+  // (subscript error for a slot outside the list).
+  bool HeldByAnother(int32_t slot, const Variant& person_id) const;
   // Writes columns 0 to 2 (subscript error for a slot outside the list).
   void Renew(int32_t slot, const Variant& person_id, const Variant& person_name, float seconds);
   // Drops every stale entry, storing the time as "OnlineT" at each drop;

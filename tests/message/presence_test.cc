@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <string>
@@ -119,6 +120,63 @@ TEST_F(OnlineListTest, DroppedPersonReturnsToTheSameSlotKeepingEntryColumns) {
   auto cay = Visitor(3, "Cay");
   EXPECT_EQ(Ids(cay->Call("GetOnlineList")), "1 3 Empty");
   EXPECT_EQ(cay->session().Value("MyListID").DebugString(), "1i4");
+}
+
+// A dropped person whose slot a newcomer has taken enters again in the
+// lowest free slot instead of renewing the newcomer's entry.
+TEST_F(OnlineListTest, DroppedPersonWhoseSlotWasTakenEntersAgain) {
+  auto ann = Visitor(1, "Ann", "/first.asp");
+  auto bob = Visitor(2, "Bob");
+  ann->Call("GetOnlineList");
+  bob->Call("GetOnlineList");
+  clock_->Advance(20);
+  EXPECT_EQ(Ids(bob->Call("GetOnlineList")), "2 Empty");  // Ann dropped from slot 0
+  auto cay = Visitor(3, "Cay");
+  clock_->Advance(1);
+  EXPECT_EQ(Ids(cay->Call("GetOnlineList")), "3 2 Empty");  // Cay in slot 0
+
+  clock_->Advance(1);
+  ann->StartPage(ann->session_ref(), "/second.asp");
+  const Variant grid = ann->Call("GetOnlineList");
+  EXPECT_EQ(Ids(grid), "3 2 1 Empty");
+  EXPECT_EQ(ann->session().Value("MyListID").DebugString(), "2i4");
+  EXPECT_EQ(ChangeTime(), "32422r4");  // an entry, so a change time
+  // A new entry: this page and this day, not the old slot's columns.
+  EXPECT_EQ(GridCell(grid, 2, OnlineColumn::kEntryPage).DebugString(), "\"/second.asp\"");
+  EXPECT_EQ(GridCell(grid, 0, OnlineColumn::kName).DebugString(), "\"Cay\"");
+
+  // From now on each renews their own slot.
+  for (int round = 0; round < 3; ++round) {
+    clock_->Advance(5);
+    for (auto* v : {ann.get(), bob.get(), cay.get()}) v->Call("GetOnlineList");
+  }
+  EXPECT_EQ(Ids(ann->Call("GetOnlineList")), "3 2 1 Empty");
+  EXPECT_EQ(ChangeTime(), "32422r4");
+}
+
+// Many people coming and going: everybody who polls is listed exactly once.
+TEST_F(OnlineListTest, ChurnListsEveryActivePersonOnce) {
+  std::vector<std::unique_ptr<MessageHarness>> people;
+  for (int32_t id = 1; id <= 30; ++id) people.push_back(Visitor(id, "P" + std::to_string(id)));
+  auto poll = [&](int32_t from, int32_t to) {
+    Variant grid;
+    for (int32_t id = from; id <= to; ++id) grid = people[id - 1]->Call("GetOnlineList");
+    return grid;
+  };
+  poll(1, 20);
+  clock_->Advance(20);
+  poll(11, 30);  // 1..10 dropped; 21..30 take their slots
+  clock_->Advance(5);
+  const Variant grid = poll(1, 30);  // 1..10 come back
+  std::vector<std::string> ids;
+  for (int32_t r = 0; r < grid.array()->bound(1).upper; ++r) {
+    ids.push_back(TextForm(GridCell(grid, r, OnlineColumn::kPersonId)));
+  }
+  std::sort(ids.begin(), ids.end());
+  std::vector<std::string> expected;
+  for (int32_t id = 1; id <= 30; ++id) expected.push_back(std::to_string(id));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ids, expected);
 }
 
 TEST_F(OnlineListTest, EntryRenewedBeforeMidnightIsDroppedAfterIt) {
