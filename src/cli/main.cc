@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/attachments_sweep.h"
 #include "cli/init_db.h"
 #include "cli/script_host.h"
 #include "cli/serve_config.h"
@@ -56,10 +57,21 @@ int main(int argc, char** argv) {
       "serve", "Serve the office's pages over HTTP (options: command line > environment > file)");
   korimba::cli::AddServeFlags(*serve, serve_sources);
 
+  korimba::cli::SweepOptions sweep_options;
+  CLI::App* attachments = app.add_subcommand("attachments", "Look after the attachments directory");
+  attachments->require_subcommand(1);
+  CLI::App* sweep = attachments->add_subcommand(
+      "sweep", "Remove attachment files whose message no longer exists, printing each");
+  sweep->add_option("--db", sweep_options.db, "Connection string of the database")
+      ->capture_default_str();
+  sweep->add_option("--attachments", sweep_options.attachments, "The attachments directory")
+      ->capture_default_str();
+
   CLI11_PARSE(app, argc, argv);
 
   if (*init_db) return korimba::cli::InitDb(init, std::cout, std::cerr);
   if (*script) return RunScript(script_db, trace);
+  if (*sweep) return korimba::cli::SweepAttachments(sweep_options, std::cout, std::cerr);
   if (*serve) {
     korimba::web::ServeOptions serve_options;
     try {

@@ -3,7 +3,11 @@
 // attachment. Every message id that comes in a request is first read with
 // MsgRead, which changes nothing, and acted on only when the signed-in person
 // sent or received that message.
+#include <algorithm>
+#include <iostream>
+
 #include "frame/value_ops.h"
+#include "message/attachment_store.h"
 #include "message/message.h"
 #include "web/html.h"
 #include "web/site.h"
@@ -15,6 +19,9 @@ namespace {
 // Marks a group message: the tracking pages find group messages by it.
 constexpr std::string_view kGroupMarker = "【群发消息】";
 constexpr int32_t kMaxPersonId = 32767;
+// Persons one group message may go to: each copy costs a row and, with an
+// attachment, a file of up to 10 MiB.
+constexpr size_t kMaxGroupRecipients = 200;
 
 struct MessageRecord {
   int32_t id = 0;
@@ -156,16 +163,41 @@ void SendGroup(PageRequest& page) {
     if (!id) throw BadInput("A recipient is not a valid person number.");
     recipients.push_back(*id);
   }
-  if (recipients.empty()) throw BadInput("Please choose at least one recipient.");
+  // Each person gets one copy, however often the form names them.
+  std::vector<int32_t> unique;
+  for (int32_t id : recipients) {
+    if (std::find(unique.begin(), unique.end(), id) == unique.end()) unique.push_back(id);
+  }
+  if (unique.empty()) throw BadInput("Please choose at least one recipient.");
+  if (unique.size() > kMaxGroupRecipients) {
+    throw BadInput("A group message may go to at most " + std::to_string(kMaxGroupRecipients) +
+                   " persons; " + std::to_string(unique.size()) + " were chosen.");
+  }
   std::string content = std::string(kGroupMarker) + RequiredText(page, "content", "message");
   std::string title = page.Param("title");
-  for (int32_t to : recipients) {
-    if (to > kMaxPersonId ||
-        TextForm(page.run().Message("GetPersonName", {Variant::I4(to)})).empty()) {
+  std::vector<std::string> names;
+  for (int32_t to : unique) {
+    std::string name =
+        to > kMaxPersonId ? "" : TextForm(page.run().Message("GetPersonName", {Variant::I4(to)}));
+    if (name.empty()) {
       throw BadInput("There is no person with the number " + std::to_string(to) + ".");
     }
+    names.push_back(std::move(name));
   }
-  for (int32_t to : recipients) Post(page, to, title, content);
+  for (size_t i = 0; i < unique.size(); ++i) {
+    try {
+      Post(page, unique[i], title, content);
+    } catch (const AutomationError& e) {
+      // Each copy is posted whole or not at all; say which ones went.
+      std::string sent;
+      for (size_t j = 0; j < i; ++j) sent += (j > 0 ? ", " : "") + names[j];
+      throw NotDone((i == 0 ? std::string("The message was sent to nobody")
+                            : "The message was sent to " + sent + " only") +
+                    "; sending to " + names[i] + " failed, and nothing was stored for " + names[i] +
+                    (i + 1 < names.size() ? " or the persons after" : "") + ": " +
+                    VisitorDescription(e));
+    }
+  }
   page.Redirect("/tracking");
 }
 
@@ -218,6 +250,13 @@ void Delete(PageRequest& page) {
   MessageRecord record = OwnMessage(page);
   Variant id = Variant::I4(record.id);
   page.run().Message("DelData", {id});
+  // The component leaves the file in place; the page removes it with its
+  // message. A file that will not go is left to `korimba attachments sweep`.
+  try {
+    AttachmentStore(page.site.work_path()).Remove(std::to_string(record.id));
+  } catch (const AutomationError& e) {
+    std::cerr << "korimba serve: " << e.description() << std::endl;
+  }
   page.Redirect("/messages?with=" + std::to_string(record.recipient));
 }
 

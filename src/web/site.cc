@@ -1,5 +1,7 @@
 #include "web/site.h"
 
+#include <iostream>
+
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "web/http_limits.h"
@@ -143,6 +145,17 @@ void PageRequest::Redirect(const std::string& to) {
   res.set_header("Location", to);
 }
 
+std::string VisitorDescription(const AutomationError& e) {
+  if (e.number() != kErrPathAccess && e.number() != kErrFileIo) return e.description();
+  // File errors name the server's path: that goes to the log, the visitor
+  // reads only the system's reason.
+  std::cerr << "korimba serve: " << e.description() << std::endl;
+  const std::string& text = e.description();
+  size_t last = text.rfind(": ");
+  std::string reason = last == std::string::npos ? "" : " (" + text.substr(last + 2) + ")";
+  return "a file on the server could not be stored or read" + reason + ".";
+}
+
 void SetSessionCookie(httplib::Response& res, std::string_view session_id) {
   std::string cookie = std::string(kSessionCookie) + "=" + std::string(session_id) +
                        "; Path=/; HttpOnly; SameSite=Lax";
@@ -204,8 +217,10 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
       page.Error(400, e.what());
     } catch (const NotFound& e) {
       page.Error(404, e.what());
+    } catch (const NotDone& e) {
+      page.Error(500, e.what());
     } catch (const AutomationError& e) {
-      page.Error(500, "The request could not be completed: " + e.description());
+      page.Error(500, "The request could not be completed: " + VisitorDescription(e));
     } catch (const std::exception& e) {
       page.Error(500, "The request could not be completed because of an internal error.");
     }

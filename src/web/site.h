@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/error.h"
 #include "host/page_host.h"
 #include "web/connection_pool.h"
 #include "web/page_runner.h"
@@ -59,6 +60,13 @@ class BadInput : public std::runtime_error {
 // exist): shown with status 404, the same for both so as not to tell them
 // apart.
 class NotFound : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A request the server could not carry out, with a message already fit for
+// the visitor (what was done and what was not): shown with status 500.
+class NotDone : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -105,6 +113,10 @@ class PageRequest {
 // the cookie. One place for its attributes, so that setting and removing it
 // always name the same cookie.
 void SetSessionCookie(httplib::Response& res, std::string_view session_id);
+
+// An error's description as a visitor may read it: file errors lose the
+// server's path (which is logged instead).
+std::string VisitorDescription(const AutomationError& e);
 
 // Every person of HR_Person but `exclude`, as {id, name} for choices.
 mstch::array PersonOptions(PageRequest& page, int32_t exclude = 0);
