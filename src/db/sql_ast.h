@@ -62,6 +62,7 @@ struct Expr {
   bool distinct = false;  // COUNT(DISTINCT x)
   TypeName cast_type;
   int style_literal = -1;  // CONVERT's style
+  int height = 1;          // levels of the tree from here down (the parser bounds it)
 
   // Filled by the translator.
   SqlType type = SqlType::kUnknown;
@@ -109,6 +110,7 @@ struct SelectStmt {
   ExprPtr having;
   std::vector<OrderItem> order_by;
   std::shared_ptr<Scope> scope;  // filled by the translator
+  int height = 1;                // as Expr::height, over every expression it holds
 };
 
 struct InsertStmt {

@@ -1,5 +1,6 @@
 #include "db/sql_parser.h"
 
+#include <algorithm>
 #include <array>
 
 #include "db/sql_lexer.h"
@@ -25,6 +26,21 @@ bool IsReserved(std::string_view word) {
     if (SameName(word, r)) return true;
   }
   return false;
+}
+
+// How deep the parser may recurse (parentheses, subqueries, function
+// calls, NOT and minus chains, each one level) and how tall an expression
+// tree may grow (a flat chain of 1+1+... or OR terms is as tall as it is
+// long). The passes after the parser walk the tree recursively, so both
+// bounds keep their stacks small; SQLite itself refuses expressions taller
+// than 1000, so nothing it could run is lost.
+constexpr int kMaxNesting = 128;
+constexpr int kMaxExprHeight = 1000;
+
+[[noreturn]] void TooDeep() {
+  ThrowDatabase(
+      "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up "
+      "into smaller queries.");
 }
 
 std::string Upper(std::string_view s) {
@@ -77,6 +93,30 @@ class Parser {
   }
 
  private:
+  // Counts one level of recursion for as long as it lives.
+  class Nest {
+   public:
+    explicit Nest(Parser& p) : p_(p) {
+      if (++p_.depth_ > kMaxNesting) TooDeep();
+    }
+    Nest(const Nest&) = delete;
+    Nest& operator=(const Nest&) = delete;
+    ~Nest() { --p_.depth_; }
+
+   private:
+    Parser& p_;
+  };
+
+  // Gives `e` its height from its children and refuses a tree too tall.
+  static ExprPtr Seal(ExprPtr e) {
+    int h = e->select ? e->select->height : 0;
+    for (const ExprPtr& a : e->args) h = std::max(h, a->height);
+    e->height = h + 1;
+    if (e->height > kMaxExprHeight) TooDeep();
+    return e;
+  }
+  static int HeightOf(const ExprPtr& e) { return e ? e->height : 0; }
+
   // ---- token helpers ----
   const Token& Peek(size_t ahead = 0) const {
     size_t i = pos_ + ahead;
@@ -166,6 +206,20 @@ class Parser {
 
   // ---- statements ----
   std::unique_ptr<SelectStmt> ParseSelect() {
+    Nest nest(*this);
+    auto sel = ParseSelectBody();
+    int h = HeightOf(sel->top);
+    for (const SelectItem& item : sel->items) h = std::max(h, HeightOf(item.expr));
+    for (const FromItem& f : sel->from) h = std::max(h, HeightOf(f.on));
+    h = std::max({h, HeightOf(sel->where), HeightOf(sel->having)});
+    for (const ExprPtr& g : sel->group_by) h = std::max(h, HeightOf(g));
+    for (const OrderItem& o : sel->order_by) h = std::max(h, HeightOf(o.expr));
+    sel->height = h + 1;
+    if (sel->height > kMaxExprHeight) TooDeep();
+    return sel;
+  }
+
+  std::unique_ptr<SelectStmt> ParseSelectBody() {
     auto sel = std::make_unique<SelectStmt>();
     sel->offset = Peek().offset;
     ExpectKeyword("SELECT");
@@ -397,7 +451,10 @@ class Parser {
     return e;
   }
 
-  ExprPtr ParseExpr() { return ParseOr(); }
+  ExprPtr ParseExpr() {
+    Nest nest(*this);
+    return ParseOr();
+  }
 
   ExprPtr ParseOr() {
     ExprPtr left = ParseAnd();
@@ -405,7 +462,7 @@ class Parser {
       auto e = Make(Expr::Kind::kOr, Next().offset);
       e->args.push_back(std::move(left));
       e->args.push_back(ParseAnd());
-      left = std::move(e);
+      left = Seal(std::move(e));
     }
     return left;
   }
@@ -416,16 +473,17 @@ class Parser {
       auto e = Make(Expr::Kind::kAnd, Next().offset);
       e->args.push_back(std::move(left));
       e->args.push_back(ParseNot());
-      left = std::move(e);
+      left = Seal(std::move(e));
     }
     return left;
   }
 
   ExprPtr ParseNot() {
     if (IsKeyword(Peek(), "NOT")) {
+      Nest nest(*this);
       auto e = Make(Expr::Kind::kNot, Next().offset);
       e->args.push_back(ParseNot());
-      return e;
+      return Seal(std::move(e));
     }
     return ParsePredicate();
   }
@@ -436,7 +494,7 @@ class Parser {
       ExpectOp("(");
       e->select = ParseSelect();
       ExpectOp(")");
-      return e;
+      return Seal(std::move(e));
     }
     ExprPtr left = ParseAdditive();
     const Token& t = Peek();
@@ -454,7 +512,7 @@ class Parser {
       }
       e->args.push_back(std::move(left));
       e->args.push_back(ParseAdditive());
-      return e;
+      return Seal(std::move(e));
     }
     bool negated = false;
     if (IsKeyword(t, "NOT") &&
@@ -470,7 +528,7 @@ class Parser {
       e->args.push_back(ParseAdditive());
       ExpectKeyword("AND");
       e->args.push_back(ParseAdditive());
-      return e;
+      return Seal(std::move(e));
     }
     if (IsKeyword(u, "IN")) {
       size_t offset = Next().offset;
@@ -481,7 +539,7 @@ class Parser {
         e->args.push_back(std::move(left));
         e->select = ParseSelect();
         ExpectOp(")");
-        return e;
+        return Seal(std::move(e));
       }
       auto e = Make(Expr::Kind::kInList, offset);
       e->negated = negated;
@@ -490,7 +548,7 @@ class Parser {
         e->args.push_back(ParseAdditive());
       } while (AcceptOp(","));
       ExpectOp(")");
-      return e;
+      return Seal(std::move(e));
     }
     if (IsKeyword(u, "LIKE")) {
       auto e = Make(Expr::Kind::kLike, Next().offset);
@@ -500,14 +558,14 @@ class Parser {
       if (IsKeyword(Peek(), "ESCAPE")) {
         ThrowDatabase("LIKE ... ESCAPE is not supported by the embedded database.");
       }
-      return e;
+      return Seal(std::move(e));
     }
     if (IsKeyword(u, "IS")) {
       auto e = Make(Expr::Kind::kIsNull, Next().offset);
       e->negated = AcceptKeyword("NOT");
       ExpectKeyword("NULL");
       e->args.push_back(std::move(left));
-      return e;
+      return Seal(std::move(e));
     }
     if (negated) SyntaxError(Peek());
     return left;
@@ -520,7 +578,7 @@ class Parser {
       e->op = Next().text;
       e->args.push_back(std::move(left));
       e->args.push_back(ParseMultiplicative());
-      left = std::move(e);
+      left = Seal(std::move(e));
     }
     return left;
   }
@@ -532,18 +590,19 @@ class Parser {
       e->op = Next().text;
       e->args.push_back(std::move(left));
       e->args.push_back(ParseUnary());
-      left = std::move(e);
+      left = Seal(std::move(e));
     }
     return left;
   }
 
   ExprPtr ParseUnary() {
-    if (IsOp(Peek(), "-")) {
+    if (IsOp(Peek(), "-") || IsOp(Peek(), "+")) {
+      Nest nest(*this);
+      if (AcceptOp("+")) return ParseUnary();
       auto e = Make(Expr::Kind::kNegate, Next().offset);
       e->args.push_back(ParseUnary());
-      return e;
+      return Seal(std::move(e));
     }
-    if (AcceptOp("+")) return ParseUnary();
     return ParsePrimary();
   }
 
@@ -609,7 +668,7 @@ class Parser {
       e->literal_index = t.literal_index;
       e->marker = t.marker;
       Next();
-      return e;
+      return Seal(std::move(e));
     }
     if (IsOp(t, "(")) {
       size_t offset = Next().offset;
@@ -617,7 +676,7 @@ class Parser {
         auto e = Make(Expr::Kind::kSubquery, offset);
         e->select = ParseSelect();
         ExpectOp(")");
-        return e;
+        return Seal(std::move(e));
       }
       ExprPtr inner = ParseExpr();
       ExpectOp(")");
@@ -636,7 +695,7 @@ class Parser {
         if (e->op != "@@IDENTITY") {
           ThrowDatabase("The variable " + t.text + " is not supported by the embedded database.");
         }
-        return e;
+        return Seal(std::move(e));
       }
       if (IsOp(Peek(1), "(") &&
           (!IsReserved(t.text) || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT"))) {
@@ -654,7 +713,7 @@ class Parser {
         ThrowDatabase("The multi-part name '" + e->names[0] + "." + e->names[1] + "." +
                       e->names[2] + "' is not supported by the embedded database.");
       }
-      return e;
+      return Seal(std::move(e));
     }
     SyntaxError(t);
   }
@@ -669,7 +728,7 @@ class Parser {
       ExpectKeyword("AS");
       e->cast_type = ParseTypeName();
       ExpectOp(")");
-      return e;
+      return Seal(std::move(e));
     }
     if (upper == "CONVERT") {
       auto e = Make(Expr::Kind::kCast, name.offset);
@@ -685,18 +744,18 @@ class Parser {
         Next();
       }
       ExpectOp(")");
-      return e;
+      return Seal(std::move(e));
     }
     auto e = Make(Expr::Kind::kFunction, name.offset);
     e->op = upper;
     if (upper == "COUNT" && AcceptOp("*")) {
       e->star = true;
       ExpectOp(")");
-      return e;
+      return Seal(std::move(e));
     }
     if (IsOp(Peek(), ")")) {
       Next();
-      return e;
+      return Seal(std::move(e));
     }
     if (AcceptKeyword("DISTINCT")) {
       e->distinct = true;
@@ -718,12 +777,13 @@ class Parser {
     if (IsKeyword(Peek(), "OVER")) {
       ThrowDatabase("Window functions (OVER) are not supported by the embedded database.");
     }
-    return e;
+    return Seal(std::move(e));
   }
 
   const ShapedStatement& shape_;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
+  int depth_ = 0;  // levels of recursion now open (Nest)
 };
 
 }  // namespace

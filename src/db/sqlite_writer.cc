@@ -7,8 +7,25 @@
 
 #include "db/plan_span.h"
 #include "db/schema.h"
+#include "frame/error.h"
 
 namespace korimba::sql {
+namespace {
+
+// Some translations repeat an operand (CAST to bit tests it twice, CONVERT
+// style 112 takes three pieces of it), so nested ones grow geometrically;
+// past this length the statement is refused instead of eating memory.
+constexpr size_t kMaxSqlLength = 1 << 20;
+
+void CheckLength(const std::string& text) {
+  if (text.size() > kMaxSqlLength) {
+    ThrowDatabase(
+        "The statement is too complex for the embedded database: its translation exceeds " +
+        std::to_string(kMaxSqlLength) + " characters.");
+  }
+}
+
+}  // namespace
 
 void SqliteWriter::Run(Statement& st) {
   next_alias_ = resolved_.next_alias;
@@ -26,6 +43,7 @@ void SqliteWriter::Run(Statement& st) {
       WriteDelete(*st.del);
       break;
   }
+  CheckLength(sql_);
   out_.sql = std::move(sql_);
 }
 
@@ -257,19 +275,9 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       return;
     case Expr::Kind::kArith:
     case Expr::Kind::kAnd:
-    case Expr::Kind::kOr: {
-      const char* op = e.kind == Expr::Kind::kAnd  ? "AND"
-                       : e.kind == Expr::Kind::kOr ? "OR"
-                                                   : nullptr;
-      sql_ += "(";
-      Emit(*e.args[0], scope);
-      sql_ += " ";
-      sql_ += op ? op : e.op.c_str();
-      sql_ += " ";
-      Emit(*e.args[1], scope);
-      sql_ += ")";
+    case Expr::Kind::kOr:
+      EmitChain(e, scope);
       return;
-    }
     case Expr::Kind::kCompare: {
       const bool text = e.args[0]->type == SqlType::kText || e.args[1]->type == SqlType::kText;
       sql_ += "(";
@@ -344,12 +352,52 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
   }
 }
 
+namespace {
+
+const char* ChainOperator(const Expr& e) {
+  return e.kind == Expr::Kind::kAnd ? "AND" : e.kind == Expr::Kind::kOr ? "OR" : e.op.c_str();
+}
+
+// Whether `left`, the left operand of `parent`, continues its chain: the
+// same kind of operator at the same precedence, which SQLite groups from
+// the left as SQL Server does, so the chain needs no parentheses inside.
+bool ContinuesChain(const Expr& parent, const Expr& left) {
+  if (left.kind != parent.kind) return false;
+  if (parent.kind != Expr::Kind::kArith) return true;
+  auto level = [](const std::string& op) {
+    return op == "+" || op == "-" ? 1 : op == "*" || op == "/" || op == "%" ? 2 : 0;
+  };
+  const int a = level(parent.op), b = level(left.op);
+  return a != 0 ? a == b : parent.op == left.op;
+}
+
+}  // namespace
+
+// A left-deep chain (a OR b OR c ..., a + b - c ...) is written flat, inside
+// one pair of parentheses: SQLite's parser has a small stack, and one pair
+// per operator would overflow it after about a hundred terms.
+void SqliteWriter::EmitChain(Expr& e, Scope& scope) {
+  std::vector<Expr*> spine{&e};
+  while (ContinuesChain(*spine.back(), *spine.back()->args[0]))
+    spine.push_back(spine.back()->args[0].get());
+  sql_ += "(";
+  Emit(*spine.back()->args[0], scope);
+  for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+    sql_ += " ";
+    sql_ += ChainOperator(**it);
+    sql_ += " ";
+    Emit(*(*it)->args[1], scope);
+  }
+  sql_ += ")";
+}
+
 std::string SqliteWriter::EmitToString(Expr& e, Scope& scope) {
   std::string saved = std::move(sql_);
   sql_.clear();
   Emit(e, scope);
   std::string piece = std::move(sql_);
   sql_ = std::move(saved);
+  CheckLength(piece);
   return piece;
 }
 
@@ -398,6 +446,7 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
               "substr(" + base + " || '" + std::string(n, ' ') + "', 1, " + std::to_string(n) + ")";
         }
       }
+      CheckLength(base);
       sql_ += base;
       return;
     }

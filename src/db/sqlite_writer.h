@@ -45,6 +45,7 @@ class SqliteWriter {
   void EmitColumn(const Expr& e, const Scope& scope);
   void EmitCollated(Expr& e, Scope& scope, bool text);
   void Emit(Expr& e, Scope& scope);
+  void EmitChain(Expr& e, Scope& scope);
   std::string EmitToString(Expr& e, Scope& scope);
   void EmitCast(Expr& e, Scope& scope);
   void EmitFunction(Expr& e, Scope& scope);
