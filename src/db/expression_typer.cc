@@ -122,8 +122,7 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
         ThrowDatabase("The operator " + e.op + " is not supported by the embedded database.");
       }
       if (a.type == SqlType::kText && b.type == SqlType::kText && e.op == "+") {
-        e.type = SqlType::kText;
-        e.op = "||";
+        e.type = SqlType::kText;  // concatenation; the writer spells it
         return;
       }
       if (a.type == SqlType::kDateTime || b.type == SqlType::kDateTime) {

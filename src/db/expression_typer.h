@@ -13,7 +13,7 @@
 #include "db/resolved_tree.h"
 #include "db/schema.h"
 #include "db/sql_ast.h"
-#include "db/translator.h"
+#include "db/sql_types.h"
 
 namespace korimba::sql {
 

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/translator.h"
+#include "db/sql_types.h"
 
 namespace korimba::sql {
 

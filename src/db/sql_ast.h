@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/translator.h"
+#include "db/sql_types.h"
 
 namespace korimba::sql {
 

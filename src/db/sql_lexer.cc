@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "db/translator.h"
 #include "frame/error.h"
 
 namespace korimba::sql {

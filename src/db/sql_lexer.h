@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/translator.h"
+#include "db/sql_types.h"
 
 namespace korimba::sql {
 

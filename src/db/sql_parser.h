@@ -8,7 +8,7 @@
 #define KORIMBA_DB_SQL_PARSER_H_
 
 #include "db/sql_ast.h"
-#include "db/translator.h"
+#include "db/sql_types.h"
 
 namespace korimba::sql {
 

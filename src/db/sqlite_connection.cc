@@ -1,6 +1,7 @@
 #include "db/sqlite_connection.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -76,6 +77,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db, 1);
   if (!memory) {
+    conn->RememberFile(path);
     Exec(db, "PRAGMA journal_mode=WAL");
     Exec(db, "PRAGMA synchronous=NORMAL");
   }
@@ -92,17 +94,35 @@ SqliteConnection::~SqliteConnection() {
   sqlite3_close_v2(db_);
 }
 
-void SqliteConnection::ClearCache() {
-  for (auto& [key, entries] : cache_) {
-    for (auto& p : entries) sqlite3_finalize(p->stmt);
+void SqliteConnection::Finalize::operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+
+void SqliteConnection::ClearCache() { cache_.clear(); }
+
+void SqliteConnection::RememberFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return;  // SQLite opened it; nothing to compare with
+  path_ = path;
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+}
+
+void SqliteConnection::CheckFileBeforeWrite() const {
+  if (path_.empty()) return;
+  struct stat st {};
+  const bool same = ::stat(path_.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == device_ &&
+                    static_cast<uint64_t>(st.st_ino) == inode_;
+  if (!same) {
+    ThrowDatabase("The database file '" + path_ +
+                  "' was removed or replaced while it was open; the change was not made. Put "
+                  "the file back or reopen the database.");
   }
-  cache_.clear();
 }
 
 void SqliteConnection::Fail() const { ThrowDatabase(sqlite3_errmsg(db_)); }
 
 std::vector<std::string> SqliteConnection::EnsureSchema() {
   std::vector<std::string> created;
+  CheckFileBeforeWrite();
   Exec(db_, "BEGIN IMMEDIATE");
   try {
     sqlite3_stmt* probe = nullptr;
@@ -177,10 +197,11 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
   auto prepared = std::make_unique<Prepared>();
   prepared->translation = sql::Translate(shape_, options_);
   const std::string& text = prepared->translation.sql;
-  if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
-                         SQLITE_PREPARE_PERSISTENT, &prepared->stmt, nullptr) != SQLITE_OK) {
-    Fail();
-  }
+  sqlite3_stmt* stmt = nullptr;
+  const int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  prepared->stmt.reset(stmt);
+  if (rc != SQLITE_OK) Fail();
   if (it == cache_.end()) {
     if (cache_.size() >= kMaxCachedShapes) ClearCache();
     it = cache_.emplace(shape_.key, std::vector<std::unique_ptr<Prepared>>{}).first;
@@ -201,13 +222,13 @@ void SqliteConnection::Bind(const Prepared& p) {
     const int index = static_cast<int>(i + 1);
     int rc = SQLITE_OK;
     if (const auto* v = std::get_if<int64_t>(&value)) {
-      rc = sqlite3_bind_int64(p.stmt, index, *v);
+      rc = sqlite3_bind_int64(p.stmt.get(), index, *v);
     } else if (const auto* d = std::get_if<double>(&value)) {
-      rc = sqlite3_bind_double(p.stmt, index, *d);
+      rc = sqlite3_bind_double(p.stmt.get(), index, *d);
     } else if (const auto* s = std::get_if<std::string>(&value)) {
-      rc = sqlite3_bind_text(p.stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
+      rc = sqlite3_bind_text(p.stmt.get(), index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
     } else {
-      rc = sqlite3_bind_null(p.stmt, index);
+      rc = sqlite3_bind_null(p.stmt.get(), index);
     }
     if (rc != SQLITE_OK) Fail();
   }
@@ -216,13 +237,14 @@ void SqliteConnection::Bind(const Prepared& p) {
 ResultTable SqliteConnection::Execute(std::string_view statement) {
   sql::ShapeStatement(statement, shape_);
   Prepared& p = Lookup();
-  ResetGuard reset(p.stmt);
+  ResetGuard reset(p.stmt.get());
   Bind(p);
   ResultTable result;
   const auto& columns = p.translation.columns;
   if (columns.empty()) {
+    CheckFileBeforeWrite();
     int rc;
-    while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(p.stmt.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) Fail();
     if (!p.translation.identity_table.empty() && sqlite3_changes(db_) > 0) {
@@ -235,8 +257,8 @@ ResultTable SqliteConnection::Execute(std::string_view statement) {
   const int n = static_cast<int>(columns.size());
   result.cells.reserve(std::max(columns.size() * 4, p.last_cells));
   int rc;
-  while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
-    for (int i = 0; i < n; ++i) result.cells.push_back(ReadCell(p.stmt, i, columns[i].type));
+  while ((rc = sqlite3_step(p.stmt.get())) == SQLITE_ROW) {
+    for (int i = 0; i < n; ++i) result.cells.push_back(ReadCell(p.stmt.get(), i, columns[i].type));
   }
   if (rc != SQLITE_DONE) Fail();
   p.last_cells = result.cells.size();

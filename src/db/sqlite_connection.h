@@ -11,6 +11,11 @@
 // with synchronous=NORMAL (a crash never corrupts the file; the last
 // transactions before a power loss may be lost) and a 5 s busy timeout, so
 // several processes may share one file.
+//
+// A file database remembers which file it opened (device and inode); before
+// every write it checks that the path still names that file, and refuses the
+// write when the file was removed or replaced under it (the write would
+// otherwise land in an unlinked file and be lost).
 #ifndef KORIMBA_DB_SQLITE_CONNECTION_H_
 #define KORIMBA_DB_SQLITE_CONNECTION_H_
 
@@ -53,9 +58,15 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   size_t cached_shapes() const { return cache_.size(); }
 
  private:
+  // Finalizes a prepared statement when its owner goes.
+  struct Finalize {
+    void operator()(sqlite3_stmt* stmt) const;
+  };
+  using StatementHandle = std::unique_ptr<sqlite3_stmt, Finalize>;
+
   struct Prepared {
     sql::Translation translation;
-    sqlite3_stmt* stmt = nullptr;
+    StatementHandle stmt;
     // Cells the statement's last result held: the next result usually has
     // about as many, so reserving that much up front spares the growing
     // vector its copies and its fresh pages.
@@ -73,6 +84,8 @@ class SqliteConnection final : public Connection, public SchemaOwner {
       std::unordered_map<std::string, std::vector<std::unique_ptr<Prepared>>, KeyHash, KeyEqual>;
 
   explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  void RememberFile(const std::string& path);
+  void CheckFileBeforeWrite() const;
   Prepared& Lookup();
   void ClearCache();
   void ReadSchemaOptions();
@@ -85,6 +98,10 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   sql::BindState bind_state_;
   sql::TranslatorOptions options_;
   std::vector<sql::BoundValue> bound_;  // the values bound to the running statement
+  // The file opened (empty for memory) and its identity at open.
+  std::string path_;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
 };
 
 }  // namespace korimba

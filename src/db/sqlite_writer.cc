@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/plan_span.h"
@@ -160,7 +161,35 @@ void SqliteWriter::EmitSelect(SelectStmt& sel) {
   }
   std::string tie_break;
   if (!EmitThroughPlanSpans(sel, tie_break)) EmitFromAndWhere(sel);
+  if (tie_break.empty()) tie_break = TopTieBreak(sel);
   EmitSelectTail(sel, tie_break);
+}
+
+// Which rows TOP keeps among those that tie in its ORDER BY is the
+// database's choice. This one keeps the rows of the first table with the
+// highest identity (the latest inserted) when the last ORDER BY item runs
+// downwards, the lowest when it runs upwards: the retention rule's "top 25
+// ... order by msgCreatetime desc" then keeps the message just posted even
+// when many share its time. Grouped or DISTINCT selects have no such
+// column to order by and keep SQLite's order.
+std::string SqliteWriter::TopTieBreak(const SelectStmt& sel) const {
+  const Scope& scope = *sel.scope;
+  if (!sel.top || sel.order_by.empty() || !sel.group_by.empty() || scope.has_aggregate ||
+      sel.distinct || scope.tables.empty()) {
+    return "";
+  }
+  const TableBinding& first = scope.tables[0];
+  const int key = first.table->identity_column;
+  if (key < 0) return "";
+  for (const OrderItem& o : sel.order_by) {
+    const Expr* e = o.expr.get();
+    if (e && e->kind == Expr::Kind::kColumn && e->scope_depth == 0 && e->binding == 0 &&
+        e->column == key) {
+      return "";
+    }
+  }
+  return first.emit_name + "." + Quote(first.table->columns[key].name) +
+         (sel.order_by.back().desc ? " DESC" : "");
 }
 
 void SqliteWriter::EmitFromAndWhere(SelectStmt& sel) {
@@ -354,8 +383,13 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
 
 namespace {
 
+// SQLite's spelling of a binary operator; SQL Server's "+" of two texts
+// is SQLite's "||".
 const char* ChainOperator(const Expr& e) {
-  return e.kind == Expr::Kind::kAnd ? "AND" : e.kind == Expr::Kind::kOr ? "OR" : e.op.c_str();
+  if (e.kind == Expr::Kind::kAnd) return "AND";
+  if (e.kind == Expr::Kind::kOr) return "OR";
+  if (e.op == "+" && e.type == SqlType::kText) return "||";
+  return e.op.c_str();
 }
 
 // Whether `left`, the left operand of `parent`, continues its chain: the
@@ -364,11 +398,12 @@ const char* ChainOperator(const Expr& e) {
 bool ContinuesChain(const Expr& parent, const Expr& left) {
   if (left.kind != parent.kind) return false;
   if (parent.kind != Expr::Kind::kArith) return true;
-  auto level = [](const std::string& op) {
+  auto level = [](std::string_view op) {
     return op == "+" || op == "-" ? 1 : op == "*" || op == "/" || op == "%" ? 2 : 0;
   };
-  const int a = level(parent.op), b = level(left.op);
-  return a != 0 ? a == b : parent.op == left.op;
+  const std::string_view p = ChainOperator(parent), l = ChainOperator(left);
+  const int a = level(p), b = level(l);
+  return a != 0 ? a == b : p == l;
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 #include "db/resolved_tree.h"
 #include "db/sql_ast.h"
-#include "db/translator.h"
+#include "db/sql_types.h"
 
 namespace korimba::sql {
 
@@ -41,6 +41,7 @@ class SqliteWriter {
   bool EmitThroughPlanSpans(SelectStmt& sel, std::string& tie_break);
   void EmitSelect(SelectStmt& sel);
   void EmitFromAndWhere(SelectStmt& sel);
+  std::string TopTieBreak(const SelectStmt& sel) const;
   void EmitSelectTail(SelectStmt& sel, const std::string& tie_break);
   void EmitColumn(const Expr& e, const Scope& scope);
   void EmitCollated(Expr& e, Scope& scope, bool text);

@@ -369,5 +369,40 @@ TEST(OpenConnectionTest, ConnectionStringsAndSchema) {
   }
 }
 
+// A database file removed or replaced under an open connection: reads go on
+// (SQLite keeps the open file), every write is refused, naming the file, so
+// nothing is answered as saved and then lost.
+TEST(OpenConnectionTest, WritesAreRefusedOnceTheFileIsRemovedOrReplaced) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("korimba_gone_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string insert = "insert into HR_Person (PersonID, PersonName) values (2, 'Bo')";
+  for (const bool replace : {false, true}) {
+    const fs::path path = dir / (replace ? "replaced.db" : "removed.db");
+    auto conn = SqliteConnection::Open(path.string());
+    conn->Execute("insert into HR_Person (PersonID, PersonName) values (1, 'Ann')");
+    fs::remove(path);
+    if (replace) SqliteConnection::Open(path.string());  // a new, empty database at the path
+    try {
+      conn->Execute(insert);
+      ADD_FAILURE() << "write accepted, replace=" << replace;
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find("was removed or replaced"), std::string::npos);
+      EXPECT_NE(e.description().find(path.string()), std::string::npos);
+    }
+    EXPECT_THROW(conn->EnsureSchema(), AutomationError);
+    EXPECT_EQ(conn->Execute("select count(*) from HR_Person").at(0, 0).DebugString(), "1i4");
+  }
+  // A file that stays in place keeps taking writes, through a rename of
+  // something else beside it too.
+  const fs::path kept = dir / "kept.db";
+  auto conn = SqliteConnection::Open(kept.string());
+  fs::rename(dir / "replaced.db", dir / "other.db");
+  conn->Execute(insert);
+  EXPECT_EQ(conn->Execute("select count(*) from HR_Person").at(0, 0).DebugString(), "1i4");
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace korimba::testing

@@ -1,47 +1,11 @@
-// The translator's own contracts: what the shape key keeps and takes out,
-// and SQL Server's reading of date and number texts at bind time.
+// The translator's own contracts: a cached translation serves only the
+// shapes whose deciding literals it was made for.
 #include "db/translator.h"
 
 #include <gtest/gtest.h>
 
-#include "db/sql_values.h"
-#include "frame/error.h"
-
 namespace korimba::sql {
 namespace {
-
-std::string KeyOf(std::string_view text) {
-  ShapedStatement s;
-  ShapeStatement(text, s);
-  std::string readable;
-  for (char c : s.key)
-    readable += c >= 1 && c <= 4 ? "<" + std::to_string(int(c)) + ">" : std::string(1, c);
-  return readable;
-}
-
-TEST(ShapeTest, LiteralsAreTakenOutAndNamesKept) {
-  ShapedStatement s;
-  ShapeStatement(
-      "select col1 from t9 where a=-12 and b='it''s'and c=N'中文' and d=1.5e3 /* x */ -- y", s);
-  EXPECT_EQ(
-      KeyOf("select col1 from t9 where a=-12 and b='it''s'and c=N'中文' and d=1.5e3 /* x */ -- y"),
-      "select col1 from t9 where a=-<2> and b=<1>and c=<1> and d=<4>    ");
-  ASSERT_EQ(s.literals.size(), 4u);
-  EXPECT_EQ(s.literals[1].text, "it's");
-  EXPECT_EQ(s.literals[2].kind, Literal::Kind::kNString);
-  EXPECT_EQ(s.literals[2].text, "中文");
-  EXPECT_EQ(s.literals[3].kind, Literal::Kind::kFloat);
-  // Statements that differ only in values share a key; spelling is kept
-  // (it decides the reported column names).
-  EXPECT_EQ(KeyOf("select a from t where x='2024-3-1' and y=7"),
-            KeyOf("select a from t where x='' and y=123456"));
-  EXPECT_NE(KeyOf("select a from t"), KeyOf("select A from t"));
-  // A literal inside brackets or quotes is part of a name.
-  EXPECT_EQ(KeyOf("select [a'1], \"b 2\" from t"), "select [a'1], \"b 2\" from t");
-  for (const char* bad : {"select 'abc", "select [abc", "select 1 /* open"}) {
-    EXPECT_THROW(ShapeStatement(bad, s), AutomationError) << bad;
-  }
-}
 
 TEST(ShapeTest, FixedLiteralsKeepTranslationsApart) {
   ShapedStatement a, b;
@@ -52,86 +16,6 @@ TEST(ShapeTest, FixedLiteralsKeepTranslationsApart) {
   EXPECT_TRUE(t.Matches(a));
   EXPECT_FALSE(t.Matches(b));
   EXPECT_NE(t.sql.find("substr(t0.\"msgCreatetime\", 1, 16)"), std::string::npos) << t.sql;
-}
-
-TEST(DateTextTest, SqlServerForms) {
-  const std::vector<std::pair<const char*, const char*>> ok = {
-      {"2024-02-29", "2024-02-29 00:00:00.000"},
-      {"2024.3.1 12:00 AM", "2024-03-01 00:00:00.000"},
-      {"2024-3-1 12:30pm", "2024-03-01 12:30:00.000"},
-      {"2024-03-01 09:05:07:5", "2024-03-01 09:05:07.005"},  // colon: thousandths
-      {"2024-03-01 09:05:07.05", "2024-03-01 09:05:07.050"},
-      {"20240301 23:59:59.999", "2024-03-01 23:59:59.999"},
-      {"9:05", "1900-01-01 09:05:00.000"},
-      {"1753-01-01", "1753-01-01 00:00:00.000"},
-  };
-  for (const auto& [text, canonical] : ok)
-    EXPECT_EQ(TextToDateTime(text, false), canonical) << text;
-  const std::vector<std::pair<const char*, const char*>> bad = {
-      {"2023-02-29",
-       "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
-       "value."},
-      {"1752-12-31",
-       "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
-       "value."},
-      {"2024-13-01",
-       "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
-       "value."},
-      {"2024-03-01 13:00 PM",
-       "Conversion failed when converting date and/or time from character string."},
-      {"2024-3/1", "Conversion failed when converting date and/or time from character string."},
-      {"2024-03-0109:05",
-       "Conversion failed when converting date and/or time from character string."},
-  };
-  for (const auto& [text, message] : bad) {
-    try {
-      TextToDateTime(text, false);
-      ADD_FAILURE() << text;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.description(), message) << text;
-    }
-  }
-}
-
-TEST(DateTextTest, CanonicalFormRoundTrips) {
-  const Date d = *MakeDate(CivilDateTime{2024, 12, 31, 23, 59, 59, 999});
-  EXPECT_EQ(CanonicalDateText(d), "2024-12-31 23:59:59.999");
-  EXPECT_EQ(DateFromCanonical("2024-12-31 23:59:59.999"), d);
-  EXPECT_EQ(DateFromCanonical("2024-12-31"), MakeDate(CivilDateTime{2024, 12, 31}));
-  EXPECT_EQ(DateFromCanonical("2024-12-31x"), std::nullopt);
-  // Read in this order, each text also follows one of the same day, which
-  // must not let a bad time or a day that does not exist through.
-  const struct {
-    const char* text;
-    std::optional<Date> want;
-  } cases[] = {
-      {"2024-02-29 08:30:00", MakeDate(CivilDateTime{2024, 2, 29, 8, 30})},
-      {"2024-02-29 17:45:10.250", MakeDate(CivilDateTime{2024, 2, 29, 17, 45, 10, 250})},
-      {"2024-02-29 24:00:00", std::nullopt},
-      {"2024-02-29 12:60:00", std::nullopt},
-      {"2024-02-29 12:00:0a", std::nullopt},
-      {"2024-02-29T12:00:00", std::nullopt},
-      {"2023-02-29 12:00:00", std::nullopt},
-      {"2023-02-29", std::nullopt},
-      {"1899-12-29 06:00:00", MakeDate(CivilDateTime{1899, 12, 29, 6})},
-      {"1899-12-29 18:00:00", MakeDate(CivilDateTime{1899, 12, 29, 18})},
-  };
-  for (const auto& c : cases) EXPECT_EQ(DateFromCanonical(c.text), c.want) << c.text;
-}
-
-TEST(NumberTextTest, IntConversions) {
-  EXPECT_EQ(TextToInteger("", false, 32), 0);
-  EXPECT_EQ(TextToInteger(" -12 ", false, 32), -12);
-  EXPECT_EQ(TextToInteger("-32768", false, 16), -32768);
-  EXPECT_EQ(TextToInteger("TRUE", false, 1), 1);
-  try {
-    TextToInteger("1.5", true, 32);
-    ADD_FAILURE();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.description(),
-              "Conversion failed when converting the nvarchar value '1.5' to data type int.");
-  }
-  EXPECT_THROW(TextToInteger("32768", false, 16), AutomationError);
 }
 
 }  // namespace
