@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "db/plan_span.h"
+#include "db/sqlite_functions.h"
 #include "frame/error.h"
 
 namespace korimba {
@@ -74,6 +75,8 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
     ThrowDatabase("Cannot open the database '" + path + "': " + message);
   }
   std::shared_ptr<SqliteConnection> conn(new SqliteConnection(db));
+  if (sql::RegisterSqliteFunctions(db) != SQLITE_OK) conn->Fail();
+  conn->options_.custom_functions = true;
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db, 1);
   if (!memory) {
@@ -109,7 +112,8 @@ void SqliteConnection::RememberFile(const std::string& path) {
 void SqliteConnection::CheckFileBeforeWrite() const {
   if (path_.empty()) return;
   struct stat st {};
-  const bool same = ::stat(path_.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == device_ &&
+  const bool same = ::stat(path_.c_str(), &st) == 0 &&
+                    static_cast<uint64_t>(st.st_dev) == device_ &&
                     static_cast<uint64_t>(st.st_ino) == inode_;
   if (!same) {
     ThrowDatabase("The database file '" + path_ +
@@ -184,7 +188,7 @@ void SqliteConnection::ReadSchemaOptions() {
 sql::Translation SqliteConnection::TranslateText(std::string_view statement) {
   sql::ShapedStatement shape;
   sql::ShapeStatement(statement, shape);
-  return sql::Translate(shape, {.plan_spans = true});
+  return sql::Translate(shape, {.custom_functions = true, .plan_spans = true});
 }
 
 SqliteConnection::Prepared& SqliteConnection::Lookup() {
@@ -226,7 +230,8 @@ void SqliteConnection::Bind(const Prepared& p) {
     } else if (const auto* d = std::get_if<double>(&value)) {
       rc = sqlite3_bind_double(p.stmt.get(), index, *d);
     } else if (const auto* s = std::get_if<std::string>(&value)) {
-      rc = sqlite3_bind_text(p.stmt.get(), index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
+      rc = sqlite3_bind_text(p.stmt.get(), index, s->data(), static_cast<int>(s->size()),
+                             SQLITE_STATIC);
     } else {
       rc = sqlite3_bind_null(p.stmt.get(), index);
     }
