@@ -118,9 +118,6 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       Resolve(*e.args[1], scope, clause);
       Expr& a = *e.args[0];
       Expr& b = *e.args[1];
-      if (e.op == "/" || e.op == "%") {
-        ThrowDatabase("The operator " + e.op + " is not supported by the embedded database.");
-      }
       if (a.type == SqlType::kText && b.type == SqlType::kText && e.op == "+") {
         e.type = SqlType::kText;  // concatenation; the writer spells it
         return;
@@ -137,6 +134,11 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       if ((!IsNumeric(a.type) && !IsLoose(a.type)) || (!IsNumeric(b.type) && !IsLoose(b.type))) {
         ThrowDatabase(std::string("The operator ") + e.op + " between " + TypeWord(a.type) +
                       " and " + TypeWord(b.type) + " is not supported by the embedded database.");
+      }
+      if (e.op == "%" && (a.type == SqlType::kFloat || a.type == SqlType::kReal ||
+                          b.type == SqlType::kFloat || b.type == SqlType::kReal)) {
+        ThrowDatabase(std::string("The data types ") + TypeWord(a.type) + " and " +
+                      TypeWord(b.type) + " are incompatible in the modulo operator.");
       }
       e.type = Promote(a.type, b.type);
       return;

@@ -8,6 +8,7 @@
 
 #include "db/plan_span.h"
 #include "db/schema.h"
+#include "db/sqlite_functions.h"
 #include "frame/error.h"
 
 namespace korimba::sql {
@@ -23,6 +24,23 @@ void CheckLength(const std::string& text) {
     ThrowDatabase(
         "The statement is too complex for the embedded database: its translation exceeds " +
         std::to_string(kMaxSqlLength) + " characters.");
+  }
+}
+
+
+// The result type's letter in korimba_arith's operator string.
+char ArithTypeLetter(SqlType t) {
+  switch (t) {
+    case SqlType::kInt:
+    case SqlType::kSmallInt:
+    case SqlType::kBit:
+      return 'i';
+    case SqlType::kReal:
+      return 'r';
+    case SqlType::kDecimal:
+      return 'd';
+    default:
+      return 'f';
   }
 }
 
@@ -298,6 +316,12 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
         Emit(*e.args[0], scope);  // the minus is bound with the value
         return;
       }
+      if (options_.custom_functions && ArithTypeLetter(e.type) == 'i' && IsNumeric(e.type)) {
+        sql_ += "korimba_arith('-i', 0, ";  // -(-2147483648) is out of range
+        Emit(*e.args[0], scope);
+        sql_ += ")";
+        return;
+      }
       sql_ += "(-";
       Emit(*e.args[0], scope);
       sql_ += ")";
@@ -415,6 +439,17 @@ void SqliteWriter::EmitChain(Expr& e, Scope& scope) {
   std::vector<Expr*> spine{&e};
   while (ContinuesChain(*spine.back(), *spine.back()->args[0]))
     spine.push_back(spine.back()->args[0].get());
+  if (e.kind == Expr::Kind::kArith && e.type != SqlType::kText) {
+    if (options_.custom_functions) {
+      EmitCheckedArith(spine, scope);
+      return;
+    }
+    for (const Expr* node : spine) {
+      if (node->op == "/" || node->op == "%") {
+        ThrowDatabase("The operator " + node->op + " is not supported by the embedded database.");
+      }
+    }
+  }
   sql_ += "(";
   Emit(*spine.back()->args[0], scope);
   for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
@@ -424,6 +459,37 @@ void SqliteWriter::EmitChain(Expr& e, Scope& scope) {
     Emit(*(*it)->args[1], scope);
   }
   sql_ += ")";
+}
+
+
+// A numeric chain becomes korimba_arith calls (sqlite_functions.h), which
+// check every step as SQL Server does; a chain of more operands than one
+// call takes nests, the result of one call being the first operand of the
+// next.
+void SqliteWriter::EmitCheckedArith(const std::vector<Expr*>& spine, Scope& scope) {
+  std::vector<Expr*> operands{spine.back()->args[0].get()};
+  std::string ops;
+  for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+    ops += (*it)->op;
+    ops += ArithTypeLetter((*it)->type);
+    operands.push_back((*it)->args[1].get());
+  }
+  const size_t per_call = kMaxArithOperands - 1;  // operators per call
+  const size_t steps = operands.size() - 1;
+  const size_t calls = (steps + per_call - 1) / per_call;
+  for (size_t c = calls; c-- > 0;) {
+    const size_t first = c * per_call, last = std::min(steps, first + per_call);
+    sql_ += "korimba_arith('" + ops.substr(2 * first, 2 * (last - first)) + "', ";
+  }
+  Emit(*operands[0], scope);
+  for (size_t c = 0; c < calls; ++c) {
+    const size_t first = c * per_call, last = std::min(steps, first + per_call);
+    for (size_t k = first; k < last; ++k) {
+      sql_ += ", ";
+      Emit(*operands[k + 1], scope);
+    }
+    sql_ += ")";
+  }
 }
 
 std::string SqliteWriter::EmitToString(Expr& e, Scope& scope) {

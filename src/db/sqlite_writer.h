@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "db/resolved_tree.h"
 #include "db/sql_ast.h"
@@ -47,6 +48,7 @@ class SqliteWriter {
   void EmitCollated(Expr& e, Scope& scope, bool text);
   void Emit(Expr& e, Scope& scope);
   void EmitChain(Expr& e, Scope& scope);
+  void EmitCheckedArith(const std::vector<Expr*>& spine, Scope& scope);
   std::string EmitToString(Expr& e, Scope& scope);
   void EmitCast(Expr& e, Scope& scope);
   void EmitFunction(Expr& e, Scope& scope);

@@ -1,0 +1,149 @@
+#include "db/sqlite_functions.h"
+
+#include <sqlite3.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+namespace korimba::sql {
+namespace {
+
+constexpr const char* kIntOverflow =
+    "Arithmetic overflow error converting expression to data type int.";
+constexpr const char* kFloatOverflow =
+    "Arithmetic overflow error converting expression to data type float.";
+constexpr const char* kRealOverflow =
+    "Arithmetic overflow error converting expression to data type real.";
+constexpr const char* kNumericOverflow =
+    "Arithmetic overflow error converting expression to data type numeric.";
+constexpr const char* kDivideByZero = "Divide by zero error encountered.";
+
+struct Number {
+  bool is_int = true;
+  int64_t i = 0;
+  double d = 0;
+  double AsDouble() const { return is_int ? static_cast<double>(i) : d; }
+  bool IsZero() const { return is_int ? i == 0 : d == 0; }
+};
+
+// The operand as a number; nullopt for Null. Text reads as SQLite reads a
+// number (the translator only passes texts it has typed as numbers).
+std::optional<Number> Read(sqlite3_value* v) {
+  switch (sqlite3_value_numeric_type(v)) {
+    case SQLITE_NULL:
+      return std::nullopt;
+    case SQLITE_INTEGER:
+      return Number{true, sqlite3_value_int64(v), 0};
+    default:
+      return Number{false, 0, sqlite3_value_double(v)};
+  }
+}
+
+// One step of the chain; returns the error text, or null with `acc` set.
+const char* Step(char op, char type, Number& acc, const Number& b) {
+  if ((op == '/' || op == '%') && b.IsZero()) return kDivideByZero;
+  if (acc.is_int && b.is_int) {
+    int64_t r = 0;
+    bool overflow = false;
+    switch (op) {
+      case '+':
+        overflow = __builtin_add_overflow(acc.i, b.i, &r);
+        break;
+      case '-':
+        overflow = __builtin_sub_overflow(acc.i, b.i, &r);
+        break;
+      case '*':
+        overflow = __builtin_mul_overflow(acc.i, b.i, &r);
+        break;
+      case '/':
+        overflow = acc.i == INT64_MIN && b.i == -1;
+        if (!overflow) r = acc.i / b.i;
+        break;
+      default:
+        r = b.i == -1 ? 0 : acc.i % b.i;
+        break;
+    }
+    if (type == 'i' && (overflow || r < INT32_MIN || r > INT32_MAX)) return kIntOverflow;
+    if (!overflow) {
+      acc.i = r;
+      return nullptr;
+    }
+  }
+  const double x = acc.AsDouble(), y = b.AsDouble();
+  double r = 0;
+  switch (op) {
+    case '+':
+      r = x + y;
+      break;
+    case '-':
+      r = x - y;
+      break;
+    case '*':
+      r = x * y;
+      break;
+    case '/':
+      r = x / y;
+      break;
+    default:
+      r = std::fmod(x, y);
+      break;
+  }
+  switch (type) {
+    case 'i':
+      if (!(r >= INT32_MIN && r <= INT32_MAX)) return kIntOverflow;
+      break;
+    case 'r':
+      if (!(std::fabs(r) <= FLT_MAX)) return kRealOverflow;
+      break;
+    case 'd':
+      if (!std::isfinite(r)) return kNumericOverflow;
+      break;
+    default:
+      if (!std::isfinite(r)) return kFloatOverflow;
+      break;
+  }
+  acc = Number{false, 0, r};
+  return nullptr;
+}
+
+void Arith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const auto* ops = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const int op_bytes = sqlite3_value_bytes(argv[0]);
+  if (!ops || argc < 2 || op_bytes != 2 * (argc - 2)) {
+    sqlite3_result_error(ctx, "korimba_arith: operators and operands do not match", -1);
+    return;
+  }
+  std::optional<Number> acc = Read(argv[1]);
+  for (int k = 2; k < argc; ++k) {
+    const std::optional<Number> b = Read(argv[k]);
+    if (!acc || !b) {
+      acc.reset();
+      // Later steps could still divide by zero, but SQL Server gives Null
+      // for any Null operand before it looks at the divisor.
+      continue;
+    }
+    if (const char* error = Step(ops[2 * (k - 2)], ops[2 * (k - 2) + 1], *acc, *b)) {
+      sqlite3_result_error(ctx, error, -1);
+      return;
+    }
+  }
+  if (!acc) {
+    sqlite3_result_null(ctx);
+  } else if (acc->is_int) {
+    sqlite3_result_int64(ctx, acc->i);
+  } else {
+    sqlite3_result_double(ctx, acc->d);
+  }
+}
+
+}  // namespace
+
+int RegisterSqliteFunctions(sqlite3* db) {
+  return sqlite3_create_function_v2(db, "korimba_arith", -1,
+                                    SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                                    Arith, nullptr, nullptr, nullptr);
+}
+
+}  // namespace korimba::sql

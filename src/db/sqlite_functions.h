@@ -1,0 +1,33 @@
+// SQLite functions the embedded provider registers on its own connections,
+// for what SQLite's built-ins cannot do as SQL Server does. The translator
+// writes calls to them only when TranslatorOptions::custom_functions is set
+// (the SQLite ODBC driver path has none of them).
+//
+//   korimba_arith(ops, a, b, c, ...)  a left-to-right chain of + - * / %:
+//       `ops` holds two characters per operator, the operator and the SQL
+//       Server type of its result ('i' int, 'f' float, 'r' real, 'd'
+//       decimal), so "+i*f" is ((a + b) * c) with an int, then a float
+//       result. Each step fails as SQL Server fails: an int outside 32 bits
+//       or a float that overflows ("Arithmetic overflow error converting
+//       expression to data type int."), a zero divisor ("Divide by zero
+//       error encountered."). A Null operand gives Null.
+//
+// Registration is per sqlite3 handle; the functions hold no state and any
+// thread may run them on the handle's thread.
+#ifndef KORIMBA_DB_SQLITE_FUNCTIONS_H_
+#define KORIMBA_DB_SQLITE_FUNCTIONS_H_
+
+struct sqlite3;
+
+namespace korimba::sql {
+
+// The most operands one korimba_arith call takes; longer chains nest
+// (SQLite limits a call's argument count).
+inline constexpr int kMaxArithOperands = 100;
+
+// Registers the functions on `db`; returns SQLite's result code.
+int RegisterSqliteFunctions(sqlite3* db);
+
+}  // namespace korimba::sql
+
+#endif  // KORIMBA_DB_SQLITE_FUNCTIONS_H_
