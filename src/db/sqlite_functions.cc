@@ -1,6 +1,8 @@
 #include "db/sqlite_functions.h"
 
+#include <locale.h>
 #include <sqlite3.h>
+#include <wctype.h>
 
 #include <cfloat>
 #include <cmath>
@@ -138,12 +140,58 @@ void Arith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// The C library's Unicode character tables (C.UTF-8 has them all); null
+// where the system lacks the locale, and then only ASCII letters fold.
+locale_t UnicodeLocale() {
+  static const locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return loc;
+}
+
+// Simple case folding of one code point: upper case, then lower case, so
+// that letters with several lower forms (final sigma) meet in one.
+uint32_t Fold(uint32_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  const locale_t loc = UnicodeLocale();
+  if (!loc) return c;
+  return static_cast<uint32_t>(towlower_l(towupper_l(static_cast<wint_t>(c), loc), loc));
+}
+
+// Reads one UTF-8 code point at p (< end); a byte that starts no valid
+// sequence stands for itself.
+uint32_t Decode(const unsigned char*& p, const unsigned char* end) {
+  const unsigned char b = *p++;
+  int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+  if (more == 0 || end - p < more) return b;
+  uint32_t c = b & (0x3F >> more);
+  for (int i = 0; i < more; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return b;
+    c = (c << 6) | (p[i] & 0x3F);
+  }
+  p += more;
+  return c;
+}
+
+int CompareCi(void*, int na, const void* va, int nb, const void* vb) {
+  const auto* a = static_cast<const unsigned char*>(va);
+  const auto* b = static_cast<const unsigned char*>(vb);
+  while (na > 0 && a[na - 1] == ' ') --na;
+  while (nb > 0 && b[nb - 1] == ' ') --nb;
+  const unsigned char *ea = a + na, *eb = b + nb;
+  while (a < ea && b < eb) {
+    const uint32_t x = Fold(Decode(a, ea)), y = Fold(Decode(b, eb));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a < ea ? 1 : b < eb ? -1 : 0;
+}
+
 }  // namespace
 
 int RegisterSqliteFunctions(sqlite3* db) {
-  return sqlite3_create_function_v2(db, "korimba_arith", -1,
-                                    SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                                    Arith, nullptr, nullptr, nullptr);
+  const int rc = sqlite3_create_function_v2(db, "korimba_arith", -1,
+                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                            nullptr, Arith, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return rc;
+  return sqlite3_create_collation_v2(db, kTextCollation, SQLITE_UTF8, nullptr, CompareCi, nullptr);
 }
 
 }  // namespace korimba::sql

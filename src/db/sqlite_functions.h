@@ -12,6 +12,11 @@
 //       expression to data type int."), a zero divisor ("Divide by zero
 //       error encountered."). A Null operand gives Null.
 //
+//   COLLATE korimba_ci  SQL Server's text comparison: case-insensitive for
+//       every letter (simple case folding), accent- and width-sensitive,
+//       trailing blanks ignored. Texts that differ otherwise order by their
+//       folded code points.
+//
 // Registration is per sqlite3 handle; the functions hold no state and any
 // thread may run them on the handle's thread.
 #ifndef KORIMBA_DB_SQLITE_FUNCTIONS_H_
@@ -24,6 +29,8 @@ namespace korimba::sql {
 // The most operands one korimba_arith call takes; longer chains nest
 // (SQLite limits a call's argument count).
 inline constexpr int kMaxArithOperands = 100;
+
+inline constexpr const char* kTextCollation = "korimba_ci";
 
 // Registers the functions on `db`; returns SQLite's result code.
 int RegisterSqliteFunctions(sqlite3* db);

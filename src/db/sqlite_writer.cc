@@ -8,6 +8,7 @@
 
 #include "db/plan_span.h"
 #include "db/schema.h"
+#include "db/sql_lexer.h"
 #include "db/sqlite_functions.h"
 #include "frame/error.h"
 
@@ -26,7 +27,6 @@ void CheckLength(const std::string& text) {
         std::to_string(kMaxSqlLength) + " characters.");
   }
 }
-
 
 // The result type's letter in korimba_arith's operator string.
 char ArithTypeLetter(SqlType t) {
@@ -175,7 +175,9 @@ void SqliteWriter::EmitSelect(SelectStmt& sel) {
   if (sel.distinct) sql_ += "DISTINCT ";
   for (size_t i = 0; i < sel.items.size(); ++i) {
     if (i) sql_ += ", ";
-    Emit(*sel.items[i].expr, scope);
+    // DISTINCT compares by each item's collation.
+    Expr& item = *sel.items[i].expr;
+    EmitCollated(item, scope, sel.distinct ? TextCollation(item, nullptr) : nullptr);
   }
   std::string tie_break;
   if (!EmitThroughPlanSpans(sel, tie_break)) EmitFromAndWhere(sel);
@@ -249,7 +251,7 @@ void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break)
     sql_ += " GROUP BY ";
     for (size_t i = 0; i < sel.group_by.size(); ++i) {
       if (i) sql_ += ", ";
-      Emit(*sel.group_by[i], scope);
+      EmitCollated(*sel.group_by[i], scope, TextCollation(*sel.group_by[i], nullptr));
     }
   }
   if (sel.having) {
@@ -262,12 +264,27 @@ void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break)
       OrderItem& o = sel.order_by[i];
       if (i) sql_ += ", ";
       auto pos = resolved_.order_positions.find(&o);
+      int position = 0;
       if (o.position_literal >= 0) {
-        sql_ += shape_.literals[o.position_literal].text;
+        position = static_cast<int>(IntegerLiteralValue(shape_.literals[o.position_literal].text));
       } else if (pos != resolved_.order_positions.end()) {
-        sql_ += std::to_string(pos->second);
+        position = pos->second;
+      }
+      if (position > 0) {
+        // A position sorts by its item's collation, which SQLite would
+        // otherwise take from the item (binary for an expression).
+        sql_ += std::to_string(position);
+        const bool stars = std::any_of(sel.items.begin(), sel.items.end(),
+                                       [](const SelectItem& it) { return it.star; });
+        const Expr* item = !stars && position <= static_cast<int>(sel.items.size())
+                               ? sel.items[position - 1].expr.get()
+                               : nullptr;
+        if (const char* c = item ? TextCollation(*item, nullptr) : nullptr) {
+          sql_ += " COLLATE ";
+          sql_ += c;
+        }
       } else {
-        Emit(*o.expr, scope);
+        EmitCollated(*o.expr, scope, TextCollation(*o.expr, nullptr));
       }
       if (o.desc) sql_ += " DESC";
     }
@@ -284,12 +301,28 @@ void SqliteWriter::EmitColumn(const Expr& e, const Scope& scope) {
   sql_ += b.emit_name + "." + Quote(b.table->columns[e.column].name);
 }
 
-// COLLATE NOCASE on text comparisons: SQL Server's usual collation ignores
-// (ASCII) case, and an expression (LEFT, CONVERT) carries no collation of
-// its own in SQLite.
-void SqliteWriter::EmitCollated(Expr& e, Scope& scope, bool text) {
+// Text comparisons name their collation: SQL Server's (korimba_ci, see
+// sqlite_functions.h) where the provider has it, else SQLite's NOCASE. An
+// expression (LEFT, CONVERT) carries no collation of its own in SQLite, so
+// the comparison must say it. The text of a datetime (CONVERT ... 120) has
+// no letters and no trailing blanks, so NOCASE answers alike there and
+// keeps the index on a datetime's minute usable.
+const char* SqliteWriter::TextCollation(const Expr& a, const Expr* b) const {
+  auto is_text = [](const Expr* e) { return e && e->type == SqlType::kText; };
+  auto from_date = [](const Expr* e) {
+    return e && e->kind == Expr::Kind::kCast && e->args[0]->type == SqlType::kDateTime;
+  };
+  if (!is_text(&a) && !is_text(b)) return nullptr;
+  if (from_date(&a) || from_date(b) || !options_.custom_functions) return "NOCASE";
+  return kTextCollation;
+}
+
+void SqliteWriter::EmitCollated(Expr& e, Scope& scope, const char* collation) {
   Emit(e, scope);
-  if (text) sql_ += " COLLATE NOCASE";
+  if (collation) {
+    sql_ += " COLLATE ";
+    sql_ += collation;
+  }
 }
 
 void SqliteWriter::Emit(Expr& e, Scope& scope) {
@@ -332,11 +365,11 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       EmitChain(e, scope);
       return;
     case Expr::Kind::kCompare: {
-      const bool text = e.args[0]->type == SqlType::kText || e.args[1]->type == SqlType::kText;
+      const char* collation = TextCollation(*e.args[0], e.args[1].get());
       sql_ += "(";
       Emit(*e.args[0], scope);
       sql_ += " " + e.op + " ";
-      EmitCollated(*e.args[1], scope, text);
+      EmitCollated(*e.args[1], scope, collation);
       sql_ += ")";
       return;
     }
@@ -346,19 +379,19 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       sql_ += ")";
       return;
     case Expr::Kind::kBetween: {
-      const bool text = e.args[0]->type == SqlType::kText;
+      const char* collation = TextCollation(*e.args[0], nullptr);
       sql_ += "(";
       Emit(*e.args[0], scope);
       sql_ += e.negated ? " NOT BETWEEN " : " BETWEEN ";
-      EmitCollated(*e.args[1], scope, text);
+      EmitCollated(*e.args[1], scope, collation);
       sql_ += " AND ";
-      EmitCollated(*e.args[2], scope, text);
+      EmitCollated(*e.args[2], scope, collation);
       sql_ += ")";
       return;
     }
     case Expr::Kind::kInList: {
       sql_ += "(";
-      EmitCollated(*e.args[0], scope, e.args[0]->type == SqlType::kText);
+      EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], nullptr));
       sql_ += e.negated ? " NOT IN (" : " IN (";
       for (size_t i = 1; i < e.args.size(); ++i) {
         if (i > 1) sql_ += ", ";
@@ -369,7 +402,7 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
     }
     case Expr::Kind::kInSelect:
       sql_ += "(";
-      EmitCollated(*e.args[0], scope, e.args[0]->type == SqlType::kText);
+      EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], nullptr));
       sql_ += e.negated ? " NOT IN (" : " IN (";
       EmitSelect(*e.select);
       sql_ += "))";
@@ -460,7 +493,6 @@ void SqliteWriter::EmitChain(Expr& e, Scope& scope) {
   }
   sql_ += ")";
 }
-
 
 // A numeric chain becomes korimba_arith calls (sqlite_functions.h), which
 // check every step as SQL Server does; a chain of more operands than one
@@ -589,7 +621,8 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
       sql_ += "*";
     } else {
       if (e.distinct) sql_ += "DISTINCT ";
-      Emit(*e.args[0], scope);
+      // DISTINCT, MIN and MAX compare by the argument's collation.
+      EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], nullptr));
     }
     sql_ += ")";
   } else if (f == "DATEDIFF") {

@@ -45,7 +45,8 @@ class SqliteWriter {
   std::string TopTieBreak(const SelectStmt& sel) const;
   void EmitSelectTail(SelectStmt& sel, const std::string& tie_break);
   void EmitColumn(const Expr& e, const Scope& scope);
-  void EmitCollated(Expr& e, Scope& scope, bool text);
+  const char* TextCollation(const Expr& a, const Expr* b) const;
+  void EmitCollated(Expr& e, Scope& scope, const char* collation);
   void Emit(Expr& e, Scope& scope);
   void EmitChain(Expr& e, Scope& scope);
   void EmitCheckedArith(const std::vector<Expr*>& spine, Scope& scope);
