@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/name_resolver.h"
 #include "db/sql_lexer.h"
@@ -209,6 +210,9 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       e.type = e.select->items[0].expr->type;
       return;
     }
+    case Expr::Kind::kCase:
+      ResolveCase(e, scope, clause);
+      return;
     case Expr::Kind::kCast:
       ResolveCast(e, scope, clause);
       return;
@@ -216,6 +220,62 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       ResolveFunction(e, scope, clause);
       return;
   }
+}
+
+// CASE takes the type of highest precedence among its results (datetime,
+// float, real, decimal, int, smallint, bit, then texts: the data type
+// precedence page); literal results convert to it, other results must be
+// of its family.
+void ExpressionTyper::ResolveCase(Expr& e, Scope& scope, Clause clause) {
+  for (ExprPtr& a : e.args) Resolve(*a, scope, clause);
+  const size_t start = e.op == "CASE x" ? 1 : 0;
+  const size_t n = e.args.size() - start;
+  std::vector<Expr*> results;
+  for (size_t i = 0; i + 1 < n; i += 2) {
+    Expr& when = *e.args[start + i];
+    if (start) {
+      Unify(*e.args[0], when, "CASE", true);
+    } else {
+      RequirePredicate(when);
+    }
+    results.push_back(e.args[start + i + 1].get());
+  }
+  if (n % 2 == 1) results.push_back(e.args.back().get());
+  auto rank = [](SqlType t) {
+    switch (t) {
+      case SqlType::kDateTime:
+        return 7;
+      case SqlType::kFloat:
+        return 6;
+      case SqlType::kReal:
+        return 5;
+      case SqlType::kDecimal:
+        return 4;
+      case SqlType::kInt:
+        return 3;
+      case SqlType::kSmallInt:
+        return 2;
+      case SqlType::kBit:
+        return 1;
+      case SqlType::kText:
+        return 0;
+      default:
+        return -1;
+    }
+  };
+  SqlType type = SqlType::kNull;
+  for (const Expr* r : results) {
+    if (rank(r->type) > rank(type)) type = r->type;
+  }
+  for (Expr* r : results) {
+    if (r->type == type || IsLoose(r->type)) continue;
+    if (LiteralOf(*r)) {
+      Coerce(*r, type);
+    } else {
+      CheckCompatible(r->type, type, "CASE");
+    }
+  }
+  e.type = type;
 }
 
 void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {

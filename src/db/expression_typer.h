@@ -32,6 +32,7 @@ class ExpressionTyper {
   void Assign(Expr& value, const ColumnDef& col);
 
  private:
+  void ResolveCase(Expr& e, Scope& scope, Clause clause);
   void ResolveCast(Expr& e, Scope& scope, Clause clause);
   void ResolveFunction(Expr& e, Scope& scope, Clause clause);
 

@@ -48,6 +48,9 @@ struct Expr {
     kFunction,  // name(args), COUNT(*) has star
     kCast,      // CAST(args[0] AS type) / CONVERT(type, args[0][, style])
     kSubquery,  // (select) as a value
+    // op "CASE": args = when, then, when, then ... [, else];
+    // op "CASE x": args = input, when, then ... [, else].
+    kCase,
   };
   Kind kind;
   size_t offset = 0;

@@ -686,9 +686,7 @@ class Parser {
       if (IsKeyword(t, "NULL")) {
         return Make(Expr::Kind::kNull, Next().offset);
       }
-      if (IsKeyword(t, "CASE")) {
-        ThrowDatabase("CASE expressions are not supported by the embedded database.");
-      }
+      if (IsKeyword(t, "CASE")) return ParseCase();
       if (t.text.size() > 2 && t.text[0] == '@') {
         auto e = Make(Expr::Kind::kVariable, t.offset);
         e->op = Upper(Next().text);
@@ -716,6 +714,24 @@ class Parser {
       return Seal(std::move(e));
     }
     SyntaxError(t);
+  }
+
+  // CASE [input] WHEN a THEN b ... [ELSE c] END; see Expr::Kind::kCase.
+  ExprPtr ParseCase() {
+    Nest nest(*this);
+    auto e = Make(Expr::Kind::kCase, Next().offset);
+    const bool simple = !IsKeyword(Peek(), "WHEN");
+    e->op = simple ? "CASE x" : "CASE";
+    if (simple) e->args.push_back(ParseExpr());
+    if (!IsKeyword(Peek(), "WHEN")) SyntaxError(Peek());
+    while (AcceptKeyword("WHEN")) {
+      e->args.push_back(ParseExpr());
+      ExpectKeyword("THEN");
+      e->args.push_back(ParseExpr());
+    }
+    if (AcceptKeyword("ELSE")) e->args.push_back(ParseExpr());
+    ExpectKeyword("END");
+    return Seal(std::move(e));
   }
 
   ExprPtr ParseFunction() {

@@ -2,7 +2,7 @@
 // VALUES, UPDATE or DELETE statement (an optional ";" at the end; a second
 // statement is refused), from the tokens of a shape key. Syntax errors use
 // SQL Server's wording ("Incorrect syntax near ..."); constructs outside the
-// subset (CASE, UNION, outer joins other than LEFT, TOP PERCENT ...) are
+// subset (UNION, outer joins other than LEFT, TOP PERCENT ...) are
 // refused with a message that names them. One thread.
 #ifndef KORIMBA_DB_SQL_PARSER_H_
 #define KORIMBA_DB_SQL_PARSER_H_

@@ -429,6 +429,29 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       EmitSelect(*e.select);
       sql_ += ")";
       return;
+    case Expr::Kind::kCase: {
+      // The simple form keeps SQLite's: the input is written once and its
+      // collation decides the WHEN comparisons.
+      const size_t start = e.op == "CASE x" ? 1 : 0;
+      const size_t n = e.args.size() - start;
+      sql_ += "(CASE";
+      if (start) {
+        sql_ += " ";
+        EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], e.args[1].get()));
+      }
+      for (size_t i = 0; i + 1 < n; i += 2) {
+        sql_ += " WHEN ";
+        Emit(*e.args[start + i], scope);
+        sql_ += " THEN ";
+        Emit(*e.args[start + i + 1], scope);
+      }
+      if (n % 2 == 1) {
+        sql_ += " ELSE ";
+        Emit(*e.args.back(), scope);
+      }
+      sql_ += " END)";
+      return;
+    }
     case Expr::Kind::kCast:
       EmitCast(e, scope);
       return;
