@@ -1,0 +1,1 @@
+select * from DATA_Msg where MsgID = 4

@@ -1,0 +1,1 @@
+Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle,MsgFileName) values (1,'file',2,'t','a.txt') 

@@ -1,0 +1,1 @@
+Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (1,'十点开会，请带上季度报告。',2,'会议') 

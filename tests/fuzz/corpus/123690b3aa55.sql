@@ -1,0 +1,1 @@
+delete from Data_Msg where ((data_msg.PersonID=2 and MsgFromPersonid=1) or (data_msg.personid=1 and MsgFromPersonID=2))  and msgID not in ( Select top 25 msgID from DATA_Msg where ((data_msg.PersonID=2 and MsgFromPersonid=1) or (data_msg.personid=1 and MsgFromPersonID=2))  order by msgCreatetime desc)

@@ -1,0 +1,1 @@
+SELECT * FROM DATA_Plan WHERE (PlanBeginTime <= '2024-3-5 9:40') AND (PlanEndTime >= '2024-3-5 9:40') AND PersonID = 1 ORDER BY PlanBeginTime

@@ -1,0 +1,1 @@
+Select top 1 * from DATA_Msg Where (personid=1) and (msgFlag=0) Order by msgCreatetime 

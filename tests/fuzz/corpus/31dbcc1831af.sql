@@ -1,0 +1,1 @@
+Insert into DATA_Plan(PersonID,PlanType,PlanClass,PlanBeginTime,PlanEndTime,PlanContent,PlanalertTime,PlanPlace) values (1,2,1,'2024-3-4 9:00','2024-3-7 10:00','long','','here') 

@@ -1,0 +1,1 @@
+SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = HR_Person.PersonID Where (DATA_Msg.MsgID =1)

@@ -1,0 +1,1 @@
+SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = HR_Person.PersonID where MsgID=1

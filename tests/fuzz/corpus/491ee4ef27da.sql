@@ -1,0 +1,1 @@
+Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (1,'群发消息 everyone',2,'group') 

@@ -1,0 +1,1 @@
+insert into HR_Person (PersonID, PersonName) values (1, N'王芳'), (2, N'李伟'), (3, N'张(三)')

@@ -1,0 +1,1 @@
+Select 姓名=(select personname from hr_person where hr_person.personID=data_msg.MsgFromPersonID),内容=Msgcontent,发送时间=MsgCreateTime,msgID,阅读标志=MsgFlag,MsgFileName from DATA_Msg where data_msg.personID=1  order by msgCreatetime desc

@@ -1,0 +1,1 @@
+select PLanID,PersonID,PlanContent,PlanPlace,PlanBeginTime,PlanEndTime from Data_Plan where PersonID= 1 and DateDiff(dd,PlanBeginTime,'2024-3-1' ) <=0 and datediff(dd,PlanEndTime,'2024-03-31'  )>=0 order by PlanBeginTime

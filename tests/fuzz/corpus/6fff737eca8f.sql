@@ -1,0 +1,1 @@
+ select MsgContent, CONVERT(char(16), MsgCreateTime, 120) from DATA_Msg where MsgContent LIKE '%群发消息%' and msgFrompersonID=2 GROUP BY MsgContent, CONVERT(char(16), MsgCreateTime, 120) 

@@ -1,0 +1,1 @@
+update DATA_Msg set msgFlag =1 Where MsgID=1

@@ -1,0 +1,1 @@
+select personname from hr_person where PersonID=1

@@ -1,0 +1,1 @@
+update DATA_Plan set PersonID =1,PlanType='1',PlanClass= '2' ,PlanBeginTime='2024-3-5 9:30',PlanEndTime='2024-3-5 11:00',PlanContent='moved',PlanAlertTime='',PlanPlace='room 2' where PlanID=1

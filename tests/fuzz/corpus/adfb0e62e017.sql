@@ -1,0 +1,1 @@
+Insert into DATA_Plan(PersonID,PlanType,PlanClass,PlanBeginTime,PlanEndTime,PlanContent,PlanalertTime,PlanPlace) values (1,1,1,'2024-3-5 9:00','2024-3-5 10:00','plan','2024-3-5 8:50','room') 

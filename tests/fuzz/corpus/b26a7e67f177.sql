@@ -1,0 +1,1 @@
+SELECT TOP 20 DATA_Msg.PersonID, HR_Person.PersonName, COUNT(*) AS nCount FROM DATA_Msg, HR_Person Where DATA_Msg.PersonID = HR_Person.PersonID and (DATA_Msg.MsgFromPersonID = 1) and left(msgContent,3)<>'(广播'   GROUP BY DATA_Msg.PersonID, HR_Person.PersonName ORDER BY COUNT(*) DESC 

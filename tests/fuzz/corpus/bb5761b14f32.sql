@@ -1,0 +1,1 @@
+delete from Data_Msg where ((data_msg.PersonID=1 and MsgFromPersonid=2) or (data_msg.personid=2 and MsgFromPersonID=1))  and msgID not in ( Select top 25 msgID from DATA_Msg where ((data_msg.PersonID=1 and MsgFromPersonid=2) or (data_msg.personid=2 and MsgFromPersonID=1))  order by msgCreatetime desc)

@@ -1,0 +1,1 @@
+update DATA_Msg set PersonID =1,MsgContent='changed',MsgFromPersonID= 2,MsgTitle='t2'  where MsgID=1

@@ -1,0 +1,1 @@
+SELECT PlanContent From DATA_Plan  WHERE (PlanBeginTime <= '2024-3-5') AND (PlanEndTime >= '2024-3-5') AND       (PersonID = 1) ORDER BY PlanBeginTime 

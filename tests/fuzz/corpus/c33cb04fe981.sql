@@ -1,0 +1,1 @@
+Select * From DATA_Plan Where PlanID=1

@@ -1,0 +1,1 @@
+select personname=(select personname from hr_person where hr_person.personID=data_msg.PersonID),Msgcontent, CONVERT(char(16), MsgCreateTime, 120),msgID,MsgFlag from DATA_Msg where CONVERT(char(16), MsgCreateTime, 120)='2024-03-05 09:07'and msgcontent like '%群发消息%'   order by msgCreatetime desc

@@ -1,0 +1,1 @@
+SELECT PlanBeginTime,PlanEndTime,PlanContent FROM data_Plan WHERE  (personID = 1) AND ((PlanBeginTime BETWEEN '2024-3-4'AND '2024-03-10 23:59:59' ) OR (PlanEndTime BETWEEN '2024-3-4' AND '2024-03-10 23:59:59')) ORDER BY PlanBeginTime

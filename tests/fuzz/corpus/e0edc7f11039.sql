@@ -1,0 +1,1 @@
+Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (2,'it''s fine',1,'re') 

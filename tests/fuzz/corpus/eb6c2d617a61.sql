@@ -1,0 +1,1 @@
+Delete from DATA_Plan where PlanID=2

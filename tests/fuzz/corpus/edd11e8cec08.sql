@@ -1,0 +1,1 @@
+Select top 1 * from DATA_Msg where MsgID=1

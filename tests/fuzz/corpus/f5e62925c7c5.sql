@@ -1,0 +1,1 @@
+Select HR_person.PersonName,msgCreatetime,MsgContent,msgFlag,MsgFromPersonid,MsgFileName,MsgID from DATA_Msg,HR_Person where ((data_msg.PersonID=1 and MsgFromPersonid=2) or (data_msg.personid=2 and MsgFromPersonID=1)) and Data_Msg.MsgFromPersonid=HR_Person.PersonID  order by msgCreatetime desc

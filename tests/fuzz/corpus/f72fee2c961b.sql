@@ -1,0 +1,1 @@
+Delete from DATA_Msg where MsgID=2
