@@ -26,16 +26,22 @@ double SessionStore::NowSeconds() const {
   return clock->Now().serial * 86400.0;
 }
 
-WebSession SessionStore::Create() {
+WebSession SessionStore::Create() { return *Keep(Draft()); }
+
+std::shared_ptr<const WebSession> SessionStore::Draft() {
   auto session = std::make_shared<WebSession>();
   session->id = RandomHexId();
   session->token = RandomHexId();
   session->values = std::make_shared<InMemorySession>();
+  return session;
+}
+
+std::shared_ptr<const WebSession> SessionStore::Keep(std::shared_ptr<const WebSession> session) {
   double now = NowSeconds();
   std::lock_guard lock(mu_);
   SweepLocked(now);
   entries_[session->id] = Entry{session, now};
-  return *session;
+  return session;
 }
 
 std::shared_ptr<const WebSession> SessionStore::Find(std::string_view id) {

@@ -37,6 +37,11 @@ class SessionStore {
 
   // A new session with fresh random id and token.
   WebSession Create();
+  // A session with fresh random id and token that is not stored yet, for a
+  // visitor without one: most anonymous requests never need it kept.
+  static std::shared_ptr<const WebSession> Draft();
+  // Stores a draft; from now on Find knows it.
+  std::shared_ptr<const WebSession> Keep(std::shared_ptr<const WebSession> session);
   // The live session of that id, its idle time restarted; nullptr when the id
   // is unknown or the session has been idle too long (it is then removed).
   std::shared_ptr<const WebSession> Find(std::string_view id);

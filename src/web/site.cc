@@ -29,17 +29,11 @@ std::string CookieValue(const httplib::Request& req, std::string_view name) {
   return "";
 }
 
-// The visitor's session, or a new one (with its cookie) when `create`.
-std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req,
-                                            httplib::Response& res, bool create) {
+// The visitor's live session, or nullptr.
+std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req) {
   std::string id = CookieValue(req, kSessionCookie);
-  if (!id.empty()) {
-    if (auto session = site.sessions().Find(id)) return session;
-  }
-  if (!create) return nullptr;
-  auto session = std::make_shared<const WebSession>(site.sessions().Create());
-  SetSessionCookie(res, session->id);
-  return session;
+  if (id.empty()) return nullptr;
+  return site.sessions().Find(id);
 }
 
 // Pages load only what this server serves, and no other site may frame them.
@@ -192,14 +186,31 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
                       "text/plain; charset=utf-8");
       return;
     }
-    auto session = SessionOf(site, req, res, !post);
-    if (session == nullptr) {
-      // A POST from a session that has timed out, or with no session at all.
-      auto fresh = SessionOf(site, req, res, true);
-      PageRequest page(req, res, site, fresh);
+    auto session = SessionOf(site, req);
+    // A visitor without a session gets a draft, kept (with its cookie) only
+    // once a page hands out its form token. So anonymous requests store
+    // nothing, and a refused post (cross-site, or after the session ended)
+    // leaves the visitor's cookie alone.
+    const bool draft = session == nullptr;
+    if (draft) session = SessionStore::Draft();
+    if (draft && post) {
+      PageRequest page(req, res, site, session);
       page.Error(403, "Your session has ended. Please sign in again and repeat what you did.");
       return;
     }
+    struct KeepDraftIfUsed {
+      ~KeepDraftIfUsed() {
+        if (draft && res.get_header_value("Set-Cookie").empty() &&
+            res.body.find(session->token) != std::string::npos) {
+          site.sessions().Keep(session);
+          SetSessionCookie(res, session->id);
+        }
+      }
+      bool draft;
+      Site& site;
+      httplib::Response& res;
+      std::shared_ptr<const WebSession>& session;
+    } keep{draft, site, res, session};
     PageRequest page(req, res, site, session);
     if (post && !SessionStore::TokenMatches(*session, page.Param("token"))) {
       page.Error(403,
