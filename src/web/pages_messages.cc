@@ -9,6 +9,7 @@
 #include "frame/value_ops.h"
 #include "message/attachment_store.h"
 #include "message/message.h"
+#include "web/form_checks.h"
 #include "web/html.h"
 #include "web/site.h"
 #include "web/values.h"
@@ -84,9 +85,11 @@ int32_t KnownPerson(PageRequest& page, const std::string& field) {
 
 // Posts one message, with the uploaded file when there is one.
 void Post(PageRequest& page, int32_t to, const std::string& title, const std::string& content) {
+  CheckLength(title, kTitleChars, "title");
   Variant recipient = Variant::I4(to);
   if (page.req.has_file("file") && !page.req.get_file_value("file").filename.empty()) {
     const httplib::MultipartFormData file = page.req.get_file_value("file");
+    CheckLength(file.filename, kFileNameChars, "file's name");
     if (file.content.size() > kMaxUploadBytes) {
       throw BadInput("The file \"" + file.filename + "\" is larger than 10 MiB; it was not sent.");
     }
@@ -240,6 +243,7 @@ void EditPage(PageRequest& page) {
 void Update(PageRequest& page) {
   MessageRecord record = OwnMessage(page);
   std::string content = RequiredText(page, "content", "message");
+  CheckLength(page.Param("title"), kTitleChars, "title");
   page.run().Message("UpdateData",
                      {Variant::I4(record.id), Variant::I4(record.recipient), Variant::Text(content),
                       page.person(), Variant::Text(page.Param("title"))});

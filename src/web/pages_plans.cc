@@ -4,6 +4,7 @@
 // read with GetData and acted on only when the plan is the person's own.
 #include "frame/value_ops.h"
 #include "plan/plan.h"
+#include "web/form_checks.h"
 #include "web/site.h"
 #include "web/values.h"
 
@@ -116,6 +117,7 @@ std::vector<Variant> PlanFields(PageRequest& page) {
       throw BadInput(text.empty() ? "Please give the " + std::string(what) + "."
                                   : "\"" + text + "\" is not a valid " + std::string(what) + ".");
     }
+    CheckStoredDate(*value, what);
     return *value;
   };
   Variant type = number("type", "kind");
@@ -128,6 +130,7 @@ std::vector<Variant> PlanFields(PageRequest& page) {
   if (content.find_first_not_of(" \t\r\n") == std::string::npos) {
     throw BadInput("Please write what the plan is about.");
   }
+  CheckLength(page.Param("place"), kPlaceChars, "place");
   return {type,
           klass,
           Variant::FromDate(begin),

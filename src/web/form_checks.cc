@@ -1,0 +1,35 @@
+#include "web/form_checks.h"
+
+#include <string>
+
+#include "web/site.h"
+
+namespace korimba::web {
+
+size_t StoredLength(std::string_view text) {
+  size_t units = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) == 0x80) continue;  // continuation byte
+    units += c >= 0xF0 ? 2 : 1;        // outside the BMP: a surrogate pair
+  }
+  return units;
+}
+
+void CheckLength(std::string_view text, size_t max_chars, std::string_view what) {
+  const size_t length = StoredLength(text);
+  if (length > max_chars) {
+    throw BadInput("The " + std::string(what) + " is too long: at most " +
+                   std::to_string(max_chars) + " characters fit, and it has " +
+                   std::to_string(length) + ". Nothing was changed.");
+  }
+}
+
+void CheckStoredDate(Date date, std::string_view what) {
+  const int year = SplitDate(date).year;
+  if (year < 1753 || year > 9999) {
+    throw BadInput("The " + std::string(what) +
+                   " must lie between the years 1753 and 9999. Nothing was changed.");
+  }
+}
+
+}  // namespace korimba::web
