@@ -6,6 +6,7 @@
 #include "frame/value_ops.h"
 #include "web/http_limits.h"
 #include "web/limited_server.h"
+#include "web/multipart_form.h"
 #include "web/templates.h"
 #include "web/values.h"
 
@@ -177,15 +178,26 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
   if (auto* limited = dynamic_cast<LimitedServer*>(&server)) {
     max_parts = static_cast<size_t>(limited->limits().max_form_parts);
   }
-  auto wrapped = [&site, post, access, handler, max_parts](const httplib::Request& req,
+  auto wrapped = [&site, post, access, handler, max_parts](const httplib::Request& received,
                                                            httplib::Response& res) {
-    if (req.files.size() > max_parts) {
-      res.status = 413;
-      res.set_content("The form has too many parts: at most " + std::to_string(max_parts) +
-                          " are accepted. Nothing was changed.",
-                      "text/plain; charset=utf-8");
-      return;
+    // A multipart body came raw (KeepMultipartRaw): its parts are read here.
+    std::optional<httplib::Request> with_parts;
+    if (received.has_header(kRawFormTypeHeader)) {
+      const std::string type = received.get_header_value(kRawFormTypeHeader);
+      with_parts.emplace(received);
+      with_parts->body.clear();
+      with_parts->headers.erase(kRawFormTypeHeader);
+      with_parts->headers.emplace("Content-Type", type);
+      std::string error = "The form could not be read: it names no boundary between its parts.";
+      auto boundary = BoundaryOf(type);
+      if (!boundary ||
+          !ParseMultipart(received.body, *boundary, max_parts, &with_parts->files, &error)) {
+        res.status = error.starts_with("The form has too many parts") ? 413 : 400;
+        res.set_content(error, "text/plain; charset=utf-8");
+        return;
+      }
     }
+    const httplib::Request& req = with_parts ? *with_parts : received;
     auto session = SessionOf(site, req);
     // A visitor without a session gets a draft, kept (with its cookie) only
     // once a page hands out its form token. So anonymous requests store
@@ -249,6 +261,12 @@ void RegisterSite(httplib::Server& server, Site& site) {
   });
   server.Get("/static/online.js", [](const httplib::Request&, httplib::Response& res) {
     SendStatic(res, "online.js", "text/javascript; charset=utf-8");
+  });
+  // httplib hands over the request it owns as const; moving one header
+  // before the body is read is the only change made to it.
+  server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    KeepMultipartRaw(const_cast<httplib::Request&>(req));
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   RegisterHomePages(server, site);
   RegisterMessagePages(server, site);

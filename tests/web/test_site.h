@@ -75,6 +75,11 @@ class Visitor {
     items.push_back({"token", token_, "", ""});
     return Keep(client_.Post(path, Headers(), items));
   }
+  // Posts a body as given (the token is the caller's to include).
+  httplib::Result PostRaw(const std::string& path, const std::string& body,
+                          const std::string& content_type) {
+    return Keep(client_.Post(path, Headers(), body, content_type));
+  }
   void SignIn(int person) {
     Get("/signin");
     Post("/signin", {{"person", std::to_string(person)}});
