@@ -24,11 +24,11 @@ void CheckLength(std::string_view text, size_t max_chars, std::string_view what)
   }
 }
 
-void CheckStoredDate(Date date, std::string_view what) {
+void CheckStoredDate(Date date, std::string_view what, int last_year) {
   const int year = SplitDate(date).year;
-  if (year < 1753 || year > 9999) {
-    throw BadInput("The " + std::string(what) +
-                   " must lie between the years 1753 and 9999. Nothing was changed.");
+  if (year < 1753 || year > last_year) {
+    throw BadInput("The " + std::string(what) + " must lie between the years 1753 and " +
+                   std::to_string(last_year) + ".");
   }
 }
 

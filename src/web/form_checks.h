@@ -24,8 +24,9 @@ size_t StoredLength(std::string_view text);
 void CheckLength(std::string_view text, size_t max_chars, std::string_view what);
 
 // BadInput naming `what` when the date lies outside the years the
-// database's date and time type holds (1753 to 9999).
-void CheckStoredDate(Date date, std::string_view what);
+// database's date and time type holds (1753 to 9999). Views that reach past
+// their date (a month, a week) pass an earlier last year.
+void CheckStoredDate(Date date, std::string_view what, int last_year = 9999);
 
 }  // namespace korimba::web
 

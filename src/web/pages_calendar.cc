@@ -9,6 +9,7 @@
 #include "frame/value_ops.h"
 #include "plan/month_grid.h"
 #include "plan/plan.h"
+#include "web/form_checks.h"
 #include "web/html.h"
 #include "web/site.h"
 #include "web/values.h"
@@ -24,11 +25,16 @@ constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March
                                                  "May",       "June",     "July",     "August",
                                                  "September", "October",  "November", "December"};
 
+// The views reach weeks past the date asked for; the database's dates end
+// with 9999.
+constexpr int kLastCalendarYear = 9998;
+
 Date DateFrom(PageRequest& page, const std::string& field) {
   std::string text = page.Param(field);
   if (text.empty()) return Today();
   auto date = ParseFormDate(text);
   if (!date) throw BadInput("\"" + text + "\" is not a date of the form 2024-03-05.");
+  CheckStoredDate(*date, "date", kLastCalendarYear);
   return *date;
 }
 
@@ -121,6 +127,7 @@ void MomentPage(PageRequest& page) {
   if (!text.empty()) {
     auto parsed = ParseFormDate(text);
     if (!parsed) throw BadInput("\"" + text + "\" is not a moment of the form 2024-03-05T09:07.");
+    CheckStoredDate(*parsed, "moment", kLastCalendarYear);
     at = *parsed;
   }
   // Whole minutes: the text the statement gets then carries no fraction.

@@ -79,6 +79,20 @@ TEST_F(FormPagesTest, ValuesTheColumnsCannotHoldAnswer400NamingTheField) {
   EXPECT_EQ(fits->status, 303) << fits->body;
 }
 
+TEST_F(FormPagesTest, CalendarDatesOutsideTheDatabasesYearsAnswer400) {
+  for (const char* path : {"/calendar/month?date=1700-01-01", "/calendar/month?date=9999-12-31",
+                           "/calendar/week?date=1600-01-01", "/calendar/moment?at=1600-01-01T00:00",
+                           "/calendar/moment?at=9999-12-31T23:59"}) {
+    auto r = ann_.Get(path);
+    ASSERT_TRUE(r) << path;
+    EXPECT_EQ(r->status, 400) << path;
+    EXPECT_NE(r->body.find("must lie between the years 1753 and 9998"), std::string::npos)
+        << path << "\n"
+        << r->body;
+  }
+  EXPECT_EQ(ann_.Get("/calendar/month?date=1753-01-01")->status, 200);
+}
+
 // The change forms post as multipart, so 1,000 Chinese characters (3,000
 // bytes, 9,000 when percent-escaped) are saved; a url-encoded post over the
 // library's form limit gets a message that says what happened.
