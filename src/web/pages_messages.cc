@@ -144,7 +144,15 @@ void ConversationPage(PageRequest& page) {
 
 void Send(PageRequest& page) {
   int32_t to = KnownPerson(page, "to");
-  Post(page, to, page.Param("title"), RequiredText(page, "content", "message"));
+  try {
+    Post(page, to, page.Param("title"), RequiredText(page, "content", "message"));
+  } catch (const AutomationError& e) {
+    // A post whose file fails stores nothing (the row is never inserted, or
+    // deleted again); other failures may come after the row was stored.
+    if (e.number() != kErrPathAccess && e.number() != kErrFileIo) throw;
+    throw NotDone("The message was not sent, and nothing of it was stored: " +
+                  VisitorDescription(e));
+  }
   page.Redirect("/messages?with=" + std::to_string(to));
 }
 

@@ -65,6 +65,8 @@ TEST_F(AttachmentPagesTest, FileThatCannotBeStoredStoresNothingAndShowsNoPath) {
     EXPECT_NE(body.find("No such file or directory"), std::string::npos) << body;
     EXPECT_EQ(body.find(site_.files().string()), std::string::npos) << body;
   }
+  EXPECT_NE(one->body.find("not sent, and nothing of it was stored"), std::string::npos)
+      << one->body;
   EXPECT_NE(group->body.find("sent to nobody"), std::string::npos) << group->body;
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM DATA_Msg"), "0");
 }
