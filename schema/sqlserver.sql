@@ -42,6 +42,17 @@ CREATE TABLE dbo.DATA_Plan (
 )
 GO
 
+-- Sign-in accounts of the web pages (a login and its person).
+IF OBJECT_ID(N'dbo.KORIMBA_Account', N'U') IS NULL
+CREATE TABLE dbo.KORIMBA_Account (
+  LoginName nvarchar(100) NOT NULL CONSTRAINT PK_KORIMBA_Account PRIMARY KEY,
+  PersonID int NOT NULL,
+  PasswordHash nvarchar(255) NULL,
+  Created datetime NULL,
+  LastSignIn datetime NULL
+)
+GO
+
 -- The conversation of two persons, the retention rule, a person's inbox.
 IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Pair')
 CREATE INDEX IX_DATA_Msg_Pair ON dbo.DATA_Msg (PersonID, MsgFromPersonID, msgCreatetime)

@@ -9,6 +9,9 @@
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/value_ops.h"
+#include "web/account_store.h"
+#include "web/password_hash.h"
+#include "web/secret_mask.h"
 
 namespace korimba::cli {
 namespace {
@@ -29,7 +32,7 @@ int InitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err) {
     const std::string file = EmbeddedFile(options.db);
     const bool new_file = !file.empty() && !std::filesystem::exists(file);
     std::shared_ptr<Connection> conn = OpenConnection(options.db);
-    out << "Database " << options.db << "\n";
+    out << "Database " << web::MaskSecrets(options.db) << "\n";
     if (new_file) out << "Created the database file " << file << " with the schema\n";
     const std::vector<std::string> created = EnsureSchema(*conn);
     if (created.empty()) {
@@ -46,13 +49,29 @@ int InitDb(const InitDbOptions& options, std::ostream& out, std::ostream& err) {
           << " persons (demo data is only added to an empty database)\n";
       return 0;
     }
+    const web::HashCost cost = web::HashCostFromEnvironment();
     const DemoSummary demo = AddDemoData(conn, Now());
     out << "Demo data added: " << demo.persons << " persons, " << demo.messages << " messages ("
         << demo.group_messages << " group messages, " << demo.broadcasts << " broadcasts, "
         << demo.unread << " unread), " << demo.plans << " plans\n";
+    web::AccountStore accounts(*conn);
+    std::string logins;
+    for (const DemoAccount& account : DemoAccounts()) {
+      if (accounts.Find(account.login)) continue;
+      accounts.Set(account.login, account.person_id, web::HashPassword(kDemoPassword, cost));
+      logins += (logins.empty() ? "" : ", ") + std::string(account.login) + " (" +
+                std::to_string(account.person_id) + ")";
+    }
+    if (!logins.empty()) {
+      out << "Demo sign-in accounts: " << logins << "\n"
+          << "Demo password of every account: " << kDemoPassword << "\n";
+    }
     return 0;
   } catch (const AutomationError& e) {
-    err << "korimba init-db: " << e.description() << "\n";
+    err << "korimba init-db: " << web::MaskSecrets(e.description()) << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    err << "korimba init-db: " << web::MaskSecrets(e.what()) << "\n";
     return 1;
   }
 }

@@ -1,11 +1,16 @@
-// The korimba program: command-line wiring of init-db, script and serve.
+// The korimba program: command-line wiring of init-db, script, serve, account
+// and person.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "cli/account_command.h"
 #include "cli/attachments_sweep.h"
 #include "cli/init_db.h"
+#include "cli/person_command.h"
 #include "cli/script_host.h"
 #include "cli/serve_config.h"
 #include "db/open.h"
@@ -66,8 +71,46 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   sweep->add_option("--attachments", sweep_options.attachments, "The attachments directory")
       ->capture_default_str();
+  const std::string db_help = "Connection string: sqlite:PATH, sqlite::memory: or odbc:...";
+  korimba::cli::AccountOptions account;
+  CLI::App* account_cmd = app.add_subcommand("account", "Sign-in accounts of the pages");
+  account_cmd->require_subcommand(1);
+  CLI::App* account_set = account_cmd->add_subcommand(
+      "set", "Create an account or change its person and password (password from stdin)");
+  account_set->add_option("login", account.login, "The login")->required();
+  account_set->add_option("--person", account.person, "The person (HR_Person id)")->required();
+  CLI::App* account_list = account_cmd->add_subcommand("list", "List the accounts");
+  CLI::App* account_remove = account_cmd->add_subcommand("remove", "Remove an account");
+  account_remove->add_option("login", account.login, "The login")->required();
+  for (CLI::App* sub : {account_set, account_list, account_remove}) {
+    sub->add_option("--db", account.db, db_help)->capture_default_str();
+  }
+
+  korimba::cli::PersonOptions person;
+  CLI::App* person_cmd = app.add_subcommand("person", "Persons of the office (HR_Person)");
+  person_cmd->require_subcommand(1);
+  CLI::App* person_add = person_cmd->add_subcommand("add", "Add a person");
+  CLI::App* person_list = person_cmd->add_subcommand("list", "List the persons");
+  CLI::App* person_rename = person_cmd->add_subcommand("rename", "Change a person's name");
+  for (CLI::App* sub : {person_add, person_rename}) {
+    sub->add_option("id", person.id, "The person's id")->required();
+    sub->add_option("name", person.name, "The person's name")->required();
+  }
+  for (CLI::App* sub : {person_add, person_list, person_rename}) {
+    sub->add_option("--db", person.db, db_help)->capture_default_str();
+  }
 
   CLI11_PARSE(app, argc, argv);
+
+  if (*account_set) {
+    return korimba::cli::AccountSet(account, std::cin, isatty(STDIN_FILENO) == 1, std::cout,
+                                    std::cerr);
+  }
+  if (*account_list) return korimba::cli::AccountList(account, std::cout, std::cerr);
+  if (*account_remove) return korimba::cli::AccountRemove(account, std::cout, std::cerr);
+  if (*person_add) return korimba::cli::PersonAdd(person, std::cout, std::cerr);
+  if (*person_list) return korimba::cli::PersonList(person, std::cout, std::cerr);
+  if (*person_rename) return korimba::cli::PersonRename(person, std::cout, std::cerr);
 
   if (*init_db) return korimba::cli::InitDb(init, std::cout, std::cerr);
   if (*script) return RunScript(script_db, trace);

@@ -401,6 +401,15 @@ const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
        "  PlanContent ntext NULL,\n"
        "  PlanPlace nvarchar(200) NULL\n"
        ")"},
+      {"KORIMBA_Account", "SELECT 1 WHERE OBJECT_ID(N'dbo.KORIMBA_Account', N'U') IS NOT NULL",
+       "IF OBJECT_ID(N'dbo.KORIMBA_Account', N'U') IS NULL\n"
+       "CREATE TABLE dbo.KORIMBA_Account (\n"
+       "  LoginName nvarchar(100) NOT NULL CONSTRAINT PK_KORIMBA_Account PRIMARY KEY,\n"
+       "  PersonID int NOT NULL,\n"
+       "  PasswordHash nvarchar(255) NULL,\n"
+       "  Created datetime NULL,\n"
+       "  LastSignIn datetime NULL\n"
+       ")"},
       {"IX_DATA_Msg_Pair",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
        "N'IX_DATA_Msg_Pair'",

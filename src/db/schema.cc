@@ -35,6 +35,8 @@ std::vector<TableDef> MakeTables() {
   ColumnDef plan_id = Col("PlanID", SqlType::kInt);
   plan_id.identity = true;
   plan_id.unique = true;
+  ColumnDef login = Col("LoginName", SqlType::kText, 100);
+  login.unique = true;
   return {
       Table("DATA_Msg",
             {msg_id, Col("PersonID", SqlType::kInt), Col("MsgFromPersonID", SqlType::kInt),
@@ -46,6 +48,10 @@ std::vector<TableDef> MakeTables() {
              Col("PlanClass", SqlType::kInt), Col("PlanBeginTime", SqlType::kDateTime),
              Col("PlanEndTime", SqlType::kDateTime), Col("PlanAlertTime", SqlType::kDateTime),
              Col("PlanContent", SqlType::kText), Col("PlanPlace", SqlType::kText, 200)}),
+      // The web host's sign-in accounts; not used by the component itself.
+      Table("KORIMBA_Account",
+            {login, Col("PersonID", SqlType::kInt), Col("PasswordHash", SqlType::kText, 255),
+             Col("Created", SqlType::kDateTime), Col("LastSignIn", SqlType::kDateTime)}),
   };
 }
 
@@ -84,6 +90,14 @@ std::vector<SchemaObject> MakeObjects() {
        "  PlanContent NTEXT COLLATE NOCASE,\n"
        "  PlanPlace NVARCHAR(200) COLLATE NOCASE\n"
        ")"},
+      {"KORIMBA_Account", "table",
+       "CREATE TABLE KORIMBA_Account (\n"
+       "  LoginName NVARCHAR(100) COLLATE NOCASE NOT NULL PRIMARY KEY,\n"
+       "  PersonID INT NOT NULL,\n"
+       "  PasswordHash NVARCHAR(255) NULL,\n"
+       "  Created DATETIME,\n"
+       "  LastSignIn DATETIME NULL\n"
+       ") WITHOUT ROWID"},
       {"IX_DATA_Msg_Pair", "index",
        "CREATE INDEX IX_DATA_Msg_Pair ON DATA_Msg (PersonID, MsgFromPersonID, msgCreatetime)"},
       {"IX_DATA_Msg_Unread", "index",

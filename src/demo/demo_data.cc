@@ -17,12 +17,14 @@ namespace {
 struct Person {
   int id;
   const char* name;
+  const char* login;  // the sign-in account init-db creates for the person
 };
 
 constexpr Person kPersons[] = {
-    {1, "王芳"},          {2, "李伟"},          {3, "张敏"},         {4, "刘洋"},
-    {5, "陈静"},          {6, "赵磊"},          {7, "孙丽"},         {8, "周晓梅"},
-    {9, "Anna Kowalski"}, {10, "David Mensah"}, {11, "Sofia Reyes"}, {12, "Tom Becker"},
+    {1, "王芳", "wangfang"},       {2, "李伟", "liwei"},         {3, "张敏", "zhangmin"},
+    {4, "刘洋", "liuyang"},        {5, "陈静", "chenjing"},      {6, "赵磊", "zhaolei"},
+    {7, "孙丽", "sunli"},          {8, "周晓梅", "zhouxiaomei"}, {9, "Anna Kowalski", "anna"},
+    {10, "David Mensah", "david"}, {11, "Sofia Reyes", "sofia"}, {12, "Tom Becker", "tom"},
 };
 
 // One message between two persons, `hours_ago` before now.
@@ -211,6 +213,12 @@ Date PlanDate(Date now, int month_offset, int day, int hour, int minute, int ext
 }
 
 }  // namespace
+
+std::vector<DemoAccount> DemoAccounts() {
+  std::vector<DemoAccount> accounts;
+  for (const Person& person : kPersons) accounts.push_back({person.id, person.login});
+  return accounts;
+}
 
 DemoSummary AddDemoData(const std::shared_ptr<Connection>& conn, Date now) {
   DemoSummary summary;

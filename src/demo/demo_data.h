@@ -11,6 +11,8 @@
 #define KORIMBA_DEMO_DEMO_DATA_H_
 
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include "frame/connection.h"
 #include "frame/date.h"
@@ -25,6 +27,15 @@ struct DemoSummary {
   int unread = 0;
   int plans = 0;
 };
+
+// The sign-in login of each demo person, and the one password init-db gives
+// them all: the demo office is for trying the pages, never for real data.
+struct DemoAccount {
+  int32_t person_id;
+  std::string_view login;
+};
+std::vector<DemoAccount> DemoAccounts();
+inline constexpr std::string_view kDemoPassword = "demo-office";
 
 // Adds the demo office; messages fall in the days before `now`.
 DemoSummary AddDemoData(const std::shared_ptr<Connection>& conn, Date now);

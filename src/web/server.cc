@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "db/open.h"
-#include "demo/demo_data.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "web/limited_server.h"
@@ -41,9 +40,23 @@ bool SplitListen(const std::string& listen, std::string* host, int* port) {
   }
 }
 
-bool DatabaseIsEmpty(Connection& conn) {
-  ResultTable table = conn.Query("SELECT COUNT(*) FROM HR_Person");
-  return table.row_count() == 1 && table.at(0, 0).is_number() && table.at(0, 0) == Variant::I4(0);
+int64_t Count(Connection& conn, const char* statement) {
+  ResultTable table = conn.Query(statement);
+  if (table.row_count() != 1 || !table.at(0, 0).is_number()) return 0;
+  return ToI4(table.at(0, 0));
+}
+
+// The server writes nothing of its own accord; an office without persons or
+// accounts is told how to get them.
+void SayWhatIsMissing(Connection& conn, AuthMode mode, std::ostream& out) {
+  if (Count(conn, "SELECT COUNT(*) FROM HR_Person") == 0) {
+    out << "The database has no persons yet. Add them with `korimba person add ID NAME`, or "
+           "create the demo office with `korimba init-db --demo`.\n";
+  }
+  if (mode != AuthMode::kPick && Count(conn, "SELECT COUNT(*) FROM KORIMBA_Account") == 0) {
+    out << "The database has no sign-in accounts yet. Create one with `korimba account set "
+           "LOGIN --person ID`.\n";
+  }
 }
 
 }  // namespace
@@ -55,6 +68,27 @@ int Serve(const ServeOptions& options) {
     std::cerr << "korimba serve: --listen wants HOST:PORT, such as 127.0.0.1:8080\n";
     return 2;
   }
+  SignInSettings sign_in;
+  if (auto mode = ParseAuthMode(options.auth)) {
+    sign_in.mode = *mode;
+  } else {
+    std::cerr << "korimba serve: --auth wants password, proxy or pick, not \"" << options.auth
+              << "\"\n";
+    return 2;
+  }
+  try {
+    sign_in.proxies = TrustedProxies::Parse(options.trusted_proxy);
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "korimba serve: --trusted-proxy: " << e.what() << "\n";
+    return 2;
+  }
+  sign_in.header = options.auth_header;
+  if (sign_in.mode == AuthMode::kProxy && (sign_in.proxies.empty() || sign_in.header.empty())) {
+    std::cerr << "korimba serve: --auth proxy needs --trusted-proxy (the proxy's address) and "
+                 "--auth-header\n";
+    return 2;
+  }
+
   std::error_code ec;
   std::filesystem::create_directories(options.attachments, ec);
   if (ec) {
@@ -71,12 +105,7 @@ int Serve(const ServeOptions& options) {
   try {
     for (int i = 0; i < PoolSize(options); ++i) connections.push_back(OpenConnection(options.db));
     EnsureSchema(*connections.front());
-    // A new database gets the demo office, before any request can run.
-    if (DatabaseIsEmpty(*connections.front())) {
-      cli::DemoSummary demo = cli::AddDemoData(connections.front(), Now());
-      std::cout << "The database was empty: added the demo office (" << demo.persons << " persons, "
-                << demo.messages << " messages, " << demo.plans << " plans).\n";
-    }
+    SayWhatIsMissing(*connections.front(), sign_in.mode, std::cout);
   } catch (const AutomationError& e) {
     std::cerr << "korimba serve: cannot open the database " << MaskSecrets(options.db) << ": "
               << MaskSecrets(e.description()) << "\n";
@@ -92,6 +121,10 @@ int Serve(const ServeOptions& options) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   Site site(std::make_unique<ConnectionPool>(std::move(connections)), work_path);
+  site.set_sign_in(std::move(sign_in));
+  if (site.sign_in().mode == AuthMode::kPick) {
+    std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";
+  }
   LimitedServer server(options.limits);
   RegisterSite(server, site);
 

@@ -77,8 +77,9 @@ Site::Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
            std::shared_ptr<const Clock> clock)
     : pool_(std::move(pool)),
       work_path_(std::move(work_path)),
-      sessions_(std::move(clock)),
-      application_(std::make_shared<InMemoryApplication>()) {}
+      sessions_(clock),
+      application_(std::make_shared<InMemoryApplication>()),
+      throttle_(std::move(clock)) {}
 
 PageRequest::PageRequest(const httplib::Request& req, httplib::Response& res, Site& site,
                          std::shared_ptr<const WebSession> session)
@@ -122,7 +123,7 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
   mstch::map layout{
       {"title", std::string(title)}, {"body", body},
       {"signed_in", signed_in()},    {"person_name", person_name_},
-      {"token", session_->token},
+      {"token", session_->token},    {"pick_banner", site.sign_in().mode == AuthMode::kPick},
   };
   res.status = status;
   SetPageHeaders(res);
@@ -151,9 +152,12 @@ std::string VisitorDescription(const AutomationError& e) {
   return "a file on the server could not be stored or read" + reason + ".";
 }
 
-void SetSessionCookie(httplib::Response& res, std::string_view session_id) {
+void SetSessionCookie(httplib::Response& res, std::string_view session_id, bool secure) {
   std::string cookie = std::string(kSessionCookie) + "=" + std::string(session_id) +
                        "; Path=/; HttpOnly; SameSite=Lax";
+  if (secure) cookie += "; Secure";
+  // One cookie only: a session replaced within the request leaves no stale one.
+  res.headers.erase("Set-Cookie");
   if (session_id.empty()) cookie += "; Max-Age=0";
   res.set_header("Set-Cookie", cookie);
 }
@@ -215,14 +219,16 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
         if (draft && res.get_header_value("Set-Cookie").empty() &&
             res.body.find(session->token) != std::string::npos) {
           site.sessions().Keep(session);
-          SetSessionCookie(res, session->id);
+          SetSessionCookie(res, session->id, RequestIsHttps(site, req));
         }
       }
       bool draft;
       Site& site;
+      const httplib::Request& req;
       httplib::Response& res;
       std::shared_ptr<const WebSession>& session;
-    } keep{draft, site, res, session};
+    } keep{draft, site, req, res, session};
+    if (!AdmitRequest(site, req, res, session)) return;
     PageRequest page(req, res, site, session);
     if (post && !SessionStore::TokenMatches(*session, page.Param("token"))) {
       page.Error(403,
@@ -268,6 +274,7 @@ void RegisterSite(httplib::Server& server, Site& site) {
     KeepMultipartRaw(const_cast<httplib::Request&>(req));
     return httplib::Server::HandlerResponse::Unhandled;
   });
+  RegisterSignInPages(server, site);  // before the home pages' /signin
   RegisterHomePages(server, site);
   RegisterMessagePages(server, site);
   RegisterHistoryPages(server, site);

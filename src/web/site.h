@@ -23,8 +23,10 @@
 #include "frame/error.h"
 #include "host/page_host.h"
 #include "web/connection_pool.h"
+#include "web/login_throttle.h"
 #include "web/page_runner.h"
 #include "web/session_store.h"
+#include "web/sign_in.h"
 
 namespace korimba::web {
 
@@ -43,12 +45,19 @@ class Site {
   ConnectionPool& pool() { return *pool_; }
   // The attachments directory, ending with its separator.
   const std::string& work_path() const { return work_path_; }
+  // How visitors sign in (pick unless the server sets it before
+  // RegisterSite), and the slow-down of failed password sign-ins.
+  void set_sign_in(SignInSettings settings) { sign_in_ = std::move(settings); }
+  const SignInSettings& sign_in() const { return sign_in_; }
+  LoginThrottle& throttle() { return throttle_; }
 
  private:
   std::unique_ptr<ConnectionPool> pool_;
   std::string work_path_;
   SessionStore sessions_;
   std::shared_ptr<InMemoryApplication> application_;
+  SignInSettings sign_in_;
+  LoginThrottle throttle_;
 };
 
 // Input a visitor can correct: shown on the page with status 400.
@@ -111,8 +120,9 @@ class PageRequest {
 
 // Gives the visitor the session cookie for `session_id`; an empty id removes
 // the cookie. One place for its attributes, so that setting and removing it
-// always name the same cookie.
-void SetSessionCookie(httplib::Response& res, std::string_view session_id);
+// always name the same cookie; `secure` (the visitor came over HTTPS) adds
+// Secure.
+void SetSessionCookie(httplib::Response& res, std::string_view session_id, bool secure = false);
 
 // An error's description as a visitor may read it: file errors lose the
 // server's path (which is logged instead).

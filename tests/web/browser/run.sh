@@ -29,6 +29,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The demo office and its sign-in accounts (cheap hashes: a test database).
+if ! KORIMBA_PASSWORD_COST=minimum "$korimba" init-db --demo --db "sqlite:$work/office.db" \
+  >"$work/init.log" 2>&1; then
+  echo "browser tests: init-db failed" >&2
+  cat "$work/init.log" >&2
+  exit 1
+fi
 "$korimba" serve --db "sqlite:$work/office.db" --listen 127.0.0.1:0 \
   --attachments "$work/attachments" >"$work/serve.log" 2>&1 &
 server=$!
@@ -48,5 +55,6 @@ fi
 echo "browser tests against $url"
 
 export KORIMBA_URL="$url"
+export KORIMBA_PROGRAM="$(cd "$(dirname "$korimba")" && pwd)/$(basename "$korimba")"
 export KORIMBA_SCREENSHOT_DIR="${KORIMBA_SCREENSHOT_DIR:-$root/build/screenshots}"
-cd "$here" && node --test pages.test.mjs
+cd "$here" && node --test --test-concurrency=1 ./*.test.mjs
