@@ -84,6 +84,48 @@ SqlType Promote(SqlType a, SqlType b) {
   return r == SqlType::kBit || r == SqlType::kSmallInt ? SqlType::kInt : r;
 }
 
+// The type of highest precedence among `values` (datetime, float, real,
+// decimal, int, smallint, bit, then texts: the data type precedence page),
+// the type of CASE, COALESCE and IIF; literal values convert to it, other
+// values must be of its family.
+SqlType CommonType(const std::vector<Expr*>& values, std::string_view what) {
+  auto rank = [](SqlType t) {
+    switch (t) {
+      case SqlType::kDateTime:
+        return 7;
+      case SqlType::kFloat:
+        return 6;
+      case SqlType::kReal:
+        return 5;
+      case SqlType::kDecimal:
+        return 4;
+      case SqlType::kInt:
+        return 3;
+      case SqlType::kSmallInt:
+        return 2;
+      case SqlType::kBit:
+        return 1;
+      case SqlType::kText:
+        return 0;
+      default:
+        return -1;
+    }
+  };
+  SqlType type = SqlType::kNull;
+  for (const Expr* v : values) {
+    if (rank(v->type) > rank(type)) type = v->type;
+  }
+  for (Expr* v : values) {
+    if (v->type == type || IsLoose(v->type)) continue;
+    if (LiteralOf(*v)) {
+      Coerce(*v, type);
+    } else {
+      CheckCompatible(v->type, type, what);
+    }
+  }
+  return type;
+}
+
 }  // namespace
 
 void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
@@ -222,10 +264,7 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
   }
 }
 
-// CASE takes the type of highest precedence among its results (datetime,
-// float, real, decimal, int, smallint, bit, then texts: the data type
-// precedence page); literal results convert to it, other results must be
-// of its family.
+// CASE takes the type of highest precedence among its results.
 void ExpressionTyper::ResolveCase(Expr& e, Scope& scope, Clause clause) {
   for (ExprPtr& a : e.args) Resolve(*a, scope, clause);
   const size_t start = e.op == "CASE x" ? 1 : 0;
@@ -241,41 +280,7 @@ void ExpressionTyper::ResolveCase(Expr& e, Scope& scope, Clause clause) {
     results.push_back(e.args[start + i + 1].get());
   }
   if (n % 2 == 1) results.push_back(e.args.back().get());
-  auto rank = [](SqlType t) {
-    switch (t) {
-      case SqlType::kDateTime:
-        return 7;
-      case SqlType::kFloat:
-        return 6;
-      case SqlType::kReal:
-        return 5;
-      case SqlType::kDecimal:
-        return 4;
-      case SqlType::kInt:
-        return 3;
-      case SqlType::kSmallInt:
-        return 2;
-      case SqlType::kBit:
-        return 1;
-      case SqlType::kText:
-        return 0;
-      default:
-        return -1;
-    }
-  };
-  SqlType type = SqlType::kNull;
-  for (const Expr* r : results) {
-    if (rank(r->type) > rank(type)) type = r->type;
-  }
-  for (Expr* r : results) {
-    if (r->type == type || IsLoose(r->type)) continue;
-    if (LiteralOf(*r)) {
-      Coerce(*r, type);
-    } else {
-      CheckCompatible(r->type, type, "CASE");
-    }
-  }
-  e.type = type;
+  e.type = CommonType(results, "CASE");
 }
 
 void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
@@ -433,6 +438,22 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
                     " is invalid for argument 1 of " + f + " function.");
     }
     e.type = f == "LEN" ? SqlType::kInt : SqlType::kText;
+  } else if (f == "SUBSTRING" || f == "RIGHT" || f == "UPPER" || f == "LOWER" || f == "CHARINDEX" ||
+             f == "REPLACE" || f == "REPLICATE") {
+    ResolveTextFunction(e);
+  } else if (f == "COALESCE") {
+    if (e.args.size() < 2) ThrowDatabase("The coalesce function requires at least 2 arguments.");
+    std::vector<Expr*> values;
+    for (ExprPtr& a : e.args) values.push_back(a.get());
+    e.type = CommonType(values, "COALESCE");
+  } else if (f == "IIF") {
+    arity(3);
+    RequirePredicate(*e.args[0]);
+    e.type = CommonType({e.args[1].get(), e.args[2].get()}, "IIF");
+  } else if (f == "NULLIF") {
+    arity(2);
+    Unify(*e.args[0], *e.args[1], "NULLIF", true);
+    e.type = e.args[0]->type;
   } else if (f == "ISNULL") {
     arity(2);
     if (LiteralOf(*e.args[0]) == nullptr) Coerce(*e.args[1], e.args[0]->type);
@@ -441,6 +462,38 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
   } else {
     ThrowDatabase("The function " + f + " is not supported by the embedded database.");
   }
+}
+
+// The text functions: which arguments are texts and which whole numbers.
+void ExpressionTyper::ResolveTextFunction(Expr& e) {
+  const std::string& f = e.op;
+  // 't' a text argument, 'n' a whole number; CHARINDEX's third is optional.
+  const std::string_view shape = f == "SUBSTRING"   ? "tnn"
+                                 : f == "RIGHT"     ? "tn"
+                                 : f == "REPLICATE" ? "tn"
+                                 : f == "CHARINDEX" ? "ttn"
+                                 : f == "REPLACE"   ? "ttt"
+                                                    : "t";
+  const size_t least = f == "CHARINDEX" ? 2 : shape.size();
+  if (e.args.size() < least || e.args.size() > shape.size()) {
+    ThrowDatabase("The " + f + " function requires " + std::to_string(least) +
+                  (least == shape.size() ? "" : " to " + std::to_string(shape.size())) +
+                  " arguments.");
+  }
+  for (size_t i = 0; i < e.args.size(); ++i) {
+    Expr& a = *e.args[i];
+    const bool text = shape[i] == 't';
+    Coerce(a, text ? SqlType::kText : SqlType::kInt);
+    const bool ok = IsLoose(a.type) || (text ? a.type == SqlType::kText
+                                             : IsNumeric(a.type) && a.type != SqlType::kFloat &&
+                                                   a.type != SqlType::kReal);
+    if (!ok) {
+      ThrowDatabase("Argument data type " + std::string(TypeWord(a.type)) +
+                    " is invalid for argument " + std::to_string(i + 1) + " of " + f +
+                    " function.");
+    }
+  }
+  e.type = f == "CHARINDEX" ? SqlType::kInt : SqlType::kText;
 }
 
 // A value stored into a column converts as SQL Server converts it.

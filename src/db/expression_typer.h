@@ -35,6 +35,7 @@ class ExpressionTyper {
   void ResolveCase(Expr& e, Scope& scope, Clause clause);
   void ResolveCast(Expr& e, Scope& scope, Clause clause);
   void ResolveFunction(Expr& e, Scope& scope, Clause clause);
+  void ResolveTextFunction(Expr& e);
 
   NameResolver& names_;
   const ShapedStatement& shape_;

@@ -4,10 +4,14 @@
 #include <sqlite3.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace korimba::sql {
 namespace {
@@ -184,13 +188,185 @@ int CompareCi(void*, int na, const void* va, int nb, const void* vb) {
   return a < ea ? 1 : b < eb ? -1 : 0;
 }
 
+// ---- text functions, by characters (code points), not bytes ----
+
+using Chars = std::vector<uint32_t>;
+
+Chars Decoded(sqlite3_value* v) {
+  const auto* p = sqlite3_value_text(v);
+  const unsigned char* end = p + sqlite3_value_bytes(v);
+  Chars out;
+  while (p && p < end) out.push_back(Decode(p, end));
+  return out;
+}
+
+void Encode(uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void ResultChars(sqlite3_context* ctx, const Chars& chars, size_t from, size_t count) {
+  std::string out;
+  out.reserve(count);
+  for (size_t i = from; i < from + count && i < chars.size(); ++i) Encode(chars[i], out);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+bool AnyNull(int argc, sqlite3_value** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
+  }
+  return false;
+}
+
+// SUBSTRING(s, start, length): the characters from `start` to
+// start + length - 1 that exist (start may be 0 or negative).
+void Substring(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const int64_t start = sqlite3_value_int64(argv[1]), length = sqlite3_value_int64(argv[2]);
+  if (length < 0) {
+    return sqlite3_result_error(ctx, "Invalid length parameter passed to the substring function.",
+                                -1);
+  }
+  const Chars chars = Decoded(argv[0]);
+  const int64_t n = static_cast<int64_t>(chars.size());
+  const int64_t first = std::max<int64_t>(start, 1);
+  const int64_t last = start > INT64_MAX - length ? n : std::min(n, start + length - 1);
+  if (last < first) return sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+  ResultChars(ctx, chars, static_cast<size_t>(first - 1), static_cast<size_t>(last - first + 1));
+}
+
+// RIGHT(s, n): the last n characters.
+void Right(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const int64_t n = sqlite3_value_int64(argv[1]);
+  if (n < 0) {
+    return sqlite3_result_error(ctx, "Invalid length parameter passed to the right function.", -1);
+  }
+  const Chars chars = Decoded(argv[0]);
+  const size_t take = std::min<size_t>(chars.size(), static_cast<size_t>(n));
+  ResultChars(ctx, chars, chars.size() - take, take);
+}
+
+// UPPER / LOWER for every letter.
+template <bool kUpper>
+void ChangeCase(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  Chars chars = Decoded(argv[0]);
+  const locale_t loc = UnicodeLocale();
+  for (uint32_t& c : chars) {
+    if (c < 0x80) {
+      if (kUpper && c >= 'a' && c <= 'z') c -= 32;
+      if (!kUpper && c >= 'A' && c <= 'Z') c += 32;
+    } else if (loc) {
+      c = static_cast<uint32_t>(kUpper ? towupper_l(static_cast<wint_t>(c), loc)
+                                       : towlower_l(static_cast<wint_t>(c), loc));
+    }
+  }
+  ResultChars(ctx, chars, 0, chars.size());
+}
+
+// Where `needle` stands in `hay` at or after `from` (0-based), comparing in
+// the collation's case folding; npos when nowhere.
+size_t Find(const Chars& hay, const Chars& needle, size_t from) {
+  if (needle.empty() || needle.size() > hay.size()) return std::string::npos;
+  for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
+    size_t k = 0;
+    while (k < needle.size() && Fold(hay[i + k]) == Fold(needle[k])) ++k;
+    if (k == needle.size()) return i;
+  }
+  return std::string::npos;
+}
+
+// CHARINDEX(find, s [, start]): 1-based position, 0 when absent.
+void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+    return sqlite3_result_null(ctx);
+  int64_t start =
+      argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL ? sqlite3_value_int64(argv[2]) : 1;
+  if (start < 1) start = 1;
+  const Chars needle = Decoded(argv[0]), hay = Decoded(argv[1]);
+  const size_t at = static_cast<uint64_t>(start - 1) >= hay.size()
+                        ? std::string::npos
+                        : Find(hay, needle, static_cast<size_t>(start - 1));
+  sqlite3_result_int64(ctx, at == std::string::npos ? 0 : static_cast<int64_t>(at) + 1);
+}
+
+// REPLACE(s, find, with): every occurrence, found in the collation's case
+// folding; an empty `find` leaves s as it is.
+void Replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const Chars hay = Decoded(argv[0]), needle = Decoded(argv[1]), with = Decoded(argv[2]);
+  Chars out;
+  size_t i = 0;
+  for (size_t at; (at = Find(hay, needle, i)) != std::string::npos; i = at + needle.size()) {
+    out.insert(out.end(), hay.begin() + static_cast<std::ptrdiff_t>(i),
+               hay.begin() + static_cast<std::ptrdiff_t>(at));
+    out.insert(out.end(), with.begin(), with.end());
+  }
+  out.insert(out.end(), hay.begin() + static_cast<std::ptrdiff_t>(i), hay.end());
+  ResultChars(ctx, out, 0, out.size());
+}
+
+// REPLICATE(s, n): Null for a negative n.
+void Replicate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  const int64_t n = sqlite3_value_int64(argv[1]);
+  if (n < 0) return sqlite3_result_null(ctx);
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const size_t bytes = static_cast<size_t>(sqlite3_value_bytes(argv[0]));
+  // SQL Server cuts a result that is not of a max type at 8000 bytes; a
+  // longer one would only grow without end here.
+  if (bytes > 0 && static_cast<uint64_t>(n) > (size_t{1} << 24) / bytes) {
+    return sqlite3_result_error(ctx, "REPLICATE's result is too long for the embedded database.",
+                                -1);
+  }
+  std::string out;
+  out.reserve(bytes * static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) out.append(text, bytes);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+struct FunctionDef {
+  const char* name;
+  int args;
+  void (*fn)(sqlite3_context*, int, sqlite3_value**);
+};
+
+constexpr FunctionDef kFunctions[] = {
+    {"korimba_arith", -1, Arith},
+    {"korimba_substring", 3, Substring},
+    {"korimba_right", 2, Right},
+    {"korimba_upper", 1, ChangeCase<true>},
+    {"korimba_lower", 1, ChangeCase<false>},
+    {"korimba_charindex", 2, CharIndex},
+    {"korimba_charindex", 3, CharIndex},
+    {"korimba_replace", 3, Replace},
+    {"korimba_replicate", 2, Replicate},
+};
+
 }  // namespace
 
 int RegisterSqliteFunctions(sqlite3* db) {
-  const int rc = sqlite3_create_function_v2(db, "korimba_arith", -1,
-                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                            nullptr, Arith, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) return rc;
+  for (const FunctionDef& f : kFunctions) {
+    const int rc = sqlite3_create_function_v2(db, f.name, f.args,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                              nullptr, f.fn, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
   return sqlite3_create_collation_v2(db, kTextCollation, SQLITE_UTF8, nullptr, CompareCi, nullptr);
 }
 

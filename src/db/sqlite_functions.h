@@ -12,6 +12,14 @@
 //       expression to data type int."), a zero divisor ("Divide by zero
 //       error encountered."). A Null operand gives Null.
 //
+//   korimba_substring(s, start, length), korimba_right(s, n),
+//   korimba_upper(s), korimba_lower(s), korimba_charindex(find, s [, start]),
+//   korimba_replace(s, find, with), korimba_replicate(s, n): SQL Server's
+//       SUBSTRING, RIGHT, UPPER, LOWER, CHARINDEX, REPLACE and REPLICATE,
+//       counting characters (not bytes), changing the case of every letter,
+//       finding texts as the collation below compares letters, with SQL
+//       Server's errors for negative lengths.
+//
 //   COLLATE korimba_ci  SQL Server's text comparison: case-insensitive for
 //       every letter (simple case folding), accent- and width-sensitive,
 //       trailing blanks ignored. Texts that differ otherwise order by their

@@ -669,6 +669,40 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     sql_ += f == "LTRIM" ? "ltrim(" : "rtrim(";
     Emit(*e.args[0], scope);
     sql_ += ", ' ')";
+  } else if (f == "SUBSTRING" || f == "RIGHT" || f == "UPPER" || f == "LOWER" || f == "CHARINDEX" ||
+             f == "REPLACE" || f == "REPLICATE") {
+    if (!options_.custom_functions) {
+      ThrowDatabase("The function " + f + " is not supported by the embedded database.");
+    }
+    sql_ += "korimba_";
+    for (char c : f) sql_ += static_cast<char>(c + ('a' - 'A'));
+    sql_ += "(";
+    for (size_t i = 0; i < e.args.size(); ++i) {
+      if (i) sql_ += ", ";
+      Emit(*e.args[i], scope);
+    }
+    sql_ += ")";
+  } else if (f == "COALESCE") {
+    sql_ += "coalesce(";
+    for (size_t i = 0; i < e.args.size(); ++i) {
+      if (i) sql_ += ", ";
+      Emit(*e.args[i], scope);
+    }
+    sql_ += ")";
+  } else if (f == "NULLIF") {
+    sql_ += "nullif(";
+    Emit(*e.args[0], scope);
+    sql_ += ", ";
+    EmitCollated(*e.args[1], scope, TextCollation(*e.args[0], e.args[1].get()));
+    sql_ += ")";
+  } else if (f == "IIF") {
+    sql_ += "(CASE WHEN ";
+    Emit(*e.args[0], scope);
+    sql_ += " THEN ";
+    Emit(*e.args[1], scope);
+    sql_ += " ELSE ";
+    Emit(*e.args[2], scope);
+    sql_ += " END)";
   } else if (f == "ISNULL") {
     sql_ += "ifnull(";
     Emit(*e.args[0], scope);
