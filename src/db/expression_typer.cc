@@ -371,10 +371,12 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     const SqlType t = e.args[0]->type;
     if (f == "COUNT") {
       e.type = SqlType::kInt;
-    } else if (f == "SUM") {
-      if (!IsNumeric(t) && !IsLoose(t)) {
-        ThrowDatabase(std::string("Operand data type ") + TypeWord(t) +
-                      " is invalid for sum operator.");
+    } else if (f == "SUM" || f == "AVG") {
+      // Both keep the argument's type, int for the smaller integers: the
+      // average of ints is an int (the SUM and AVG pages).
+      if ((!IsNumeric(t) && !IsLoose(t)) || t == SqlType::kBit) {
+        ThrowDatabase(std::string("Operand data type ") + TypeWord(t) + " is invalid for " +
+                      (f == "SUM" ? "sum" : "avg") + " operator.");
       }
       e.type = Promote(t, SqlType::kInt);
     } else {

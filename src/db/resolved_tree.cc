@@ -39,7 +39,7 @@ const char* TypeWord(SqlType t) {
 }
 
 bool IsAggregateName(std::string_view name) {
-  return name == "COUNT" || name == "MAX" || name == "MIN" || name == "SUM";
+  return name == "COUNT" || name == "MAX" || name == "MIN" || name == "SUM" || name == "AVG";
 }
 
 bool IsPredicate(const Expr& e) {

@@ -435,6 +435,9 @@ class Parser {
   std::unique_ptr<DeleteStmt> ParseDelete() {
     auto del = std::make_unique<DeleteStmt>();
     ExpectKeyword("DELETE");
+    if (IsKeyword(Peek(), "TOP")) {
+      ThrowDatabase("DELETE TOP is not supported by the embedded database.");
+    }
     AcceptKeyword("FROM");
     del->table = ParseTableName();
     if (IsKeyword(Peek(), "FROM")) {
@@ -767,10 +770,12 @@ class Parser {
     if (upper == "COUNT" && AcceptOp("*")) {
       e->star = true;
       ExpectOp(")");
+      RefuseOver();
       return Seal(std::move(e));
     }
     if (IsOp(Peek(), ")")) {
       Next();
+      RefuseOver();
       return Seal(std::move(e));
     }
     if (AcceptKeyword("DISTINCT")) {
@@ -790,10 +795,14 @@ class Parser {
       e->args.push_back(ParseExpr());
     } while (AcceptOp(","));
     ExpectOp(")");
+    RefuseOver();
+    return Seal(std::move(e));
+  }
+
+  void RefuseOver() {
     if (IsKeyword(Peek(), "OVER")) {
       ThrowDatabase("Window functions (OVER) are not supported by the embedded database.");
     }
-    return Seal(std::move(e));
   }
 
   const ShapedStatement& shape_;

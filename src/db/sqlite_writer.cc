@@ -639,7 +639,16 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
   } else if (f == "SCOPE_IDENTITY") {
     AddParam(ParamSpec{ParamSource::kScopeIdentity});
   } else if (IsAggregateName(f)) {
-    sql_ += f == "COUNT" ? "count(" : f == "SUM" ? "sum(" : f == "MAX" ? "max(" : "min(";
+    // An int SUM past 32 bits fails as SQL Server's does; an int AVG is cut
+    // toward zero, as an int division is.
+    const bool int_result = options_.custom_functions && ArithTypeLetter(e.type) == 'i' &&
+                            IsNumeric(e.type) && (f == "SUM" || f == "AVG");
+    if (int_result) sql_ += f == "SUM" ? "korimba_arith('+i', 0, " : "CAST(";
+    sql_ += f == "COUNT" ? "count("
+            : f == "SUM" ? "sum("
+            : f == "AVG" ? "avg("
+            : f == "MAX" ? "max("
+                         : "min(";
     if (e.star) {
       sql_ += "*";
     } else {
@@ -648,6 +657,7 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
       EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], nullptr));
     }
     sql_ += ")";
+    if (int_result) sql_ += f == "SUM" ? ")" : " AS INTEGER)";
   } else if (f == "DATEDIFF") {
     EmitDateDiff(DatePart(e.args[0]->names[0]), *e.args[1], *e.args[2], scope);
   } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
