@@ -413,6 +413,25 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     require_date(*e.args[1]);
     require_date(*e.args[2]);
     e.type = SqlType::kInt;
+  } else if (f == "DATEADD" || f == "DATEPART" || f == "DATENAME") {
+    arity(f == "DATEADD" ? 3 : 2);
+    Expr& part = *e.args[0];
+    if (part.kind != Expr::Kind::kColumn || part.names.size() != 1 ||
+        DateFunctionPart(part.names[0]).empty()) {
+      std::string lower = f;
+      for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+      ThrowDatabase("Invalid parameter 1 specified for " + lower + ".");
+    }
+    if (f == "DATEADD") {
+      Expr& n = *e.args[1];
+      Coerce(n, SqlType::kInt);
+      if (!IsNumeric(n.type) && !IsLoose(n.type)) {
+        ThrowDatabase("Argument data type " + std::string(TypeWord(n.type)) +
+                      " is invalid for argument 2 of dateadd function.");
+      }
+    }
+    require_date(*e.args.back());
+    e.type = f == "DATEADD" ? SqlType::kDateTime : f == "DATEPART" ? SqlType::kInt : SqlType::kText;
   } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
     arity(1);
     require_date(*e.args[0]);

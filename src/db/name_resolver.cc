@@ -271,6 +271,10 @@ bool NameResolver::Same(Expr& a, Expr& b) {
       return true;
     }
     case Expr::Kind::kColumn:
+      if (a.binding < 0 || b.binding < 0) {  // a date part's name
+        return a.binding == b.binding && a.names.size() == 1 && b.names.size() == 1 &&
+               SameName(a.names[0], b.names[0]);
+      }
       return a.binding == b.binding && a.column == b.column && a.scope_depth == b.scope_depth;
     case Expr::Kind::kCast: {
       if (a.cast_type.name != b.cast_type.name || a.cast_type.length != b.cast_type.length) {
@@ -318,7 +322,7 @@ Expr* NameResolver::Ungrouped(Expr& e, SelectStmt& sel) {
   }
   for (ExprPtr& a : e.args) {
     if (a->kind == Expr::Kind::kColumn && e.kind == Expr::Kind::kFunction && &a == &e.args[0] &&
-        e.op == "DATEDIFF") {
+        (e.op == "DATEDIFF" || e.op == "DATEADD" || e.op == "DATEPART" || e.op == "DATENAME")) {
       continue;
     }
     if (Expr* bad = Ungrouped(*a, sel)) return bad;

@@ -137,6 +137,17 @@ std::string DatePart(std::string_view name) {
   return "";
 }
 
+std::string DateFunctionPart(std::string_view name) {
+  const std::string n = FoldName(name);
+  if (std::string d = DatePart(n); !d.empty()) return d;
+  if (n == "qq" || n == "q" || n == "quarter") return "quarter";
+  if (n == "dy" || n == "y" || n == "dayofyear") return "dayofyear";
+  if (n == "wk" || n == "ww" || n == "week") return "week";
+  if (n == "dw" || n == "w" || n == "weekday") return "weekday";
+  if (n == "ms" || n == "millisecond") return "millisecond";
+  return "";
+}
+
 const TableBinding& BindingOf(const Expr& e, const Scope& scope) {
   const Scope* s = &scope;
   for (int d = 0; d < e.scope_depth; ++d) s = s->parent;

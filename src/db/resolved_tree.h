@@ -91,6 +91,10 @@ std::optional<StyleForm> DateStyle(int style);
 // "" for a name that is none of them.
 std::string DatePart(std::string_view name);
 
+// The part named in DATEADD / DATEPART / DATENAME: DatePart's units and
+// "quarter", "dayofyear", "week", "weekday", "millisecond"; "" for none.
+std::string DateFunctionPart(std::string_view name);
+
 // The table a resolved column reference names, from the scope it is used in.
 const TableBinding& BindingOf(const Expr& e, const Scope& scope);
 

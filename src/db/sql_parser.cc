@@ -784,8 +784,8 @@ class Parser {
       AcceptKeyword("ALL");
     }
     // DATEDIFF / DATEADD / DATEPART take a date part name first.
-    if ((upper == "DATEDIFF" || upper == "DATEADD" || upper == "DATEPART") && AtName() &&
-        (IsOp(Peek(1), ","))) {
+    if ((upper == "DATEDIFF" || upper == "DATEADD" || upper == "DATEPART" || upper == "DATENAME") &&
+        AtName() && (IsOp(Peek(1), ","))) {
       auto part = Make(Expr::Kind::kColumn, Peek().offset);
       part->names.push_back(Next().text);
       e->args.push_back(std::move(part));

@@ -367,6 +367,8 @@ int RegisterSqliteFunctions(sqlite3* db) {
                                               nullptr, f.fn, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return rc;
   }
+  const int rc = RegisterSqliteDateFunctions(db);
+  if (rc != SQLITE_OK) return rc;
   return sqlite3_create_collation_v2(db, kTextCollation, SQLITE_UTF8, nullptr, CompareCi, nullptr);
 }
 

@@ -20,6 +20,12 @@
 //       finding texts as the collation below compares letters, with SQL
 //       Server's errors for negative lengths.
 //
+//   korimba_dateadd(part, n, d), korimba_datepart(part, d),
+//   korimba_datename(part, d): DATEADD, DATEPART and DATENAME on the
+//       canonical datetime text, `part` one of the names DateFunctionPart
+//       gives (sqlite_date_functions.cc); us_english names, weeks from
+//       Sunday (DATEFIRST 7), a millisecond result on the 1/300 s grid.
+//
 //   COLLATE korimba_ci  SQL Server's text comparison: case-insensitive for
 //       every letter (simple case folding), accent- and width-sensitive,
 //       trailing blanks ignored. Texts that differ otherwise order by their
@@ -42,6 +48,8 @@ inline constexpr const char* kTextCollation = "korimba_ci";
 
 // Registers the functions on `db`; returns SQLite's result code.
 int RegisterSqliteFunctions(sqlite3* db);
+// The date functions alone (RegisterSqliteFunctions registers them too).
+int RegisterSqliteDateFunctions(sqlite3* db);
 
 }  // namespace korimba::sql
 

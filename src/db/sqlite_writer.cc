@@ -660,6 +660,19 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     if (int_result) sql_ += f == "SUM" ? ")" : " AS INTEGER)";
   } else if (f == "DATEDIFF") {
     EmitDateDiff(DatePart(e.args[0]->names[0]), *e.args[1], *e.args[2], scope);
+  } else if (f == "DATEADD" || f == "DATEPART" || f == "DATENAME") {
+    if (!options_.custom_functions) {
+      ThrowDatabase("The function " + f + " is not supported by the embedded database.");
+    }
+    sql_ += f == "DATEADD"    ? "korimba_dateadd('"
+            : f == "DATEPART" ? "korimba_datepart('"
+                              : "korimba_datename('";
+    sql_ += DateFunctionPart(e.args[0]->names[0]) + "'";
+    for (size_t i = 1; i < e.args.size(); ++i) {
+      sql_ += ", ";
+      Emit(*e.args[i], scope);
+    }
+    sql_ += ")";
   } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
     const char* range = f == "DAY" ? "9, 2" : f == "MONTH" ? "6, 2" : "1, 4";
     sql_ += "CAST(substr(";

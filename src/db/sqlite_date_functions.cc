@@ -1,0 +1,203 @@
+// DATEADD, DATEPART and DATENAME over the canonical datetime text
+// ("yyyy-mm-dd hh:mm:ss.fff"), as SQL Server computes them with the
+// language us_english and DATEFIRST 7 (weeks begin on Sunday).
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/sqlite_functions.h"
+
+namespace korimba::sql {
+namespace {
+
+struct Civil {
+  int64_t y, m, d, ms_of_day;
+};
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp + (mp < 10 ? 3 : -9);
+  y = yoe + era * 400 + (m <= 2);
+}
+
+bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int64_t MonthDays(int64_t y, int64_t m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+std::optional<Civil> Parse(std::string_view t) {
+  if (t.size() < 19) return std::nullopt;
+  auto num = [&](size_t at, size_t n) -> int64_t {
+    int64_t v = 0;
+    for (size_t i = at; i < at + n; ++i) {
+      if (t[i] < '0' || t[i] > '9') return -1;
+      v = v * 10 + (t[i] - '0');
+    }
+    return v;
+  };
+  const int64_t y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2),
+                s = num(17, 2), ms = t.size() >= 23 ? num(20, 3) : 0;
+  if (y < 0 || mo < 1 || mo > 12 || d < 1 || h < 0 || mi < 0 || s < 0 || ms < 0) {
+    return std::nullopt;
+  }
+  return Civil{y, mo, d, ((h * 60 + mi) * 60 + s) * 1000 + ms};
+}
+
+// The datetime's 1/300 s ticks: milliseconds end in 0, 3 or 7.
+int64_t RoundToTick(int64_t ms) {
+  const int64_t ticks = (ms * 3 + 5) / 10;
+  return (ticks * 10 + 1) / 3;
+}
+
+std::string Format(int64_t days, int64_t ms_of_day) {
+  int64_t y, m, d;
+  CivilFromDays(days, y, m, d);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", static_cast<int>(y),
+                static_cast<int>(m), static_cast<int>(d), static_cast<int>(ms_of_day / 3600000),
+                static_cast<int>(ms_of_day / 60000 % 60), static_cast<int>(ms_of_day / 1000 % 60),
+                static_cast<int>(ms_of_day % 1000));
+  return buf;
+}
+
+// Sunday = 0.
+int64_t WeekdayOf(int64_t days) { return ((days % 7) + 7 + 4) % 7; }
+
+int64_t Part(std::string_view part, const Civil& c) {
+  const int64_t days = DaysFromCivil(c.y, c.m, c.d);
+  const int64_t doy = days - DaysFromCivil(c.y, 1, 1) + 1;
+  if (part == "year") return c.y;
+  if (part == "quarter") return (c.m - 1) / 3 + 1;
+  if (part == "month") return c.m;
+  if (part == "dayofyear") return doy;
+  if (part == "day") return c.d;
+  if (part == "week") return (doy - 1 + WeekdayOf(DaysFromCivil(c.y, 1, 1))) / 7 + 1;
+  if (part == "weekday") return WeekdayOf(days) + 1;
+  if (part == "hour") return c.ms_of_day / 3600000;
+  if (part == "minute") return c.ms_of_day / 60000 % 60;
+  if (part == "second") return c.ms_of_day / 1000 % 60;
+  return c.ms_of_day % 1000;  // millisecond
+}
+
+std::string_view Text(sqlite3_value* v) {
+  const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  return p ? std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string_view();
+}
+
+void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+    return sqlite3_result_null(ctx);
+  }
+  const std::string_view part = Text(argv[0]);
+  const int64_t n = sqlite3_value_int64(argv[1]);  // a fraction is cut, as SQL Server does
+  const std::optional<Civil> c = Parse(Text(argv[2]));
+  if (!c) return sqlite3_result_error(ctx, "DATEADD needs a datetime.", -1);
+  int64_t days = DaysFromCivil(c->y, c->m, c->d);
+  int64_t ms = c->ms_of_day;
+  if (part == "year" || part == "quarter" || part == "month") {
+    const int64_t months = part == "year" ? n * 12 : part == "quarter" ? n * 3 : n;
+    const int64_t total = c->y * 12 + (c->m - 1) + months;
+    const int64_t y = total >= 0 ? total / 12 : -1, m = total >= 0 ? total % 12 + 1 : 1;
+    if (y < 1753 || y > 9999) {
+      return sqlite3_result_error(ctx, "Adding a value to a 'datetime' column caused an overflow.",
+                                  -1);
+    }
+    days = DaysFromCivil(y, m, std::min(c->d, MonthDays(y, m)));
+  } else if (part == "week") {
+    days += n * 7;
+  } else if (part == "day" || part == "dayofyear" || part == "weekday") {
+    days += n;
+  } else {
+    const int64_t unit = part == "hour"     ? 3600000
+                         : part == "minute" ? 60000
+                         : part == "second" ? 1000
+                                            : 1;
+    const int64_t total = ms + n * unit;
+    days += total >= 0 ? total / 86400000 : (total - 86399999) / 86400000;
+    ms = total - (total >= 0 ? total / 86400000 : (total - 86399999) / 86400000) * 86400000;
+    if (unit == 1) {
+      ms = RoundToTick(ms);
+      if (ms >= 86400000) {
+        ms -= 86400000;
+        ++days;
+      }
+    }
+  }
+  if (days < DaysFromCivil(1753, 1, 1) || days > DaysFromCivil(9999, 12, 31)) {
+    return sqlite3_result_error(ctx, "Adding a value to a 'datetime' column caused an overflow.",
+                                -1);
+  }
+  const std::string out = Format(days, ms);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+void DatePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const std::optional<Civil> c = Parse(Text(argv[1]));
+  if (!c) return sqlite3_result_error(ctx, "DATEPART needs a datetime.", -1);
+  sqlite3_result_int64(ctx, Part(Text(argv[0]), *c));
+}
+
+void DateName(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  static constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                            "May",       "June",     "July",     "August",
+                                            "September", "October",  "November", "December"};
+  static constexpr const char* kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                          "Thursday", "Friday", "Saturday"};
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const std::optional<Civil> c = Parse(Text(argv[1]));
+  if (!c) return sqlite3_result_error(ctx, "DATENAME needs a datetime.", -1);
+  const std::string_view part = Text(argv[0]);
+  const int64_t v = Part(part, *c);
+  const std::string out = part == "month"     ? kMonths[v - 1]
+                          : part == "weekday" ? kDays[v - 1]
+                                              : std::to_string(v);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
+int RegisterSqliteDateFunctions(sqlite3* db) {
+  struct Def {
+    const char* name;
+    int args;
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+  };
+  static constexpr Def kDefs[] = {
+      {"korimba_dateadd", 3, DateAdd},
+      {"korimba_datepart", 2, DatePartFn},
+      {"korimba_datename", 2, DateName},
+  };
+  for (const Def& f : kDefs) {
+    const int rc = sqlite3_create_function_v2(db, f.name, f.args,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                              nullptr, f.fn, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  return SQLITE_OK;
+}
+
+}  // namespace korimba::sql
