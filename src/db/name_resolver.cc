@@ -73,9 +73,16 @@ void NameResolver::ResolveSelect(SelectStmt& sel, Scope* parent) {
     }
     if (item.alias_literal >= 0) Fix(item.alias_literal);
   }
-  if (sel.top) {
-    sel.top->param.target = SqlType::kInt;
-    sel.top->type = SqlType::kInt;
+  for (Expr* count : {sel.top.get(), sel.offset_rows.get(), sel.fetch_rows.get()}) {
+    if (!count) continue;
+    count->param.target = SqlType::kInt;
+    count->type = SqlType::kInt;
+  }
+  if (sel.fetch_rows) {
+    Fix(sel.fetch_rows->literal_index);
+    if (IntegerLiteralValue(shape_.literals[sel.fetch_rows->literal_index].text) == 0) {
+      ThrowDatabase("The number of rows provided for a FETCH clause must be greater then zero.");
+    }
   }
   if (sel.where) {
     typer_.Resolve(*sel.where, scope, Clause::kWhere);
@@ -93,7 +100,7 @@ void NameResolver::ResolveSelect(SelectStmt& sel, Scope* parent) {
     typer_.Resolve(*sel.having, scope, Clause::kHaving);
     RequirePredicate(*sel.having);
   }
-  if (parent && !sel.order_by.empty() && !sel.top) {
+  if (parent && !sel.order_by.empty() && !sel.top && !sel.offset_rows) {
     ThrowDatabase(
         "The ORDER BY clause is invalid in views, inline functions, derived tables, "
         "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is "

@@ -112,6 +112,8 @@ struct SelectStmt {
   std::vector<ExprPtr> group_by;
   ExprPtr having;
   std::vector<OrderItem> order_by;
+  ExprPtr offset_rows;           // OFFSET n ROWS (a whole-number literal)
+  ExprPtr fetch_rows;            // FETCH NEXT n ROWS ONLY (a whole-number literal)
   std::shared_ptr<Scope> scope;  // filled by the translator
   int height = 1;                // as Expr::height, over every expression it holds
 };

@@ -281,10 +281,38 @@ class Parser {
         sel->order_by.push_back(std::move(item));
       } while (AcceptOp(","));
     }
-    if (IsKeyword(Peek(), "OFFSET") || IsKeyword(Peek(), "FOR") || IsKeyword(Peek(), "OPTION")) {
+    if (IsKeyword(Peek(), "OFFSET") && !sel->order_by.empty()) {
+      if (sel->top) {
+        ThrowDatabase("A TOP can not be used in the same query or sub-query as a OFFSET.");
+      }
+      Next();
+      sel->offset_rows = ParseRowCount();
+      if (!AcceptKeyword("ROWS")) ExpectKeyword("ROW");
+      if (AcceptKeyword("FETCH")) {
+        if (!AcceptKeyword("NEXT")) ExpectKeyword("FIRST");
+        sel->fetch_rows = ParseRowCount();
+        if (!AcceptKeyword("ROWS")) ExpectKeyword("ROW");
+        ExpectKeyword("ONLY");
+      }
+    }
+    if (IsKeyword(Peek(), "OFFSET")) SyntaxError(Peek());
+    if (IsKeyword(Peek(), "FOR") || IsKeyword(Peek(), "OPTION")) {
       ThrowDatabase(Upper(Peek().text) + " is not supported by the embedded database.");
     }
     return sel;
+  }
+
+  // The row count of OFFSET / FETCH: a whole number, as TOP takes.
+  ExprPtr ParseRowCount() {
+    const Token& t = Peek();
+    if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) {
+      ThrowDatabase("OFFSET and FETCH take a whole number on the embedded database.");
+    }
+    auto e = Make(Expr::Kind::kLiteral, t.offset);
+    e->literal_index = t.literal_index;
+    e->marker = t.marker;
+    Next();
+    return e;
   }
 
   SelectItem ParseSelectItem() {

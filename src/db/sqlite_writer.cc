@@ -290,6 +290,16 @@ void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break)
     }
     if (!tie_break.empty()) sql_ += ", " + tie_break;
   }
+  if (sel.offset_rows) {
+    sql_ += " LIMIT ";
+    if (sel.fetch_rows) {
+      Emit(*sel.fetch_rows, scope);
+    } else {
+      sql_ += "-1";
+    }
+    sql_ += " OFFSET ";
+    Emit(*sel.offset_rows, scope);
+  }
   if (sel.top) {
     sql_ += " LIMIT ";
     Emit(*sel.top, scope);
