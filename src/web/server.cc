@@ -13,6 +13,7 @@
 #include "web/limited_server.h"
 #include "web/secret_mask.h"
 #include "web/site.h"
+#include "web/static_files.h"
 
 namespace korimba::web {
 namespace {
@@ -126,6 +127,7 @@ int Serve(const ServeOptions& options) {
     std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";
   }
   LimitedServer server(options.limits);
+  TuneServer(server);
   RegisterSite(server, site);
 
   if (port == 0) {

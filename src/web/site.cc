@@ -7,6 +7,7 @@
 #include "web/http_limits.h"
 #include "web/limited_server.h"
 #include "web/multipart_form.h"
+#include "web/static_files.h"
 #include "web/templates.h"
 #include "web/values.h"
 
@@ -59,16 +60,6 @@ std::string ErrorMessageFor(const httplib::Request& req, httplib::Response& res)
   if (res.status == 413) return "The upload is too large: attachments may be at most 10 MiB.";
   if (res.status == 404) return "There is no such page.";
   return "The request could not be handled.";
-}
-
-void SendStatic(httplib::Response& res, std::string_view name, const char* type) {
-  auto content = EmbeddedAsset(name);
-  if (!content) {
-    res.status = 404;
-    return;
-  }
-  res.set_header("Cache-Control", "no-cache");
-  res.set_content(std::string(*content), type);
 }
 
 }  // namespace
@@ -262,11 +253,11 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
 }
 
 void RegisterSite(httplib::Server& server, Site& site) {
-  server.Get("/static/style.css", [](const httplib::Request&, httplib::Response& res) {
-    SendStatic(res, "style.css", "text/css; charset=utf-8");
+  server.Get("/static/style.css", [](const httplib::Request& req, httplib::Response& res) {
+    SendStatic(req, res, "style.css", "text/css; charset=utf-8");
   });
-  server.Get("/static/online.js", [](const httplib::Request&, httplib::Response& res) {
-    SendStatic(res, "online.js", "text/javascript; charset=utf-8");
+  server.Get("/static/online.js", [](const httplib::Request& req, httplib::Response& res) {
+    SendStatic(req, res, "online.js", "text/javascript; charset=utf-8");
   });
   // httplib hands over the request it owns as const; moving one header
   // before the body is read is the only change made to it.
