@@ -36,6 +36,9 @@ class PageRun {
   // Runs a statement the page itself owns (a constant text, never built from
   // input) on this request's connection.
   ResultTable Query(std::string_view constant_statement);
+  // This request's connection, for the page's own lookups built with
+  // StatementBuilder (web/page_queries.h).
+  Connection& connection() { return Conn(); }
 
  private:
   Connection& Conn();

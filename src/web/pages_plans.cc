@@ -1,10 +1,14 @@
 // Plans: the signed-in person's plans page by page, one plan, and adding,
-// changing and deleting a plan. GetPageData pages through every person's
-// plans, so the list walks its pages and keeps the person's own. A plan id from a request is
-// read with GetData and acted on only when the plan is the person's own.
+// changing and deleting a plan. The list reads only the page it shows, by
+// its own paged query (web/page_queries.h). A plan id from a request is read
+// with GetData and acted on only when the plan is the person's own.
+#include <algorithm>
+
+#include "frame/grid.h"
 #include "frame/value_ops.h"
 #include "plan/plan.h"
 #include "web/form_checks.h"
+#include "web/page_queries.h"
 #include "web/site.h"
 #include "web/values.h"
 
@@ -12,8 +16,6 @@ namespace korimba::web {
 namespace {
 
 constexpr int32_t kPlansPerPage = 10;
-// Records per GetPageData call while walking the table.
-constexpr int32_t kWalkPageSize = 50;
 
 // Row `row` of a built grid of DATA_Plan's columns.
 mstch::map PlanContext(const GridView& grid, int32_t row) {
@@ -53,41 +55,40 @@ Variant OwnPlan(PageRequest& page, int32_t* id_out) {
   return data;
 }
 
+// Rows of DATA_Plan's columns as a built grid indexed (row, column) from 0,
+// the shape PlanContext reads.
+Variant RowsAsGrid(const ResultTable& table) {
+  const auto rows = static_cast<int32_t>(table.row_count());
+  const auto cols = static_cast<int32_t>(table.column_count());
+  Variant grid = MakeGrid(rows, cols);
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t c = 0; c < cols; ++c) {
+      GridCell(grid, r, c) = table.at(static_cast<size_t>(r), static_cast<size_t>(c));
+    }
+  }
+  return grid;
+}
+
 void ListPage(PageRequest& page) {
   int32_t wanted = 1;
   if (!page.Param("page").empty()) wanted = page.IdParam("page", "page number");
-  PageRun& run = page.run();
-  GridView all(run.Plan("GetAllData"));
-  const int32_t records = all.first_count() - 1;
-  const int32_t walk_pages = (records + kWalkPageSize - 1) / kWalkPageSize;
-  const int64_t skip = int64_t{wanted - 1} * kPlansPerPage;
-  const std::string me = std::to_string(page.person_id());
-  int64_t own_seen = 0;
-  mstch::array rows;
-  bool more = false;
-  for (int32_t p = 1; p <= walk_pages && !more; ++p) {
-    Variant page_grid = run.Plan("GetPageData", {Variant::I4(kWalkPageSize), Variant::I4(p)});
-    GridView grid(page_grid);
-    for (int32_t r = 0; r < grid.first_count(); ++r) {
-      if (DisplayText(grid.CellOrEmpty(r, PlanColumn::kPersonId)) != me) continue;
-      if (own_seen >= skip + kPlansPerPage) {
-        more = true;
-        break;
-      }
-      if (own_seen >= skip) rows.push_back(PlanContext(grid, r));
-      ++own_seen;
-    }
-  }
-  if (rows.empty() && wanted > 1) {
+  PersonPlanPage found =
+      ReadPersonPlanPage(page.run().connection(), page.person_id(), wanted, kPlansPerPage);
+  if (found.rows.row_count() == 0 && wanted > 1) {
     throw BadInput("There is no page " + std::to_string(wanted) + " of your plans; you have " +
-                   std::to_string(own_seen) + " plans.");
+                   std::to_string(found.total) + " plans.");
   }
+  GridView grid(RowsAsGrid(found.rows));
+  mstch::array rows;
+  for (int32_t r = 0; r < grid.first_count(); ++r) rows.push_back(PlanContext(grid, r));
   mstch::map context{{"rows", rows},
                      {"none", rows.empty()},
                      {"page", std::to_string(wanted)},
+                     {"pages", std::to_string(std::max<int64_t>(found.pages, 1))},
+                     {"total", std::to_string(found.total)},
                      {"has_prev", wanted > 1},
                      {"prev", std::to_string(wanted - 1)},
-                     {"has_next", more},
+                     {"has_next", wanted < found.pages},
                      {"next", std::to_string(wanted + 1)}};
   page.Page("Plans", "plans", context);
 }

@@ -1,0 +1,38 @@
+// The pages' own lookups: statements the page host sends beside the
+// component's methods when a page shows a summary that no method answers
+// cheaply. Each asks the database for exactly what the page shows (a count,
+// one page of rows) so that its cost follows what is on the screen, not the
+// size of the tables. Statements are built with StatementBuilder from values
+// the page already checked. Free functions; called on the thread that holds
+// the connection.
+#ifndef KORIMBA_WEB_PAGE_QUERIES_H_
+#define KORIMBA_WEB_PAGE_QUERIES_H_
+
+#include <cstdint>
+
+#include "frame/connection.h"
+
+namespace korimba::web {
+
+// The messages `person` received whose read flag is 0, counted by the
+// database: the number the home page shows.
+int64_t UnreadCount(Connection& conn, int32_t person);
+
+// One page of a person's own plans, ordered by the time they begin (ties in
+// the order they were added). `rows` holds that page's plans only, with
+// DATA_Plan's columns in table order (plan/plan.h PlanColumn).
+struct PersonPlanPage {
+  int64_t total = 0;  // the person's plans in all
+  int64_t pages = 0;  // pages of `per_page` plans, 0 for none
+  ResultTable rows;
+};
+
+// Page `page` (from 1) of `per_page` plans; a page past the last has no rows.
+// The statements read the person's plans through the (PersonID,
+// PlanBeginTime) index: their cost grows neither with other persons' plans
+// nor with the page number beyond the rows skipped in that index.
+PersonPlanPage ReadPersonPlanPage(Connection& conn, int32_t person, int32_t page, int32_t per_page);
+
+}  // namespace korimba::web
+
+#endif  // KORIMBA_WEB_PAGE_QUERIES_H_
