@@ -51,15 +51,10 @@ int32_t MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int
   // (i - lower) + (j - lower) * row count.
   std::vector<Variant>& cells = array.cells();
   const size_t stride = static_cast<size_t>(rows.count());
-  const int64_t last = std::min<int64_t>(rows.upper, int64_t{first_row} + max_records - 1);
-  int64_t i = first_row;
-  for (; i <= last && !rs.Eof(); ++i) {
-    const size_t base = static_cast<size_t>(i - rows.lower);
-    std::span<Variant> record = rs.TakeRecord();
-    for (size_t c = 0; c < record.size(); ++c) cells[base + c * stride] = std::move(record[c]);
-    rs.MoveNext();
-  }
-  return static_cast<int32_t>(i - first_row);
+  const int64_t room = std::min<int64_t>(int64_t{rows.upper} - first_row + 1, max_records);
+  const size_t moved = rs.MoveRecordsTo(&cells[static_cast<size_t>(first_row - rows.lower)], 1,
+                                        stride, static_cast<size_t>(room));
+  return static_cast<int32_t>(moved);
 }
 
 std::string GridString(const Variant& grid) {
@@ -106,7 +101,13 @@ std::string GridString(const Variant& grid) {
   }
 }
 
-Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records) {
+Variant ReadBuiltGrid(RecordSet&& rs, int32_t first_row, int32_t max_records) {
+  Variant grid = MakeBuiltGrid(rs.RecordCount(), rs.FieldCount());
+  MoveRecordsIntoGrid(rs, grid, first_row, max_records);
+  return grid;
+}
+
+Variant ReadGridWithHeader(RecordSet&& rs, int32_t max_records) {
   const int32_t n = rs.RecordCount();
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(n, k);
@@ -115,6 +116,6 @@ Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records) {
   return grid;
 }
 
-Variant RowSetOrOneCell(RecordSet& rs) { return rs.Eof() ? MakeOneCellGrid() : rs.GetRows(); }
+Variant RowSetOrOneCell(RecordSet&& rs) { return rs.Eof() ? MakeOneCellGrid() : rs.GetRows(); }
 
 }  // namespace korimba

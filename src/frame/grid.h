@@ -39,13 +39,19 @@ const Variant& GridCell(const Variant& grid, int32_t i, int32_t j);
 // change hands without a copy and without a bounds check per cell. Returns
 // the number of records moved.
 int32_t MoveRecordsIntoGrid(RecordSet& rs, Variant& grid, int32_t first_row, int32_t max_records);
-// The built grid of an open result with a header row: the column names in
-// row 0, then the records from row 1, at most `max_records` of them (the grid
-// keeps its rows 0..n all the same).
-Variant ReadGridWithHeader(RecordSet& rs, int32_t max_records);
-// The remaining records of `rs` in the row-set shape (RecordSet::GetRows), or
-// the one-cell grid when there are none.
-Variant RowSetOrOneCell(RecordSet& rs);
+// The readers below take a result opened for them (RecordSet::Query) and
+// leave it at its end; it closes when the caller's temporary goes.
+//
+// The built grid of a result of n records (rows 0..n): at most `max_records`
+// records moved in from row `first_row`, the other rows left Empty.
+Variant ReadBuiltGrid(RecordSet&& rs, int32_t first_row, int32_t max_records);
+// The built grid with a header row: the column names in row 0, then the
+// records from row 1, at most `max_records` of them (the grid keeps its rows
+// 0..n all the same).
+Variant ReadGridWithHeader(RecordSet&& rs, int32_t max_records);
+// The remaining records in the row-set shape (RecordSet::GetRows), or the
+// one-cell grid when there are none.
+Variant RowSetOrOneCell(RecordSet&& rs);
 
 // "[0..2, 0..1]\n0: \"a\" | 5i2\n1: Empty | Null\n..." one line per value of
 // the first index; "no array" for no array; DebugString for other values.

@@ -1,5 +1,6 @@
 #include "frame/record_set.h"
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -32,6 +33,23 @@ RecordSet RecordSet::Execute(Connection& conn, std::string_view text) {
   RecordSet result;
   result.table_ = conn.Execute(text);
   result.rows_ = result.table_.row_count();
+  result.open_ = true;
+  return result;
+}
+
+RecordSet RecordSet::Query(Connection& conn, std::string_view text) {
+  RecordSet result;
+  result.Open(text, conn, 3, -1, -1);
+  return result;
+}
+
+RecordSet RecordSet::QueryPaged(Connection& conn, std::string_view text) {
+  std::unique_ptr<PagedResult> paged = conn.QueryPaged(text);
+  if (paged == nullptr) return Query(conn, text);
+  RecordSet result;
+  result.table_.columns = paged->columns();
+  result.rows_ = paged->row_count();
+  result.paged_ = std::move(paged);
   result.open_ = true;
   return result;
 }
@@ -77,10 +95,34 @@ const std::string& RecordSet::FieldName(int32_t index) const {
   return table_.columns[static_cast<size_t>(index)];
 }
 
+Variant& RecordSet::Cell(size_t column) const {
+  if (paged_ != nullptr) {
+    Reach();
+    return table_.cells[(position_ - window_first_) * table_.column_count() + column];
+  }
+  return table_.cells[position_ * table_.column_count() + column];
+}
+
+void RecordSet::Reach() const {
+  if (position_ >= window_first_ && position_ < window_first_ + window_rows_) return;
+  // A page from the position: the records a pager copies next.
+  const size_t columns = table_.column_count();
+  const size_t wanted = std::min(rows_ - position_, static_cast<size_t>(page_size_));
+  table_.cells.assign(wanted * columns, Variant());
+  window_first_ = position_;
+  window_rows_ = 0;
+  window_rows_ = paged_->ReadRows(position_, wanted, table_.cells.data(), columns, 1);
+  table_.cells.resize(window_rows_ * columns);
+  if (window_rows_ == 0) {
+    throw AutomationError(kErrNoCurrentRecord,
+                          "No current record: the record was deleted after the result was opened");
+  }
+}
+
 const Variant& RecordSet::Value(int32_t index) const {
   if (open_ && index >= 0 && static_cast<size_t>(index) < table_.column_count() &&
       position_ < rows_) {
-    return table_.at(position_, static_cast<size_t>(index));
+    return Cell(static_cast<size_t>(index));
   }
   FieldName(index);  // checks that the set is open and the position exists
   if (Eof()) {
@@ -88,7 +130,7 @@ const Variant& RecordSet::Value(int32_t index) const {
                           "No current record: the result set is at its end (EOF), so field " +
                               std::to_string(index) + " has no value");
   }
-  return table_.at(position_, static_cast<size_t>(index));
+  return Cell(static_cast<size_t>(index));
 }
 
 std::span<Variant> RecordSet::TakeRecord() {
@@ -97,8 +139,28 @@ std::span<Variant> RecordSet::TakeRecord() {
     throw AutomationError(kErrNoCurrentRecord,
                           "No current record: the result set is at its end (EOF)");
   }
+  return std::span<Variant>(&Cell(0), table_.column_count());
+}
+
+size_t RecordSet::MoveRecordsTo(Variant* out, size_t row_step, size_t column_step, size_t max) {
+  RequireOpen();
+  const size_t wanted = std::min(max, rows_ - std::min(rows_, position_));
   const size_t columns = table_.column_count();
-  return std::span<Variant>(table_.cells.data() + position_ * columns, columns);
+  size_t moved = 0;
+  if (paged_ != nullptr &&
+      !(position_ >= window_first_ && position_ + wanted <= window_first_ + window_rows_)) {
+    // Straight from the database into the caller's cells: no copy at hand.
+    moved = paged_->ReadRows(position_, wanted, out, row_step, column_step);
+  } else {
+    const size_t base = paged_ != nullptr ? window_first_ : 0;
+    for (; moved < wanted; ++moved) {
+      Variant* from = table_.cells.data() + (position_ + moved - base) * columns;
+      Variant* to = out + moved * row_step;
+      for (size_t c = 0; c < columns; ++c) to[c * column_step] = std::move(from[c]);
+    }
+  }
+  position_ += moved;
+  return moved;
 }
 
 const Variant& RecordSet::Value(std::string_view name) const {
@@ -108,7 +170,7 @@ const Variant& RecordSet::Value(std::string_view name) const {
                           "No current record: the result set is at its end (EOF), so field '" +
                               std::string(name) + "' has no value");
   }
-  return table_.at(position_, static_cast<size_t>(index));
+  return Cell(static_cast<size_t>(index));
 }
 
 void RecordSet::MoveNext() {
@@ -126,6 +188,14 @@ Variant RecordSet::GetRows() {
   }
   const size_t columns = table_.column_count();
   const size_t rows = rows_ - position_;
+  if (paged_ != nullptr) {
+    std::vector<Variant> cells(rows * columns);
+    const size_t read = MoveRecordsTo(cells.data(), columns, 1, rows);
+    cells.resize(read * columns);
+    position_ = rows_;
+    return Variant::Array(std::make_shared<SafeArray>(
+        std::vector<Bound>{{0, Clamp32(columns) - 1}, {0, Clamp32(read) - 1}}, std::move(cells)));
+  }
   // The row set is indexed (column, row) with the first index varying
   // fastest, which is exactly the row-major order of the table's cells, so
   // the cells move over whole: the vector itself when every record goes.
@@ -178,12 +248,18 @@ void RecordSet::SetAbsolutePage(int32_t page) {
     throw AutomationError(kErrArgumentRange, std::move(description));
   }
   RestoreHandedOut();
+  // A paged result reads the page afresh: records already moved out of the
+  // window would otherwise read Empty.
+  window_rows_ = 0;
   position_ = (static_cast<size_t>(page) - 1) * size;
 }
 
 void RecordSet::Close() {
   // Closing twice is harmless; every other use after Close fails.
   table_ = ResultTable{};
+  paged_.reset();
+  window_first_ = 0;
+  window_rows_ = 0;
   handed_out_ = Variant();
   rows_ = 0;
   position_ = 0;

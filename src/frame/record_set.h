@@ -5,11 +5,20 @@
 // MoveNext, GetRows (all remaining rows in the row-set shape, indexed
 // (column, row)), PageSize/AbsolutePage, and Close. Errors (a field name the
 // result lacks, a field read at EOF, a page size or page out of range, use
-// after Close) are AutomationErrors with a clear description. One thread.
+// after Close) are AutomationErrors with a clear description.
+//
+// Query and QueryPaged open a static result in one call. A paged result
+// (QueryPaged on a connection that offers Connection::QueryPaged) has the
+// same fields, exact RecordCount and records, but reads records only when a
+// caller reaches them: a page (PageSize records from the position) at a
+// time, or straight into the caller's grid (MoveRecordsTo), so a page of a
+// large table costs that page. Elsewhere it is read whole, like Query. One
+// thread.
 #ifndef KORIMBA_FRAME_RECORD_SET_H_
 #define KORIMBA_FRAME_RECORD_SET_H_
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -28,6 +37,10 @@ class RecordSet {
 
   // The result of conn.Execute(text), positioned on its first record.
   static RecordSet Execute(Connection& conn, std::string_view text);
+  // Open(text, conn, 3, -1, -1) on a new result set.
+  static RecordSet Query(Connection& conn, std::string_view text);
+  // A static result read on demand where the connection can page it.
+  static RecordSet QueryPaged(Connection& conn, std::string_view text);
 
   // Runs `text` as a query with the given cursor type (3, static, is the only
   // one the component uses; others are refused), lock type and options.
@@ -44,6 +57,11 @@ class RecordSet {
   // out (a moved-out field reads Empty afterwards). For callers that copy
   // every record once and then close, so values change hands without a copy.
   std::span<Variant> TakeRecord();
+  // Moves up to `max` records from the current position into `out` (field c
+  // of the r-th record to out[r * row_step + c * column_step]), stopping at
+  // EOF, and stands after them. The moved fields read Empty afterwards, as
+  // with TakeRecord. Returns the number of records moved.
+  size_t MoveRecordsTo(Variant* out, size_t row_step, size_t column_step, size_t max);
   void MoveNext();
   // All remaining records, indexed (column, row), both lower bounds 0; moves
   // to EOF.
@@ -56,12 +74,21 @@ class RecordSet {
  private:
   void RequireOpen() const;
   int32_t FieldIndex(std::string_view name) const;
+  // The cell of the current record (which must exist); a paged result reads
+  // the page around it first when it is not at hand.
+  Variant& Cell(size_t column) const;
+  void Reach() const;
 
   // Puts back the cells the last GetRows moved out, before the position
   // goes back to rows that were handed out.
   void RestoreHandedOut();
 
-  ResultTable table_;
+  // The records at hand: all of them, or for a paged result the window of
+  // window_rows_ records from window_first_ (read by Reach).
+  mutable ResultTable table_;
+  std::unique_ptr<PagedResult> paged_;
+  mutable size_t window_first_ = 0;
+  mutable size_t window_rows_ = 0;
   // The grid the last GetRows returned and the first cell it took: GetRows
   // moves the cells rather than copying them, and this shared reference
   // lets a later repositioning put them back. Close drops it, so a caller

@@ -20,8 +20,7 @@ Variant Message::GetFriendList() {
       << Number{p}
       << Lit{") and left(msgContent,3)<>'(广播'   GROUP BY DATA_Msg.PersonID, HR_Person.PersonName "
              "ORDER BY COUNT(*) DESC "};
-  RecordSet rs;
-  rs.Open(sql.text(), conn(), 3, -1, -1);
+  RecordSet rs = RecordSet::Query(conn(), sql.text());
   const int32_t k = rs.FieldCount();
   Variant grid = MakeBuiltGrid(rs.RecordCount(), k);
   for (int32_t i = 0; !rs.Eof(); ++i) {

@@ -2,6 +2,8 @@
 // header row, the group messages (content holding the group-message phrase)
 // a person sent, one entry per content and creation minute, and every copy
 // of the group messages of one minute with its recipient and read flag.
+#include <cstdint>
+
 #include "frame/grid.h"
 #include "frame/record_set.h"
 #include "frame/statement.h"
@@ -9,31 +11,13 @@
 #include "message/message.h"
 
 namespace korimba {
-namespace {
-
-// All records in the row-set shape (column, row), or the one-cell grid when
-// there are none.
-Variant QueryRowSet(Connection& conn, const std::string& statement) {
-  RecordSet rs;
-  rs.Open(statement, conn, 3, -1, -1);
-  Variant grid = RowSetOrOneCell(rs);
-  rs.Close();
-  return grid;
-}
-
-}  // namespace
-
 Variant Message::InceptMsg(int32_t person_id) {
   StatementBuilder sql;
   sql << Lit{"Select 姓名=(select personname from hr_person where "
              "hr_person.personID=data_msg.MsgFromPersonID),内容=Msgcontent,发送时间=MsgCreateTime,"
              "msgID,阅读标志=MsgFlag,MsgFileName from DATA_Msg where data_msg.personID="}
       << Int{person_id} << Lit{"  order by msgCreatetime desc"};
-  RecordSet rs;
-  rs.Open(sql.text(), conn(), 3, -1, -1);
-  Variant grid = ReadGridWithHeader(rs, rs.RecordCount());
-  rs.Close();
-  return grid;
+  return ReadGridWithHeader(RecordSet::Query(conn(), sql.text()), INT32_MAX);
 }
 
 Variant Message::trackMsg(int32_t person_id) {
@@ -41,7 +25,7 @@ Variant Message::trackMsg(int32_t person_id) {
   sql << Lit{" select MsgContent, CONVERT(char(16), MsgCreateTime, 120) from DATA_Msg where "
              "MsgContent LIKE '%群发消息%' and msgFrompersonID="}
       << Int{person_id} << Lit{" GROUP BY MsgContent, CONVERT(char(16), MsgCreateTime, 120) "};
-  return QueryRowSet(conn(), sql.text());
+  return RowSetOrOneCell(RecordSet::Query(conn(), sql.text()));
 }
 
 Variant Message::track(const Variant& xx) {
@@ -50,7 +34,7 @@ Variant Message::track(const Variant& xx) {
              "hr_person.personID=data_msg.PersonID),Msgcontent, CONVERT(char(16), MsgCreateTime, "
              "120),msgID,MsgFlag from DATA_Msg where CONVERT(char(16), MsgCreateTime, 120)='"}
       << Quoted{xx} << Lit{"'and msgcontent like '%群发消息%'   order by msgCreatetime desc"};
-  return QueryRowSet(conn(), sql.text());
+  return RowSetOrOneCell(RecordSet::Query(conn(), sql.text()));
 }
 
 }  // namespace korimba

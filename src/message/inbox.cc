@@ -1,6 +1,8 @@
 // Inbox and read state: the conversation with one person, the oldest unread
 // message, opening a message (with or without marking it read) and its
 // sender. msgFlag is 0 for unread and 1 for read; only 0 -> 1 happens here.
+#include <cstdint>
+
 #include "frame/grid.h"
 #include "frame/record_set.h"
 #include "frame/statement.h"
@@ -9,18 +11,6 @@
 
 namespace korimba {
 namespace {
-
-// The built grid of a single-message lookup: rows 0..n, the first record in
-// row 1, row 0 left Empty.
-Variant OneMessageGrid(Connection& conn, const std::string& statement) {
-  RecordSet rs;
-  rs.Open(statement, conn, 3, -1, -1);
-  const int32_t k = rs.FieldCount();
-  Variant grid = MakeBuiltGrid(rs.RecordCount(), k);
-  MoveRecordsIntoGrid(rs, grid, 1, 1);
-  rs.Close();
-  return grid;
-}
 
 // "update DATA_Msg set msgFlag =1 Where MsgID=" followed by the id.
 template <typename Piece>
@@ -40,14 +30,7 @@ Variant Message::GetAllData(int32_t a) {
       << Number{p} << Lit{" and MsgFromPersonid="} << Int{a} << Lit{") or (data_msg.personid="}
       << Int{a} << Lit{" and MsgFromPersonID="} << Number{p}
       << Lit{")) and Data_Msg.MsgFromPersonid=HR_Person.PersonID  order by msgCreatetime desc"};
-  RecordSet rs;
-  rs.Open(sql.text(), conn(), 3, -1, -1);
-  const int32_t n = rs.RecordCount();
-  const int32_t k = rs.FieldCount();
-  Variant grid = MakeBuiltGrid(n, k);
-  MoveRecordsIntoGrid(rs, grid, 0, n);
-  rs.Close();
-  return grid;
+  return ReadBuiltGrid(RecordSet::Query(conn(), sql.text()), 0, INT32_MAX);
 }
 
 int32_t Message::noread() {
@@ -55,12 +38,8 @@ int32_t Message::noread() {
   StatementBuilder sql;
   sql << Lit{"Select top 1 * from DATA_Msg Where (personid="} << Number{p}
       << Lit{") and (msgFlag=0) Order by msgCreatetime "};
-  RecordSet rs;
-  rs.Open(sql.text(), conn(), 3, -1, -1);
-  int32_t id = 0;
-  if (!rs.Eof()) id = ToI4(rs.Value("msgID"));
-  rs.Close();
-  return id;
+  RecordSet rs = RecordSet::Query(conn(), sql.text());
+  return rs.Eof() ? 0 : ToI4(rs.Value("msgID"));
 }
 
 Variant Message::MsgRead(int32_t id) {
@@ -68,7 +47,9 @@ Variant Message::MsgRead(int32_t id) {
   sql << Lit{"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
              "HR_Person.PersonID Where (DATA_Msg.MsgID ="}
       << Int{id} << Lit{")"};
-  return OneMessageGrid(conn(), sql.text());
+  // The built grid of a single-message lookup: rows 0..n, the first record
+  // in row 1, row 0 left Empty.
+  return ReadBuiltGrid(RecordSet::Query(conn(), sql.text()), 1, 1);
 }
 
 Variant Message::noread1(const Variant& id) {
@@ -78,7 +59,7 @@ Variant Message::noread1(const Variant& id) {
       << Number{id};
   const std::string mark_read = MarkReadStatement(Number{id});
   Connection& db = conn();
-  Variant grid = OneMessageGrid(db, sql.text());
+  Variant grid = ReadBuiltGrid(RecordSet::Query(db, sql.text()), 1, 1);
   db.Execute(mark_read);
   return grid;
 }
@@ -86,12 +67,8 @@ Variant Message::noread1(const Variant& id) {
 int32_t Message::noread2(const Variant& id) {
   StatementBuilder sql;
   sql << Lit{"Select top 1 * from DATA_Msg where MsgID="} << Number{id};
-  RecordSet rs;
-  rs.Open(sql.text(), conn(), 3, -1, -1);
-  int32_t sender = 0;
-  if (!rs.Eof()) sender = ToI4(Trim(rs.Value("msgFromPersonID")));
-  rs.Close();
-  return sender;
+  RecordSet rs = RecordSet::Query(conn(), sql.text());
+  return rs.Eof() ? 0 : ToI4(Trim(rs.Value("msgFromPersonID")));
 }
 
 Variant Message::repairFlg(int32_t id) {

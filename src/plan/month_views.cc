@@ -4,16 +4,18 @@
 // calendar days) and shows the place of each day's last plan.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/date.h"
 #include "frame/error.h"
+#include "frame/grid.h"
+#include "frame/record_set.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
 #include "plan/calendar_text.h"
 #include "plan/month_grid.h"
 #include "plan/plan.h"
-#include "plan/plan_rows.h"
 
 namespace korimba {
 namespace {
@@ -87,20 +89,24 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
       << Quoted{first} << Lit{"') AND "} << Lit{"      (PlanEndTime <= '"} << Quoted{last}
       << Lit{"'))) AND ((PersonID = "} << Number{person_id} << Lit{")) "}
       << Lit{"ORDER BY PlanBeginTime"};
-  const PlanRows rows = ReadPlanRows(conn(), sql.text());
+  RecordSet rs = RecordSet::Query(conn(), sql.text());
+  const int32_t count = rs.RecordCount();
+  const Variant rows = RowSetOrOneCell(std::move(rs));
   // The fields of the SELECT list above.
   enum : int32_t { kPlanId, kPersonId, kBegin, kBeginDay, kEndDay, kContent, kEnd };
 
   // Slot k of day d holds the content of the (k+1)-th plan, in begin-time
   // order, covering day d.
   std::vector<std::vector<std::string>> slots(static_cast<size_t>(m.days) + 1);
-  for (int32_t r = 0; r < rows.count; ++r) {
+  for (int32_t r = 0; r < count; ++r) {
     // A begin or end outside the viewed month (its year included) spreads
     // the plan to the month's first or last day.
-    const int b = m.Contains(ToDate(rows.at(kBegin, r))) ? ToI2(rows.at(kBeginDay, r)) : 1;
-    const int e = m.Contains(ToDate(rows.at(kEnd, r))) ? ToI2(rows.at(kEndDay, r)) : m.days;
+    const int b =
+        m.Contains(ToDate(GridCell(rows, kBegin, r))) ? ToI2(GridCell(rows, kBeginDay, r)) : 1;
+    const int e =
+        m.Contains(ToDate(GridCell(rows, kEnd, r))) ? ToI2(GridCell(rows, kEndDay, r)) : m.days;
     // A Null content counts as the empty text.
-    const std::string content = TextForm(rows.at(kContent, r));
+    const std::string content = TextForm(GridCell(rows, kContent, r));
     for (int d = b; d <= e; ++d) {
       CheckDay(d, m);
       std::vector<std::string>& day = slots[static_cast<size_t>(d)];
@@ -129,17 +135,19 @@ Variant Plan::GetMonthPlan11(const Variant& person_id, const Variant& date) {
       << Number{person_id} << Lit{" and DateDiff(dd,PlanBeginTime,'"} << Quoted{first}
       << Lit{"' ) <=0 and datediff(dd,PlanEndTime,'"} << Quoted{last}
       << Lit{"'  )>=0 order by PlanBeginTime"};
-  const PlanRows rows = ReadPlanRows(conn(), sql.text());
+  RecordSet rs = RecordSet::Query(conn(), sql.text());
+  const int32_t count = rs.RecordCount();
+  const Variant rows = RowSetOrOneCell(std::move(rs));
   // The fields of the SELECT list above.
   enum : int32_t { kPlanId, kPersonId, kContent, kPlace, kBegin, kEnd };
 
   // A later plan replaces the place of an earlier one on the days it covers.
   std::vector<std::string> places(static_cast<size_t>(m.days));
-  for (int32_t r = 0; r < rows.count; ++r) {
-    const int b = DayOf(ToDate(rows.at(kBegin, r)));
-    const int e = DayOf(ToDate(rows.at(kEnd, r)));
+  for (int32_t r = 0; r < count; ++r) {
+    const int b = DayOf(ToDate(GridCell(rows, kBegin, r)));
+    const int e = DayOf(ToDate(GridCell(rows, kEnd, r)));
     // A Null place counts as the empty text.
-    const std::string place = TextForm(rows.at(kPlace, r));
+    const std::string place = TextForm(GridCell(rows, kPlace, r));
     for (int d = b; d <= e; ++d) {
       CheckDay(d, m);
       places[static_cast<size_t>(d - 1)] = place;

@@ -1,5 +1,7 @@
 // The paged plan listing: GetAllData's query cut into pages by the result
 // set's PageSize/AbsolutePage, one page copied into a grid without a header.
+// The result set is paged where the connection can, so only the page's
+// records are read.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -14,12 +16,8 @@
 namespace korimba {
 
 Variant Plan::GetPageData(const Variant& page_size, const Variant& page) {
-  RecordSet rs;
-  rs.Open("Select * from DATA_Plan", conn(), 3, -1, -1);
-  if (rs.Eof()) {
-    rs.Close();
-    return Variant::NoArray();
-  }
+  RecordSet rs = RecordSet::QueryPaged(conn(), "Select * from DATA_Plan");
+  if (rs.Eof()) return Variant::NoArray();
   // Page size first, then the page: the page is counted in records of the
   // new size. The result set refuses sizes below 1 and pages past the last.
   const int32_t size = ToI4(page_size);

@@ -8,19 +8,6 @@
 #include "plan/plan.h"
 
 namespace korimba {
-namespace {
-
-// Opens `text` and returns its grid with the header row.
-Variant ReadBuiltGrid(Connection& conn, std::string_view text, int32_t max_records) {
-  RecordSet rs;
-  rs.Open(text, conn, 3, -1, -1);
-  Variant grid = ReadGridWithHeader(rs, max_records);
-  rs.Close();
-  return grid;
-}
-
-}  // namespace
-
 bool Plan::AddData(const Variant& person_id, const Variant& plan_type, const Variant& plan_class,
                    const Variant& begin_time, const Variant& end_time, const Variant& content,
                    const Variant& alert_time, const Variant& place) {
@@ -56,13 +43,17 @@ bool Plan::UpdateData(const Variant& id, const Variant& person_id, const Variant
   return true;
 }
 
-Variant Plan::GetAllData() { return ReadBuiltGrid(conn(), "Select * from DATA_Plan", INT32_MAX); }
+// Read page by page where the connection can: the records go from the
+// database straight into the grid's cells, with no whole-table copy between.
+Variant Plan::GetAllData() {
+  return ReadGridWithHeader(RecordSet::QueryPaged(conn(), "Select * from DATA_Plan"), INT32_MAX);
+}
 
 Variant Plan::GetData(int32_t id) {
   StatementBuilder sql;
   sql << Lit{"Select * From DATA_Plan Where PlanID="} << Int{id};
   // Only the first record is copied; further rows of the grid stay Empty.
-  return ReadBuiltGrid(conn(), sql.text(), 1);
+  return ReadGridWithHeader(RecordSet::Query(conn(), sql.text()), 1);
 }
 
 }  // namespace korimba

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "frame/date.h"
+#include "frame/grid.h"
 #include "frame/record_set.h"
 #include "frame/safe_array.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
 #include "plan/calendar_text.h"
 #include "plan/plan.h"
-#include "plan/plan_rows.h"
 
 namespace korimba {
 
@@ -35,7 +35,7 @@ Variant Plan::GetWeekPlan11(const Variant& person_id, const Variant& date) {
       << Lit{"'AND '"} << Quoted{sunday} << Lit{"' ) OR (PlanEndTime BETWEEN '"}
       << Quoted{monday_text} << Lit{"' AND '"} << Quoted{sunday}
       << Lit{"')) ORDER BY PlanBeginTime"};
-  return ReadPlanRows(conn(), sql.text()).grid;
+  return RowSetOrOneCell(RecordSet::Query(conn(), sql.text()));
 }
 
 Variant Plan::GetWeekPlan(const Variant& person_id, const Variant& date) {
@@ -44,8 +44,7 @@ Variant Plan::GetWeekPlan(const Variant& person_id, const Variant& date) {
       << Quoted{date} << Lit{"') AND (PlanEndTime >= '"} << Quoted{date} << Lit{"') AND "}
       << Lit{"      (PersonID = "} << Number{person_id} << Lit{") "}
       << Lit{"ORDER BY PlanBeginTime "};
-  RecordSet rs;
-  rs.Open(sql.text(), conn(), 3, -1, -1);
+  RecordSet rs = RecordSet::Query(conn(), sql.text());
   // Empty when no plan is in progress. While the joined text is still empty
   // the next content replaces it; once it is not, every further content
   // follows a "<br>". A Null content counts as the empty text, so the result
@@ -69,7 +68,7 @@ Variant Plan::GetDayPlan(const Variant& person_id, const Variant& date) {
   sql << Lit{"SELECT * FROM DATA_Plan WHERE (PlanBeginTime <= '"} << Quoted{date}
       << Lit{"') AND (PlanEndTime >= '"} << Quoted{date} << Lit{"') AND PersonID = "}
       << Number{person_id} << Lit{" ORDER BY PlanBeginTime"};
-  return ReadPlanRows(conn(), sql.text()).grid;
+  return RowSetOrOneCell(RecordSet::Query(conn(), sql.text()));
 }
 
 Variant Plan::YY() const {
