@@ -73,6 +73,16 @@ IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_
 CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)
 GO
 
+-- A person's received messages newest first, without a sort.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Inbox')
+CREATE INDEX IX_DATA_Msg_Inbox ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE (MsgFromPersonID, msgFlag, MsgFileName)
+GO
+
+-- The persons one writes to most, grouped in index order.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Sent')
+CREATE INDEX IX_DATA_Msg_Sent ON dbo.DATA_Msg (MsgFromPersonID, PersonID)
+GO
+
 -- A person's plans in a period: month, week and day views, paged listing.
 IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_Person')
 CREATE INDEX IX_DATA_Plan_Person ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime)

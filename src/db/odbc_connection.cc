@@ -434,6 +434,19 @@ const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
        "name = N'IX_DATA_Msg_Createtime')\n"
        "CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)"},
+      {"IX_DATA_Msg_Inbox",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
+       "N'IX_DATA_Msg_Inbox'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Inbox')\n"
+       "CREATE INDEX IX_DATA_Msg_Inbox ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE "
+       "(MsgFromPersonID, msgFlag, MsgFileName)"},
+      {"IX_DATA_Msg_Sent",
+       "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
+       "N'IX_DATA_Msg_Sent'",
+       "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Sent')\n"
+       "CREATE INDEX IX_DATA_Msg_Sent ON dbo.DATA_Msg (MsgFromPersonID, PersonID)"},
       {"IX_DATA_Plan_Person",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = "
        "N'IX_DATA_Plan_Person'",

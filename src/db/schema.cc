@@ -106,6 +106,14 @@ std::vector<SchemaObject> MakeObjects() {
        "CREATE INDEX IX_DATA_Msg_From ON DATA_Msg (MsgFromPersonID, msgCreatetime)"},
       {"IX_DATA_Msg_Minute", "index",
        "CREATE INDEX IX_DATA_Msg_Minute ON DATA_Msg (substr(msgCreatetime, 1, 16) COLLATE NOCASE)"},
+      // A person's received messages newest first (InceptMsg) walk this
+      // index in order instead of sorting them.
+      {"IX_DATA_Msg_Inbox", "index",
+       "CREATE INDEX IX_DATA_Msg_Inbox ON DATA_Msg (PersonID, msgCreatetime)"},
+      // The persons one writes to, grouped (GetFriendList): the index gives
+      // the group order of one sender's messages.
+      {"IX_DATA_Msg_Sent", "index",
+       "CREATE INDEX IX_DATA_Msg_Sent ON DATA_Msg (MsgFromPersonID, PersonID)"},
       {"IX_DATA_Plan_Person", "index",
        "CREATE INDEX IX_DATA_Plan_Person ON DATA_Plan (PersonID, PlanBeginTime)"},
       {"IX_DATA_Plan_End", "index",

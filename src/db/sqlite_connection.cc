@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "db/plan_span.h"
 #include "db/sqlite_functions.h"
+#include "db/sqlite_paged_result.h"
 #include "frame/error.h"
 
 namespace korimba {
@@ -16,6 +19,29 @@ namespace {
 
 constexpr size_t kMaxCachedShapes = 512;
 constexpr int kBusyTimeoutMs = 5000;
+
+// Read sizes for a file database, sized for an office of a few hundred
+// persons and a few million messages: reads go through a memory map of up to
+// 256 MiB (pages shared with the operating system's file cache, not copied
+// into the process), and each connection keeps up to 8 MiB of pages of its
+// own (for writes, and for the part of the file beyond the map).
+// KORIMBA_SQLITE_MMAP_MB and KORIMBA_SQLITE_CACHE_MB override them (0 turns
+// the map off; the cache keeps at least SQLite's minimum).
+constexpr int64_t kDefaultMmapMb = 256;
+constexpr int64_t kDefaultCacheMb = 8;
+
+// A whole number of megabytes from the environment, or `fallback` when the
+// variable is unset or not such a number.
+int64_t MegabytesFromEnvironment(const char* name, int64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  int64_t value = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9' || value > 1'000'000) return fallback;
+    value = value * 10 + (*c - '0');
+  }
+  return value;
+}
 
 // Resets a statement whatever happens, so the next call finds it clean.
 class ResetGuard {
@@ -38,22 +64,6 @@ void Exec(sqlite3* db, const char* sql) {
     std::string message = error ? error : sqlite3_errmsg(db);
     sqlite3_free(error);
     ThrowDatabase(message);
-  }
-}
-
-Variant ReadCell(sqlite3_stmt* stmt, int i, sql::SqlType type) {
-  switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_NULL:
-      return Variant::Null();
-    case SQLITE_INTEGER:
-      return sql::ResultValueFromInt(type, sqlite3_column_int64(stmt, i));
-    case SQLITE_FLOAT:
-      return sql::ResultValueFromDouble(type, sqlite3_column_double(stmt, i));
-    default: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-      const int bytes = sqlite3_column_bytes(stmt, i);
-      return sql::ResultValueFromText(type, std::string_view(text ? text : "", bytes));
-    }
   }
 }
 
@@ -83,6 +93,11 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
     conn->RememberFile(path);
     Exec(db, "PRAGMA journal_mode=WAL");
     Exec(db, "PRAGMA synchronous=NORMAL");
+    const int64_t mmap_mb = MegabytesFromEnvironment("KORIMBA_SQLITE_MMAP_MB", kDefaultMmapMb);
+    const int64_t cache_mb = MegabytesFromEnvironment("KORIMBA_SQLITE_CACHE_MB", kDefaultCacheMb);
+    Exec(db, ("PRAGMA mmap_size=" + std::to_string(mmap_mb * 1024 * 1024)).c_str());
+    // A negative cache size counts KiB rather than pages.
+    Exec(db, ("PRAGMA cache_size=-" + std::to_string(cache_mb * 1024)).c_str());
   }
   if (schema_if_new && is_new) {
     conn->EnsureSchema();
@@ -263,11 +278,28 @@ ResultTable SqliteConnection::Execute(std::string_view statement) {
   result.cells.reserve(std::max(columns.size() * 4, p.last_cells));
   int rc;
   while ((rc = sqlite3_step(p.stmt.get())) == SQLITE_ROW) {
-    for (int i = 0; i < n; ++i) result.cells.push_back(ReadCell(p.stmt.get(), i, columns[i].type));
+    for (int i = 0; i < n; ++i)
+      result.cells.push_back(ReadSqliteCell(p.stmt.get(), i, columns[i].type));
   }
   if (rc != SQLITE_DONE) Fail();
   p.last_cells = result.cells.size();
   return result;
+}
+
+}  // namespace korimba
+
+namespace korimba {
+
+std::unique_ptr<PagedResult> SqliteConnection::QueryPaged(std::string_view statement) {
+  sql::ShapeStatement(statement, shape_);
+  Prepared& p = Lookup();
+  // The values are converted once, now, as Execute would bind them; the
+  // paged result keeps them for its own statements.
+  std::vector<sql::BoundValue> values;
+  values.reserve(p.translation.params.size());
+  for (const sql::ParamSpec& param : p.translation.params)
+    values.push_back(sql::BindValue(param, shape_, bind_state_));
+  return SqlitePagedResult::Make(db_, p.translation, std::move(values));
 }
 
 }  // namespace korimba

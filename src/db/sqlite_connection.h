@@ -44,6 +44,9 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   ~SqliteConnection() override;
 
   ResultTable Execute(std::string_view statement) override;
+  // Counts the query's rows now and reads ranges of them on demand
+  // (sqlite_paged_result.h); nullptr for statements that are read whole.
+  std::unique_ptr<PagedResult> QueryPaged(std::string_view statement) override;
   std::vector<std::string> EnsureSchema() override;
 
   // The translation a statement gets on a database with the whole schema
