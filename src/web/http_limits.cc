@@ -103,6 +103,11 @@ HeadScan ScanHead(std::string_view received, const HttpLimits& limits) {
       scan.expect_continue = true;
     }
   }
+  if (!scan.chunked && !scan.content_length) {
+    for (std::string_view method : {"POST ", "PUT ", "PATCH ", "DELETE ", "PRI "}) {
+      if (head.starts_with(method)) scan.body_until_close = true;
+    }
+  }
   if (scan.content_length && *scan.content_length > static_cast<uint64_t>(limits.max_body_bytes)) {
     return Refused(413, BodyTooLarge(limits).message);
   }

@@ -62,6 +62,9 @@ struct HeadScan {
   bool chunked = false;
   // The client waits for "100 Continue" before it sends the body.
   bool expect_continue = false;
+  // A method with a body but neither length nor chunks: the body ends when
+  // the client closes.
+  bool body_until_close = false;
   // kRefused: what to answer.
   LimitAnswer answer;
 };

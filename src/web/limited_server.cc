@@ -13,6 +13,7 @@
 #include <list>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace korimba::web {
@@ -86,6 +87,10 @@ struct LimitedServer::ClientConnection {
   // Set once refused: the answer is sent, what the client still sends is
   // read off until this moment, then the socket closes.
   std::optional<TimePoint> closing_until;
+  // A request whose body a worker must read waits for one of the workers
+  // kept for that, so that slow uploads cannot take every worker.
+  bool awaiting_slot = false;
+  bool holds_slot = false;
 };
 
 namespace {
@@ -206,6 +211,12 @@ class LimitedServer::Workers final : public httplib::TaskQueue {
 
   // Any thread: the connection waits with the watcher from now on (or is
   // closed, once the server stops).
+  // Any thread: a body-reading worker is free again.
+  void ReleaseSlot() {
+    body_slots_.fetch_add(1);
+    Wake();
+  }
+
   void Park(std::unique_ptr<ClientConnection> conn) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -257,12 +268,24 @@ class LimitedServer::Workers final : public httplib::TaskQueue {
         conn->buffer.size() < scan.head_bytes + *scan.content_length) {
       return false;  // a small body still arriving
     }
+    const bool reads_body =
+        scan.chunked || scan.expect_continue || scan.body_until_close ||
+        (scan.content_length && conn->buffer.size() < scan.head_bytes + *scan.content_length);
+    if (reads_body && !conn->holds_slot) {
+      int free = body_slots_.load();
+      while (free > 0 && !body_slots_.compare_exchange_weak(free, free - 1)) {
+      }
+      conn->awaiting_slot = free <= 0;
+      if (conn->awaiting_slot) return false;
+      conn->holds_slot = true;
+    }
     auto* raw = conn.release();
     pool_.enqueue([this, raw] { server_.Answer(std::unique_ptr<ClientConnection>(raw)); });
     return true;
   }
 
   void Refuse(ClientConnection& conn, const LimitAnswer& answer) {
+    conn.awaiting_slot = false;
     conn.SendNow(LimitResponse(answer));
     ::shutdown(conn.fd, SHUT_WR);
     conn.buffer.clear();
@@ -323,8 +346,14 @@ class LimitedServer::Workers final : public httplib::TaskQueue {
       }
       TimePoint next = SteadyClock::now() + std::chrono::seconds(1);
       fds.assign(1, pollfd{wake_, POLLIN, 0});
+      // Requests waiting for a body-reading worker get one once it is free.
+      for (auto it = waiting.begin(); it != waiting.end();) {
+        it = (*it)->awaiting_slot && Judge(*it) ? waiting.erase(it) : ++it;
+      }
       for (const auto& conn : waiting) {
-        fds.push_back(pollfd{conn->fd, POLLIN, 0});
+        // Waiting for a worker, a request is not read further; a hang-up
+        // still shows.
+        fds.push_back(pollfd{conn->fd, static_cast<short>(conn->awaiting_slot ? 0 : POLLIN), 0});
         next = std::min(next, NextDeadline(*conn));
       }
       ::poll(fds.data(), fds.size(), MillisUntil(next) + 1);
@@ -357,6 +386,9 @@ class LimitedServer::Workers final : public httplib::TaskQueue {
   std::mutex mutex_;
   bool stopping_ = false;
   std::vector<std::unique_ptr<ClientConnection>> arriving_;
+  // Workers that may read request bodies at once: all but two, which stay
+  // for requests that have arrived whole.
+  std::atomic<int> body_slots_{std::max(server_.limits_.workers - 2, 1)};
 };
 
 LimitedServer::LimitedServer(HttpLimits limits) : limits_(WithDefaults(limits)) {
@@ -386,6 +418,14 @@ bool LimitedServer::process_and_close_socket(socket_t sock) {
 }
 
 void LimitedServer::Answer(std::unique_ptr<ClientConnection> conn) {
+  struct SlotGuard {
+    ~SlotGuard() {
+      if (!held) return;
+      if (Workers* workers = server.workers_.load()) workers->ReleaseSlot();
+    }
+    LimitedServer& server;
+    bool held;
+  } slot{*this, std::exchange(conn->holds_slot, false)};
   const TimePoint started = conn->request_started.value_or(SteadyClock::now());
   RequestStream stream(*conn, limits_,
                        started + std::chrono::seconds(limits_.request_deadline_seconds));

@@ -249,6 +249,30 @@ TEST_F(LimitedServerTest, SlowAndIdleClientsHoldNoWorker) {
   EXPECT_EQ(StatusOf(idle.front()->ReadAnswer(milliseconds(1000))), 200);
 }
 
+// Uploads whose body a worker must read (chunked, unframed, or larger than
+// what is received ahead) share the workers but two; requests that have
+// arrived whole still get answered while they trickle.
+TEST_F(LimitedServerTest, SlowUploadsCannotTakeEveryWorker) {
+  HttpLimits limits = TestLimits();
+  limits.workers = 3;
+  Start(limits);
+  std::vector<std::unique_ptr<RawClient>> chunked, sized;
+  for (int i = 0; i < 3; ++i) {
+    chunked.push_back(std::make_unique<RawClient>(port_));
+    chunked.back()->Send("POST /echo HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n");
+    sized.push_back(std::make_unique<RawClient>(port_));
+    sized.back()->Send("POST /echo HTTP/1.1\r\nContent-Length: 50000\r\n\r\nabc");
+  }
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_TRUE(AnswersPromptly(milliseconds(1000)));
+  EXPECT_TRUE(AnswersPromptly(milliseconds(1000)));
+  // Each waiting upload is read in its turn once the others end.
+  sized.clear();
+  for (auto& upload : chunked) upload->Send("0\r\n\r\n");
+  for (auto& upload : chunked)
+    EXPECT_TRUE(upload->ReadAnswer(milliseconds(1500)).ends_with("got 1"));
+}
+
 // The deadline covers the whole request, however steadily it trickles.
 TEST_F(LimitedServerTest, RequestThatDoesNotArriveInTimeIsAnswered408) {
   Start();
