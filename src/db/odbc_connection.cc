@@ -434,19 +434,20 @@ const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
        "name = N'IX_DATA_Msg_Createtime')\n"
        "CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)"},
-      {"IX_DATA_Msg_Inbox",
+      {"IX_DATA_Msg_InboxCover",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
-       "N'IX_DATA_Msg_Inbox'",
+       "N'IX_DATA_Msg_InboxCover'",
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
-       "name = N'IX_DATA_Msg_Inbox')\n"
-       "CREATE INDEX IX_DATA_Msg_Inbox ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE "
-       "(MsgFromPersonID, msgFlag, MsgFileName)"},
-      {"IX_DATA_Msg_Sent",
+       "name = N'IX_DATA_Msg_InboxCover')\n"
+       "CREATE INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE "
+       "(MsgFromPersonID, msgFlag, MsgFileName, MsgContent)"},
+      {"IX_DATA_Msg_SentCover",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
-       "N'IX_DATA_Msg_Sent'",
+       "N'IX_DATA_Msg_SentCover'",
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
-       "name = N'IX_DATA_Msg_Sent')\n"
-       "CREATE INDEX IX_DATA_Msg_Sent ON dbo.DATA_Msg (MsgFromPersonID, PersonID)"},
+       "name = N'IX_DATA_Msg_SentCover')\n"
+       "CREATE INDEX IX_DATA_Msg_SentCover ON dbo.DATA_Msg (MsgFromPersonID, PersonID) INCLUDE "
+       "(MsgContent, msgCreatetime)"},
       {"IX_DATA_Plan_Person",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = "
        "N'IX_DATA_Plan_Person'",

@@ -9,7 +9,14 @@
 //                       conversation of two persons, retention, inbox
 //   IX_DATA_Msg_Unread  (PersonID, msgFlag, msgCreatetime): oldest unread
 //   IX_DATA_Msg_From    (MsgFromPersonID, msgCreatetime): sent messages
-//   IX_DATA_Msg_Minute  (the minute text of msgCreatetime): group tracking
+//   IX_DATA_Msg_MinuteCover (the minute text of msgCreatetime, ...): the
+//                       copies of one group message (track)
+//   IX_DATA_Msg_InboxCover (PersonID, msgCreatetime, ...): a person's
+//                       received messages (InceptMsg)
+//   IX_DATA_Msg_SentCover (MsgFromPersonID, PersonID, ...): the persons
+//                       one writes to, the group messages one sent
+// The three ...Cover indexes carry every column their statements read,
+// so those statements never visit the table.
 //   IX_DATA_Plan_Person (PersonID, PlanBeginTime): every calendar view
 //   IX_DATA_Plan_End    (PersonID, PlanEndTime): plans by their end (the
 //                       week view's "begin or end in the week")

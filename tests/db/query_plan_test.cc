@@ -61,5 +61,20 @@ TEST(QueryPlanTest, EveryFilteringStatementUsesAnIndex) {
   }
 }
 
+// The statements that read many rows of one person or one minute are
+// answered from an index alone, without a visit to the table per row.
+TEST(QueryPlanTest, PersonListsReadOnlyTheirIndex) {
+  auto db = SqliteConnection::Open(":memory:");
+  for (const auto& [name, text] : workload::AllShapes()) {
+    if (name != "InceptMsg" && name != "trackMsg" && name != "track" && name != "GetFriendList") {
+      continue;
+    }
+    const std::string sql = SqliteConnection::TranslateText(text).sql;
+    const std::string plan = PlanOf(db->handle(), sql);
+    EXPECT_NE(plan.find("SEARCH t0 USING COVERING INDEX"), std::string::npos) << name << ":\n"
+                                                                              << plan;
+  }
+}
+
 }  // namespace
 }  // namespace korimba::testing

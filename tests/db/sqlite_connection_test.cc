@@ -141,6 +141,29 @@ TEST_F(SqliteConnectionTest, GroupMessagesGroupByMinute) {
   EXPECT_EQ(Run(Track("2024-03-01 09:05 ")).row_count(), 1u);  // trailing blanks are ignored
 }
 
+// Messages written in the same millisecond keep one order whichever index
+// answers: a minute's group copies as written, a person's inbox newest
+// written first.
+TEST_F(SqliteConnectionTest, EqualTimesKeepTheirWrittenOrder) {
+  for (int p = 1; p <= 3; ++p) Person(p, "P" + N(p));
+  clock_->Set(At(2024, 3, 1, 9, 6, 0, 0));
+  Post(3, 9, "群发消息 a", 0);
+  Post(1, 9, "群发消息 a", 0);
+  Post(2, 9, "群发消息 a", 0);
+  Post(2, 8, "from eight", 0);
+  Post(2, 1, "from one", 0);
+  EXPECT_EQ(Show(Track("2024-03-01 09:06")),
+            "personname|Msgcontent||msgID|MsgFlag\n"
+            "\"P3\"|\"群发消息 a\"|\"2024-03-01 09:06\"|1i4|0i4\n"
+            "\"P1\"|\"群发消息 a\"|\"2024-03-01 09:06\"|2i4|0i4\n"
+            "\"P2\"|\"群发消息 a\"|\"2024-03-01 09:06\"|3i4|0i4\n");
+  const ResultTable inbox = Run(InceptMsg(2));
+  ASSERT_EQ(inbox.row_count(), 3u);
+  EXPECT_EQ(inbox.at(0, 3).DebugString(), "5i4");
+  EXPECT_EQ(inbox.at(1, 3).DebugString(), "4i4");
+  EXPECT_EQ(inbox.at(2, 3).DebugString(), "3i4");
+}
+
 TEST_F(SqliteConnectionTest, FriendListCountsAndSkipsBroadcasts) {
   Person(1, "One");
   Person(2, "Two");
