@@ -1,5 +1,9 @@
 # Writes a C++ file that holds every file of ASSET_DIR as a byte array, looked
-# up by file name through korimba::web::EmbeddedAsset.
+# up by file name through korimba::web::EmbeddedAsset (or the function named
+# by FUNCTION, so that one program can hold several such sets).
+if(NOT DEFINED FUNCTION)
+  set(FUNCTION EmbeddedAsset)
+endif()
 file(GLOB files RELATIVE ${ASSET_DIR} ${ASSET_DIR}/*)
 list(SORT files)
 set(body "")
@@ -14,7 +18,7 @@ foreach(name IN LISTS files)
   string(APPEND table "    {\"${name}\", std::string_view(reinterpret_cast<const char*>(kAsset${index}), ${size})},\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE ${OUTPUT}.tmp "// Generated from src/web/templates by embed_assets.cmake; do not edit.
+file(WRITE ${OUTPUT}.tmp "// Generated from ${ASSET_DIR} by embed_assets.cmake; do not edit.
 #include <string_view>
 #include <utility>
 #include <optional>
@@ -27,9 +31,9 @@ const std::pair<std::string_view, std::string_view> kAssets[] = {
 ${table}};
 }  // namespace
 
-std::span<const std::pair<std::string_view, std::string_view>> EmbeddedAssets() { return kAssets; }
+std::span<const std::pair<std::string_view, std::string_view>> ${FUNCTION}s() { return kAssets; }
 
-std::optional<std::string_view> EmbeddedAsset(std::string_view name) {
+std::optional<std::string_view> ${FUNCTION}(std::string_view name) {
   for (const auto& [asset_name, content] : kAssets) {
     if (asset_name == name) return content;
   }

@@ -17,13 +17,11 @@
 namespace korimba::web {
 namespace {
 
-constexpr std::array<const char*, 7> kSundayFirst = {"Sun", "Mon", "Tue", "Wed",
-                                                     "Thu", "Fri", "Sat"};
-constexpr std::array<const char*, 7> kMondayFirst = {"Mon", "Tue", "Wed", "Thu",
-                                                     "Fri", "Sat", "Sun"};
-constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March",    "April",
-                                                 "May",       "June",     "July",     "August",
-                                                 "September", "October",  "November", "December"};
+// Weekday keys of the catalog, Sunday = 1 as WeekdayOf counts.
+constexpr std::array<const char*, 7> kSundayFirst = {
+    "weekday.1", "weekday.2", "weekday.3", "weekday.4", "weekday.5", "weekday.6", "weekday.7"};
+constexpr std::array<const char*, 7> kMondayFirst = {
+    "weekday.2", "weekday.3", "weekday.4", "weekday.5", "weekday.6", "weekday.7", "weekday.1"};
 
 // The views reach weeks past the date asked for; the database's dates end
 // with 9999.
@@ -43,9 +41,9 @@ Date DayOfMonth(Date any, int day) {
   return *MakeDate(CivilDateTime{p.year, p.month, day});
 }
 
-mstch::array Names(const std::array<const char*, 7>& names) {
+mstch::array Names(const PageRequest& page, const std::array<const char*, 7>& keys) {
   mstch::array out;
-  for (const char* n : names) out.push_back(std::string(n));
+  for (const char* key : keys) out.push_back(page.Text(key));
   return out;
 }
 
@@ -81,17 +79,19 @@ void MonthPage(PageRequest& page) {
   }
   std::string query = places ? "&places=1" : "";
   const Date first = DayOfMonth(date, 1);
-  const std::string title =
-      std::string(kMonths[parts.month - 1]) + " " + std::to_string(parts.year);
+  const std::string title = page.catalog().Format(
+      "calendar.month_title", {std::to_string(parts.year), std::to_string(parts.month),
+                               page.Text("month." + std::to_string(parts.month))});
   mstch::map context{
-      {"weekdays", Names(places ? kMondayFirst : kSundayFirst)},
+      {"weekdays", Names(page, places ? kMondayFirst : kSundayFirst)},
+      {"week_start", page.Text(places ? "calendar.starts_monday" : "calendar.starts_sunday")},
       {"weeks", week_rows},
       {"places", places},
       {"date", DateParam(first)},
       {"prev", DateParam(AddMonths(first, -1)) + query},
       {"next", DateParam(AddMonths(first, 1)) + query},
   };
-  page.Page(places ? title + ", places" : title, "month", context);
+  page.Page(places ? page.catalog().Format("title.places", {title}) : title, "month", context);
 }
 
 void WeekPage(PageRequest& page) {
@@ -107,11 +107,11 @@ void WeekPage(PageRequest& page) {
           {"begin", DisplayText(begin)},
           {"end", DisplayText(grid.at(WeekPlanColumn::kEnd, r))},
           {"content", DisplayText(grid.at(WeekPlanColumn::kContent, r))},
-          {"day", begin.date() ? std::string(kSundayFirst[WeekdayOf(*begin.date()) - 1]) : ""},
+          {"day", begin.date() ? page.Text(kSundayFirst[WeekdayOf(*begin.date()) - 1]) : ""},
       });
     }
   }
-  page.Page("Week", "week",
+  page.Page(page.Text("title.week"), "week",
             mstch::map{{"monday", DateParam(monday)},
                        {"sunday", DateParam(sunday)},
                        {"rows", rows},
@@ -153,7 +153,7 @@ void MomentPage(PageRequest& page) {
                                 {"place", cell(PlanColumn::kPlace)}});
     }
   }
-  page.Page("At a moment", "moment",
+  page.Page(page.Text("title.moment"), "moment",
             mstch::map{{"at", DisplayText(moment)},
                        {"at_field", DateTimeParam(at)},
                        {"joined_html", JoinedContentsHtml(joined)},

@@ -31,7 +31,8 @@ void HistoryPage(PageRequest& page) {
         {"file_name", DisplayText(file)},
     });
   }
-  page.Page("Received messages", "history", mstch::map{{"rows", rows}, {"none", rows.empty()}});
+  page.Page(page.Text("title.history"), "history",
+            mstch::map{{"rows", rows}, {"none", rows.empty()}});
 }
 
 void TrackingPage(PageRequest& page) {
@@ -46,7 +47,7 @@ void TrackingPage(PageRequest& page) {
                      {"minute_param", PercentEncode(minute)}});
     }
   }
-  page.Page("Group messages", "tracking",
+  page.Page(page.Text("title.tracking"), "tracking",
             mstch::map{{"entries", entries}, {"none", entries.empty()}});
 }
 
@@ -79,7 +80,7 @@ void TrackPage(PageRequest& page) {
     }
   }
   if (copies.empty()) throw NotFound("You sent no group message in the minute " + minute + ".");
-  page.Page("Who has read it", "track",
+  page.Page(page.Text("title.track"), "track",
             mstch::map{{"minute", minute},
                        {"copies", copies},
                        {"read_count", std::to_string(read)},

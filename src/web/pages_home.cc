@@ -33,7 +33,8 @@ mstch::map OnlineContext(PageRequest& page) {
 
 void SignInPage(PageRequest& page) {
   mstch::array persons = PersonOptions(page);
-  page.Page("Sign in", "signin", mstch::map{{"persons", persons}, {"none", persons.empty()}});
+  page.Page(page.Text("title.signin"), "signin",
+            mstch::map{{"persons", persons}, {"none", persons.empty()}});
 }
 
 void SignIn(PageRequest& page) {
@@ -86,12 +87,13 @@ void HomePage(PageRequest& page) {
   context["no_friends"] = friend_rows.empty();
   context["online"] = OnlineContext(page);
   context["persons"] = PersonOptions(page);
-  page.Page("Home", "home", context);
+  page.Page(page.Text("title.home"), "home", context);
 }
 
 void OnlineFragment(PageRequest& page) {
   mstch::map context = OnlineContext(page);
   page.res.set_header("Cache-Control", "no-store");
+  context["t"] = CatalogLambda(page.language());
   page.res.set_content(RenderTemplate("online", context), "text/html; charset=utf-8");
 }
 

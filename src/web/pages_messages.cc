@@ -135,7 +135,7 @@ void ConversationPage(PageRequest& page) {
         {"file_name", DisplayText(file)},
     });
   }
-  page.Page("Messages with " + name, "conversation",
+  page.Page(page.catalog().Format("title.conversation", {name}), "conversation",
             mstch::map{{"with_id", std::to_string(with)},
                        {"with_name", name},
                        {"messages", messages},
@@ -157,7 +157,7 @@ void Send(PageRequest& page) {
 }
 
 void GroupPage(PageRequest& page) {
-  page.Page("Group message", "compose_group",
+  page.Page(page.Text("title.group"), "compose_group",
             mstch::map{{"persons", PersonOptions(page, page.person_id())}});
 }
 
@@ -223,7 +223,7 @@ void OpenPage(PageRequest& page) {
   }
   int32_t other = record.sender == page.person_id() ? record.recipient : record.sender;
   bool has_file = !record.file_name.is_null() && !record.file_name.is_empty();
-  page.Page("Message", "message",
+  page.Page(page.Text("title.message"), "message",
             mstch::map{
                 {"id", std::to_string(record.id)},
                 {"title", DisplayText(record.title)},
@@ -242,7 +242,7 @@ void OpenPage(PageRequest& page) {
 
 void EditPage(PageRequest& page) {
   MessageRecord record = OwnMessage(page);
-  page.Page("Change message", "message_edit",
+  page.Page(page.Text("title.message_edit"), "message_edit",
             mstch::map{{"id", std::to_string(record.id)},
                        {"title", DisplayText(record.title)},
                        {"content", DisplayText(record.content)}});

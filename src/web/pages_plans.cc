@@ -90,14 +90,14 @@ void ListPage(PageRequest& page) {
                      {"prev", std::to_string(wanted - 1)},
                      {"has_next", wanted < found.pages},
                      {"next", std::to_string(wanted + 1)}};
-  page.Page("Plans", "plans", context);
+  page.Page(page.Text("title.plans"), "plans", context);
 }
 
 void ViewPage(PageRequest& page) {
   int32_t id = 0;
   Variant data = OwnPlan(page, &id);
   GridView grid(data);
-  page.Page("Plan", "plan", PlanContext(grid, 1));
+  page.Page(page.Text("title.plan"), "plan", PlanContext(grid, 1));
 }
 
 // Reads and checks the plan form: the values for AddData / UpdateData after
@@ -146,7 +146,7 @@ void NewPage(PageRequest& page) {
   auto date = ParseFormDate(day);
   Date start = date ? *date : Today();
   std::string d = DateParam(start);
-  page.Page("New plan", "plan_form",
+  page.Page(page.Text("title.plan_new"), "plan_form",
             mstch::map{{"action", std::string("/plans/add")},
                        {"type", std::string("1")},
                        {"class", std::string("1")},
@@ -170,7 +170,7 @@ void EditPage(PageRequest& page) {
   mstch::map context = PlanContext(grid, 1);
   context["action"] = std::string("/plans/update");
   context["editing"] = true;
-  page.Page("Change plan", "plan_form", context);
+  page.Page(page.Text("title.plan_edit"), "plan_form", context);
 }
 
 void Update(PageRequest& page) {

@@ -7,6 +7,7 @@
 #include "web/http_limits.h"
 #include "web/limited_server.h"
 #include "web/multipart_form.h"
+#include "web/sign_in.h"
 #include "web/static_files.h"
 #include "web/templates.h"
 #include "web/values.h"
@@ -48,21 +49,66 @@ void SetPageHeaders(httplib::Response& res) {
 
 // The message of an answer httplib makes itself: a limit the server's
 // reading hit says which, a url-encoded form has a small limit of its own.
-std::string ErrorMessageFor(const httplib::Request& req, httplib::Response& res) {
+std::string ErrorMessageFor(const httplib::Request& req, httplib::Response& res,
+                            const Catalog& texts) {
   if (auto hit = CurrentLimitHit()) {
     res.status = hit->status;
     return hit->message;
   }
-  if (res.status == 413 && !req.is_multipart_form_data()) {
-    return "The form's text is too long: this page accepts at most 8 KiB of it. Nothing was "
-           "changed.";
+  if (res.status == 413 && !req.is_multipart_form_data()) return texts.Text("error.form_too_long");
+  if (res.status == 413) return texts.Text("error.upload_too_large");
+  if (res.status == 404) return texts.Text("error.no_such_page");
+  return texts.Text("error.not_handled");
+}
+
+// Where the language switch returns to: a path of this site only, never
+// another host ("//host" or "/\\host").
+std::string LocalTarget(std::string_view target) {
+  if (target.empty() || target.front() != '/' ||
+      (target.size() > 1 && (target[1] == '/' || target[1] == '\\'))) {
+    return "/";
   }
-  if (res.status == 413) return "The upload is too large: attachments may be at most 10 MiB.";
-  if (res.status == 404) return "There is no such page.";
-  return "The request could not be handled.";
+  return std::string(target);
+}
+
+// The page the visitor came from, when it is one of this site's; else home.
+std::string BackTarget(const httplib::Request& req) {
+  const std::string referer = req.get_header_value("Referer");
+  const std::string host = req.get_header_value("Host");
+  for (std::string_view scheme : {"http://", "https://"}) {
+    const std::string origin = std::string(scheme) + host;
+    if (!host.empty() && referer.starts_with(origin) && referer.size() > origin.size() &&
+        referer[origin.size()] == '/') {
+      return LocalTarget(std::string_view(referer).substr(origin.size()));
+    }
+  }
+  return "/";
+}
+
+// What the layout needs besides the visitor: the language, its texts and
+// the switch to the other language, which returns to this page.
+mstch::map LayoutContext(Language language, std::string title, std::string body,
+                         std::string_view target) {
+  const Language other = language == Language::kChinese ? Language::kEnglish : Language::kChinese;
+  std::string back = httplib::detail::encode_query_param(LocalTarget(target));
+  return mstch::map{
+      {"title", std::move(title)},
+      {"body", std::move(body)},
+      {"lang", std::string(LanguageTag(language))},
+      {"t", CatalogLambda(language)},
+      {"other_lang", std::string(LanguageTag(other))},
+      {"other_lang_name", Catalog::For(other).Text("language.name")},
+      {"switch_href", "/language?to=" + std::string(LanguageTag(other)) + "&back=" + back},
+  };
 }
 
 }  // namespace
+
+mstch::node CatalogLambda(Language language) {
+  return mstch::lambda{[language](const std::string& key) -> mstch::node {
+    return Catalog::For(language).Text(key);
+  }};
+}
 
 Site::Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
            std::shared_ptr<const Clock> clock)
@@ -80,6 +126,9 @@ PageRequest::PageRequest(const httplib::Request& req, httplib::Response& res, Si
     person_id_ = ToI4(id);
     person_name_ = TextForm(session_->values->Value("PersonName"));
   }
+  Variant chosen = session_->values->Value(std::string(kLanguageValue));
+  language_ = chosen.is_text() ? LanguageFromTag(TextForm(chosen))
+                               : ChooseLanguage(req.get_header_value("Accept-Language"));
 }
 
 PageRequest::~PageRequest() = default;
@@ -110,12 +159,14 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
                        int status) {
   context["token"] = session_->token;
   context["me_id"] = std::to_string(person_id_);
+  context["t"] = CatalogLambda(language_);
+  context["time_zone"] = ServerTimeZone();
   std::string body = RenderTemplate(name, context);
-  mstch::map layout{
-      {"title", std::string(title)}, {"body", body},
-      {"signed_in", signed_in()},    {"person_name", person_name_},
-      {"token", session_->token},    {"pick_banner", site.sign_in().mode == AuthMode::kPick},
-  };
+  mstch::map layout = LayoutContext(language_, std::string(title), body, req.target);
+  layout["signed_in"] = signed_in();
+  layout["person_name"] = person_name_;
+  layout["token"] = session_->token;
+  layout["pick_banner"] = site.sign_in().mode == AuthMode::kPick;
   res.status = status;
   SetPageHeaders(res);
   res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
@@ -124,7 +175,8 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
 void PageRequest::Error(int status, std::string_view message) {
   // The page run (and its connection) ends before the error page is drawn.
   run_.reset();
-  Page("Not done", "error", mstch::map{{"message", std::string(message)}}, status);
+  Page(Text("title.not_done"), "error",
+       mstch::map{{"message", std::string(message)}, {"back", BackTarget(req)}}, status);
 }
 
 void PageRequest::Redirect(const std::string& to) {
@@ -202,7 +254,7 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     if (draft) session = SessionStore::Draft();
     if (draft && post) {
       PageRequest page(req, res, site, session);
-      page.Error(403, "Your session has ended. Please sign in again and repeat what you did.");
+      page.Error(403, page.Text("error.session_ended"));
       return;
     }
     struct KeepDraftIfUsed {
@@ -222,9 +274,7 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     if (!AdmitRequest(site, req, res, session)) return;
     PageRequest page(req, res, site, session);
     if (post && !SessionStore::TokenMatches(*session, page.Param("token"))) {
-      page.Error(403,
-                 "This form has expired or did not come from this site; nothing was changed. "
-                 "Please reload the page and try again.");
+      page.Error(403, page.Text("error.form_expired"));
       return;
     }
     if (access == Access::kSignedIn && !page.signed_in()) {
@@ -240,9 +290,9 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     } catch (const NotDone& e) {
       page.Error(500, e.what());
     } catch (const AutomationError& e) {
-      page.Error(500, "The request could not be completed: " + VisitorDescription(e));
+      page.Error(500, page.catalog().Format("error.not_completed", {VisitorDescription(e)}));
     } catch (const std::exception& e) {
-      page.Error(500, "The request could not be completed because of an internal error.");
+      page.Error(500, page.Text("error.internal"));
     }
   };
   if (post) {
@@ -265,6 +315,19 @@ void RegisterSite(httplib::Server& server, Site& site) {
     KeepMultipartRaw(const_cast<httplib::Request&>(req));
     return httplib::Server::HandlerResponse::Unhandled;
   });
+  // The language switch keeps the choice in the session (starting one for a
+  // visitor who has none yet) and returns to the page it was chosen on.
+  Route(server, site, "GET", "/language", Access::kAnyone, [](PageRequest& page) {
+    auto session = page.site.sessions().Find(page.session().id);
+    if (session == nullptr) {
+      session = page.site.sessions().Keep(std::make_shared<WebSession>(page.session()));
+      SetSessionCookie(page.res, session->id, RequestIsHttps(page.site, page.req));
+    }
+    session->values->SetValue(
+        std::string(kLanguageValue),
+        Variant::Text(std::string(LanguageTag(LanguageFromTag(page.Param("to"))))));
+    page.Redirect(LocalTarget(page.Param("back")));
+  });
   RegisterSignInPages(server, site);  // before the home pages' /signin
   RegisterHomePages(server, site);
   RegisterMessagePages(server, site);
@@ -273,13 +336,26 @@ void RegisterSite(httplib::Server& server, Site& site) {
   RegisterCalendarPages(server, site);
   // Answers that httplib makes itself (no such page, a body over the size
   // limit) get a readable page too.
-  server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+  server.set_error_handler([&site](const httplib::Request& req, httplib::Response& res) {
     if (!res.body.empty()) return;
-    std::string message = ErrorMessageFor(req, res);
-    mstch::map context{{"message", message}};
-    mstch::map layout{{"title", std::string("Not done")},
-                      {"body", RenderTemplate("error", context)},
-                      {"signed_in", false}};
+    auto session = SessionOf(site, req);
+    Variant chosen =
+        session == nullptr ? Variant() : session->values->Value(std::string(kLanguageValue));
+    const Language language = chosen.is_text()
+                                  ? LanguageFromTag(TextForm(chosen))
+                                  : ChooseLanguage(req.get_header_value("Accept-Language"));
+    std::string message = ErrorMessageFor(req, res, Catalog::For(language));
+    mstch::map context{
+        {"message", message}, {"t", CatalogLambda(language)}, {"back", BackTarget(req)}};
+    mstch::map layout = LayoutContext(language, Catalog::For(language).Text("title.not_done"),
+                                      RenderTemplate("error", context), req.target);
+    // A signed-in visitor keeps the navigation on these pages too.
+    Variant id = session == nullptr ? Variant() : session->values->Value("PersonID");
+    layout["signed_in"] = id.is_number();
+    if (id.is_number()) {
+      layout["person_name"] = TextForm(session->values->Value("PersonName"));
+      layout["token"] = session->token;
+    }
     SetPageHeaders(res);
     res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
   });

@@ -22,6 +22,7 @@
 
 #include "frame/error.h"
 #include "host/page_host.h"
+#include "web/catalog.h"
 #include "web/connection_pool.h"
 #include "web/login_throttle.h"
 #include "web/page_runner.h"
@@ -98,6 +99,12 @@ class PageRequest {
   const std::string& person_name() const { return person_name_; }
   Variant person() const { return Variant::I4(person_id_); }
 
+  // The page's language: the one chosen on the site and kept in the session,
+  // else the browser's Accept-Language choice.
+  Language language() const { return language_; }
+  const Catalog& catalog() const { return Catalog::For(language_); }
+  std::string Text(std::string_view key) const { return catalog().Text(key); }
+
   // The request's component objects, created on first use.
   PageRun& run();
 
@@ -106,7 +113,8 @@ class PageRequest {
   // A required whole positive number; BadInput naming `what` otherwise.
   int32_t IdParam(const std::string& name, std::string_view what) const;
 
-  // Renders templates/<name>.mustache into the layout.
+  // Renders templates/<name>.mustache into the layout; `title` is shown as
+  // given (callers look it up in the catalog).
   void Page(std::string_view title, std::string_view name, mstch::map context, int status = 200);
   void Error(int status, std::string_view message);
   void Redirect(const std::string& to);
@@ -115,6 +123,7 @@ class PageRequest {
   std::shared_ptr<const WebSession> session_;
   int32_t person_id_ = 0;
   std::string person_name_;
+  Language language_ = Language::kChinese;
   std::unique_ptr<PageRun> run_;
 };
 
@@ -127,6 +136,12 @@ void SetSessionCookie(httplib::Response& res, std::string_view session_id, bool 
 // An error's description as a visitor may read it: file errors lose the
 // server's path (which is logged instead).
 std::string VisitorDescription(const AutomationError& e);
+
+// The catalog lookup templates call as {{#t}}key{{/t}}.
+mstch::node CatalogLambda(Language language);
+
+// The session value that keeps the visitor's choice of language.
+inline constexpr std::string_view kLanguageValue = "PageLanguage";
 
 // Every person of HR_Person but `exclude`, as {id, name} for choices.
 mstch::array PersonOptions(PageRequest& page, int32_t exclude = 0);

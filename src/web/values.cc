@@ -2,12 +2,26 @@
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 
 #include "frame/error.h"
 #include "frame/safe_array.h"
 #include "frame/value_ops.h"
 
 namespace korimba::web {
+
+std::string ServerTimeZone() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  long offset = local.tm_gmtoff / 60;
+  char sign = offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%s (UTC%c%02ld:%02ld)", local.tm_zone ? local.tm_zone : "",
+                sign, offset / 60, offset % 60);
+  return text;
+}
 
 std::string DisplayText(const Variant& value) {
   if (const Date* date = value.date()) {

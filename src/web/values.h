@@ -26,6 +26,10 @@ std::string DateParam(Date date);
 // A date and time as a datetime-local field value: "2024-03-05T09:07".
 std::string DateTimeParam(Date date);
 
+// The server's time zone as shown beside time fields: its abbreviation and
+// offset at this moment, "CST (UTC+08:00)"; form times are read in it.
+std::string ServerTimeZone();
+
 // A two-dimensional array as the component returns it (the view keeps its
 // own reference to the cells). `first` is the first index (rows of a built
 // grid, columns of a row set), `second` the other.

@@ -13,6 +13,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "db/open.h"
 #include "web/limited_server.h"
@@ -63,7 +64,11 @@ class TestSite {
 
 class Visitor {
  public:
-  explicit Visitor(int port) : client_("127.0.0.1", port) { client_.set_read_timeout(10, 0); }
+  // Visitors read English unless a test asks for another Accept-Language.
+  explicit Visitor(int port, std::string accept_language = "en")
+      : client_("127.0.0.1", port), accept_language_(std::move(accept_language)) {
+    client_.set_read_timeout(10, 0);
+  }
 
   httplib::Result Get(const std::string& path) { return Keep(client_.Get(path, Headers())); }
   // Posts a form; the page's token is added unless `with_token` is false.
@@ -89,8 +94,10 @@ class Visitor {
 
  private:
   httplib::Headers Headers() const {
-    if (cookie_.empty()) return {};
-    return {{"Cookie", cookie_}};
+    httplib::Headers headers;
+    if (!accept_language_.empty()) headers.emplace("Accept-Language", accept_language_);
+    if (!cookie_.empty()) headers.emplace("Cookie", cookie_);
+    return headers;
   }
   httplib::Result Keep(httplib::Result result) {
     if (!result) return result;
@@ -103,6 +110,7 @@ class Visitor {
   }
 
   httplib::Client client_;
+  std::string accept_language_;
   std::string cookie_;
   std::string token_;
 };
