@@ -153,7 +153,7 @@ void Send(PageRequest& page) {
     throw NotDone("The message was not sent, and nothing of it was stored: " +
                   VisitorDescription(e));
   }
-  page.Redirect("/messages?with=" + std::to_string(to));
+  page.Redirect(WithNotice("/messages?with=" + std::to_string(to), "sent"));
 }
 
 void GroupPage(PageRequest& page) {
@@ -209,7 +209,7 @@ void SendGroup(PageRequest& page) {
                     VisitorDescription(e));
     }
   }
-  page.Redirect("/tracking");
+  page.Redirect(WithNotice("/tracking", "sent"));
 }
 
 void OpenPage(PageRequest& page) {
@@ -255,7 +255,7 @@ void Update(PageRequest& page) {
   page.run().Message("UpdateData",
                      {Variant::I4(record.id), Variant::I4(record.recipient), Variant::Text(content),
                       page.person(), Variant::Text(page.Param("title"))});
-  page.Redirect("/messages/open?id=" + std::to_string(record.id));
+  page.Redirect(WithNotice("/messages/open?id=" + std::to_string(record.id), "saved"));
 }
 
 void Delete(PageRequest& page) {
@@ -269,7 +269,7 @@ void Delete(PageRequest& page) {
   } catch (const AutomationError& e) {
     std::cerr << "korimba serve: " << e.description() << std::endl;
   }
-  page.Redirect("/messages?with=" + std::to_string(record.recipient));
+  page.Redirect(WithNotice("/messages?with=" + std::to_string(record.recipient), "deleted"));
 }
 
 void Download(PageRequest& page) {

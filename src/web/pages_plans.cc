@@ -160,7 +160,7 @@ void Add(PageRequest& page) {
   std::vector<Variant> args{page.person()};
   args.insert(args.end(), fields.begin(), fields.end());
   page.run().Plan("AddData", args);
-  page.Redirect("/calendar/month?date=" + DateParam(*fields[2].date()));
+  page.Redirect(WithNotice("/calendar/month?date=" + DateParam(*fields[2].date()), "saved"));
 }
 
 void EditPage(PageRequest& page) {
@@ -180,7 +180,7 @@ void Update(PageRequest& page) {
   std::vector<Variant> args{Variant::I4(id), page.person()};
   args.insert(args.end(), fields.begin(), fields.end());
   page.run().Plan("UpdateData", args);
-  page.Redirect("/plans/view?id=" + std::to_string(id));
+  page.Redirect(WithNotice("/plans/view?id=" + std::to_string(id), "saved"));
 }
 
 void Delete(PageRequest& page) {
@@ -188,7 +188,7 @@ void Delete(PageRequest& page) {
   OwnPlan(page, &id);
   Variant id_value = Variant::I4(id);
   page.run().Plan("DelData", {id_value});
-  page.Redirect("/plans");
+  page.Redirect(WithNotice("/plans", "deleted"));
 }
 
 }  // namespace

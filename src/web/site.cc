@@ -104,6 +104,12 @@ mstch::map LayoutContext(Language language, std::string title, std::string body,
 
 }  // namespace
 
+std::string WithNotice(std::string to, std::string_view done) {
+  to += to.find('?') == std::string::npos ? "?done=" : "&done=";
+  to += done;
+  return to;
+}
+
 mstch::node CatalogLambda(Language language) {
   return mstch::lambda{[language](const std::string& key) -> mstch::node {
     return Catalog::For(language).Text(key);
@@ -167,6 +173,11 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
   layout["person_name"] = person_name_;
   layout["token"] = session_->token;
   layout["pick_banner"] = site.sign_in().mode == AuthMode::kPick;
+  // Only the known notices: the parameter is never shown as given.
+  const std::string done = req.method == "GET" ? Param("done") : "";
+  if (done == "sent" || done == "saved" || done == "deleted") {
+    layout["notice"] = Text("notice." + done);
+  }
   res.status = status;
   SetPageHeaders(res);
   res.set_content(RenderTemplate("layout", layout), "text/html; charset=utf-8");
@@ -305,6 +316,12 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
 void RegisterSite(httplib::Server& server, Site& site) {
   server.Get("/static/style.css", [](const httplib::Request& req, httplib::Response& res) {
     SendStatic(req, res, "style.css", "text/css; charset=utf-8");
+  });
+  server.Get("/static/pages.js", [](const httplib::Request& req, httplib::Response& res) {
+    SendStatic(req, res, "pages.js", "text/javascript; charset=utf-8");
+  });
+  server.Get("/favicon.ico", [](const httplib::Request& req, httplib::Response& res) {
+    SendStatic(req, res, "favicon.svg", "image/svg+xml");
   });
   server.Get("/static/online.js", [](const httplib::Request& req, httplib::Response& res) {
     SendStatic(req, res, "online.js", "text/javascript; charset=utf-8");

@@ -137,6 +137,10 @@ void SetSessionCookie(httplib::Response& res, std::string_view session_id, bool 
 // server's path (which is logged instead).
 std::string VisitorDescription(const AutomationError& e);
 
+// `to` with the notice the next page shows after an action ("sent", "saved",
+// "deleted"): the page reads it from its "done" parameter.
+std::string WithNotice(std::string to, std::string_view done);
+
 // The catalog lookup templates call as {{#t}}key{{/t}}.
 mstch::node CatalogLambda(Language language);
 

@@ -14,6 +14,14 @@ TEST(CatalogTest, BothLanguagesHaveTheSameKeysAndNoEmptyChineseText) {
   EXPECT_GT(zh.Keys().size(), 50u);
   EXPECT_EQ(zh.Text("nav.home"), "首页");
   EXPECT_EQ(en.Text("nav.home"), "Home");
+  // Templates place texts unescaped, inside attributes too.
+  for (const Catalog* c : {&zh, &en}) {
+    for (const std::string& key : c->Keys()) {
+      const std::string text = c->Text(key);
+      EXPECT_EQ(text.find_first_of("\"<>&"), std::string::npos) << key;
+      EXPECT_EQ(text.find("{{"), std::string::npos) << key;
+    }
+  }
 }
 
 TEST(CatalogTest, ParsesLinesFormatsPlaceholdersAndShowsMissingKeys) {
