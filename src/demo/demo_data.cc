@@ -7,6 +7,7 @@
 
 #include "classes/registry.h"
 #include "frame/clock.h"
+#include "frame/date.h"
 #include "frame/record_set.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
@@ -145,7 +146,9 @@ class ClockOverride {
   std::shared_ptr<ManualClock> clock_;
 };
 
-Date HoursBefore(Date now, double hours) { return Date{now.serial - hours / 24.0}; }
+Date HoursBefore(Date now, double hours) {
+  return FromTimeLineDays(TimeLineDays(now) - hours / 24.0);
+}
 
 // The start of the minute of `when`, plus `seconds`.
 Date InMinute(Date when, int seconds) {
@@ -253,7 +256,7 @@ DemoSummary AddDemoData(const std::shared_ptr<Connection>& conn, Date now) {
   for (const Schedule& s : kPlans) {
     const Date begin = PlanDate(now, s.month, s.day, s.begin_hour, s.begin_minute, 0);
     const Date end = PlanDate(now, s.month, s.day, s.end_hour, s.end_minute, s.extra_days);
-    const Date alert{begin.serial - 30.0 / (24 * 60)};
+    const Date alert = FromTimeLineDays(TimeLineDays(begin) - 30.0 / (24 * 60));
     const Variant args[] = {Variant::I4(s.person),
                             Variant::I2(static_cast<int16_t>(s.type)),
                             Variant::I2(static_cast<int16_t>(s.klass)),

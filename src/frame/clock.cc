@@ -39,7 +39,7 @@ void ManualClock::Set(Date frozen) {
 void ManualClock::Advance(double seconds) {
   std::lock_guard lock(mu_);
   const Date base = frozen_ ? *frozen_ : RealNow();
-  frozen_ = Date{base.serial + seconds / 86400.0};
+  frozen_ = FromTimeLineDays(TimeLineDays(base) + seconds / 86400.0);
 }
 
 void ManualClock::UseReal() {

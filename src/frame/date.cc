@@ -128,6 +128,18 @@ Date JoinSerial(int64_t day, int64_t ms) {
   return Date{day >= 0 ? d + fraction : d - fraction};
 }
 
+double TimeLineDays(Date date) {
+  if (!(date.serial < 0)) return date.serial;
+  const double whole = std::trunc(date.serial);
+  return whole + (whole - date.serial);
+}
+
+Date FromTimeLineDays(double days) {
+  if (!(days < 0)) return Date{days};
+  const double day = std::floor(days);
+  return Date{day - (days - day)};
+}
+
 std::optional<int64_t> SerialDay(int year, int month, int day) {
   if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month)) {

@@ -54,6 +54,14 @@ struct DayAndTime {
 };
 DayAndTime SplitSerial(Date date);
 Date JoinSerial(int64_t day, int64_t ms);
+// The date as days on a plain time line from the origin, so that an earlier
+// moment is always the smaller number. A serial below 0 keeps its fraction
+// forward from midnight (-1.25 is 06:00 of 1899-12-29, 0.75 days before the
+// origin), so serials themselves cannot be compared or subtracted as plain
+// numbers across or before the origin; these can.
+double TimeLineDays(Date date);
+// The inverse of TimeLineDays.
+Date FromTimeLineDays(double days);
 // The serial day number of a calendar date in years 100..9999, or nullopt.
 std::optional<int64_t> SerialDay(int year, int month, int day);
 

@@ -148,10 +148,17 @@ Date CheckedDate(double serial) {
 // a date stays a date, integers stay integers while they fit, singles stay
 // singles with 16-bit integers.
 Variant AddNumbers(const Variant& a, const Variant& b) {
-  const double sum = NumericValue(a) + NumericValue(b);
-  if (a.kind() == VarKind::kDate || b.kind() == VarKind::kDate) {
-    return Variant::FromDate(CheckedDate(sum));
+  const bool a_date = a.kind() == VarKind::kDate;
+  const bool b_date = b.kind() == VarKind::kDate;
+  if (a_date != b_date) {
+    // A number of days moves a date along the time line, across the origin
+    // too, where the serial's fraction changes direction.
+    const Date date = a_date ? *a.date() : *b.date();
+    const double days = NumericValue(a_date ? b : a);
+    return Variant::FromDate(CheckedDate(FromTimeLineDays(TimeLineDays(date) + days).serial));
   }
+  const double sum = NumericValue(a) + NumericValue(b);
+  if (a_date) return Variant::FromDate(CheckedDate(sum));
   if (IsIntegral(a) && IsIntegral(b)) {
     const auto n = static_cast<int64_t>(sum);
     const bool narrow = a.kind() != VarKind::kI4 && b.kind() != VarKind::kI4;
@@ -176,6 +183,15 @@ Ordering CompareDoubles(double x, double y) {
   if (x > y) return Ordering::kGreater;
   return Ordering::kEqual;
 }
+
+// Where a date takes part, both sides are placed on the time line (a number
+// read as a serial), so that dates before the origin order by their moment.
+Ordering CompareNumeric(double x, double y, bool as_dates) {
+  if (as_dates) return CompareDoubles(TimeLineDays(Date{x}), TimeLineDays(Date{y}));
+  return CompareDoubles(x, y);
+}
+
+bool IsDate(const Variant& v) { return v.kind() == VarKind::kDate; }
 
 Ordering CompareTexts(std::string_view x, std::string_view y) {
   const int c = x.compare(y);  // byte-wise, which is code point order on UTF-8
@@ -246,13 +262,15 @@ Ordering Compare(const Variant& a, const Variant& b) {
   if (a.is_empty() && b.is_empty()) return Ordering::kEqual;
   if (a.is_text() && b.is_text()) return CompareTexts(*a.text(), *b.text());
   if (a.is_empty())
-    return b.is_text() ? CompareTexts("", *b.text()) : CompareDoubles(0, NumericValue(b));
+    return b.is_text() ? CompareTexts("", *b.text())
+                       : CompareNumeric(0, NumericValue(b), IsDate(b));
   if (b.is_empty())
-    return a.is_text() ? CompareTexts(*a.text(), "") : CompareDoubles(NumericValue(a), 0);
+    return a.is_text() ? CompareTexts(*a.text(), "")
+                       : CompareNumeric(NumericValue(a), 0, IsDate(a));
   // A number ranks below any text, whatever the text says.
   if (a.is_text()) return Ordering::kGreater;
   if (b.is_text()) return Ordering::kLess;
-  return CompareDoubles(NumericValue(a), NumericValue(b));
+  return CompareNumeric(NumericValue(a), NumericValue(b), IsDate(a) || IsDate(b));
 }
 
 bool IsEqual(const Variant& a, const Variant& b) { return Compare(a, b) == Ordering::kEqual; }
@@ -273,7 +291,7 @@ Ordering CompareWithLiteralNumber(const Variant& v, double literal) {
     return CompareDoubles(*d, literal);
   }
   if (!IsNumeric(v)) KindMismatch(v, "cannot compare");
-  return CompareDoubles(NumericValue(v), literal);
+  return CompareNumeric(NumericValue(v), literal, IsDate(v));
 }
 
 Variant Trim(const Variant& v) {

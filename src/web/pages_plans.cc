@@ -4,6 +4,7 @@
 // with GetData and acted on only when the plan is the person's own.
 #include <algorithm>
 
+#include "frame/date.h"
 #include "frame/grid.h"
 #include "frame/value_ops.h"
 #include "plan/plan.h"
@@ -125,7 +126,7 @@ std::vector<Variant> PlanFields(PageRequest& page) {
   Variant klass = number("class", "class");
   Date begin = date("begin", "beginning");
   Date end = date("end", "end");
-  if (end.serial < begin.serial) throw BadInput("The plan ends before it begins.");
+  if (TimeLineDays(end) < TimeLineDays(begin)) throw BadInput("The plan ends before it begins.");
   Date alert = page.Param("alert").empty() ? begin : date("alert", "reminder time");
   std::string content = page.Param("content");
   if (content.find_first_not_of(" \t\r\n") == std::string::npos) {

@@ -21,6 +21,25 @@ TEST(DateTest, SerialOriginAndNegativeDaysCountTimeForward) {
   EXPECT_EQ(p.hour, 6);
 }
 
+TEST(DateTest, TimeLineOrdersMomentsOnBothSidesOfTheOrigin) {
+  // Each moment is one hour after the one before it, across 1899-12-30.
+  const Date moments[] = {At(1753, 1, 1, 9),   At(1753, 1, 1, 10),  At(1899, 12, 28, 23),
+                          At(1899, 12, 29, 0), At(1899, 12, 29, 1), At(1899, 12, 29, 23),
+                          At(1899, 12, 30, 0), At(1899, 12, 30, 1), At(1899, 12, 31, 0)};
+  for (size_t i = 1; i < std::size(moments); ++i) {
+    EXPECT_LT(TimeLineDays(moments[i - 1]), TimeLineDays(moments[i]))
+        << FormatDate(moments[i - 1]) << " vs " << FormatDate(moments[i]);
+  }
+  EXPECT_EQ(TimeLineDays(At(1899, 12, 29, 6)), -0.75);
+  EXPECT_EQ(TimeLineDays(At(1899, 12, 30, 12)), 0.5);
+  EXPECT_EQ(TimeLineDays(Date{-0.5}), 0.5);  // day 0 whichever the sign
+  for (const Date d : moments) {
+    EXPECT_EQ(FromTimeLineDays(TimeLineDays(d)).serial, d.serial) << FormatDate(d);
+  }
+  EXPECT_EQ(FormatDate(FromTimeLineDays(TimeLineDays(At(1899, 12, 29, 23)) + 2.0 / 24)),
+            "01:00:00");
+}
+
 TEST(DateTest, SplitRoundsToTheMillisecondAcrossMidnight) {
   const Date almost{At(2024, 3, 5).serial + 1 - 1e-10};  // a hair before midnight
   const CivilDateTime p = SplitDate(almost);

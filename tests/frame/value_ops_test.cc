@@ -202,6 +202,46 @@ TEST(ValueOpsTest, DatePartsAndArithmetic) {
   EXPECT_EQ(DateOnly(d), At(2024, 3, 5));
 }
 
+TEST(ValueOpsTest, DatesBeforeTheOriginCompareAndAddByTheirMoment) {
+  const struct {
+    Date earlier, later;
+  } pairs[] = {
+      {At(1899, 12, 29, 9), At(1899, 12, 29, 10)},  // one day before the origin
+      {At(1800, 6, 1, 9), At(1800, 6, 1, 17)},
+      {At(1899, 12, 29, 23), At(1899, 12, 30, 1)},  // across the origin
+      {At(1899, 12, 30, 9), At(1899, 12, 30, 10)},  // day 0
+      {At(2024, 3, 5, 9), At(2024, 3, 5, 10)},
+  };
+  for (const auto& p : pairs) {
+    const Variant a = Variant::FromDate(p.earlier), b = Variant::FromDate(p.later);
+    SCOPED_TRACE(FormatDate(p.earlier) + " < " + FormatDate(p.later));
+    EXPECT_EQ(Compare(a, b), Ordering::kLess);
+    EXPECT_EQ(Compare(b, a), Ordering::kGreater);
+    EXPECT_TRUE(IsEqual(a, Variant::FromDate(p.earlier)));
+  }
+  // Empty is the origin's midnight; noon of day 0 is after it.
+  EXPECT_EQ(Compare(Variant(), Variant::FromDate(Date{-0.5})), Ordering::kLess);
+  EXPECT_EQ(CompareWithLiteralNumber(Variant::FromDate(At(1899, 12, 29, 18)), -1),
+            Ordering::kGreater);
+
+  const struct {
+    Date from;
+    double days;
+    const char* result;
+  } sums[] = {
+      {At(1899, 12, 29, 6), 1, "06:00:00"},  // day 0 shows its time only
+      {At(1899, 12, 30, 6), 1, "1899-12-31 06:00:00"},
+      {At(1899, 12, 31, 6), -2, "1899-12-29 06:00:00"},
+      {At(1899, 12, 29, 23), 2.0 / 24, "01:00:00"},
+      {At(1800, 6, 1, 9), 0.5, "1800-06-01 21:00:00"},
+  };
+  for (const auto& c : sums) {
+    EXPECT_EQ(TextForm(Add(Variant::FromDate(c.from), Variant::R8(c.days))), c.result)
+        << FormatDate(c.from) << " + " << c.days;
+    EXPECT_EQ(TextForm(Add(Variant::R8(c.days), Variant::FromDate(c.from))), c.result);
+  }
+}
+
 TEST(ValueOpsTest, NowTodayAndSecondsFollowTheComponentClock) {
   auto clock = std::make_shared<ManualClock>(At(2024, 3, 5, 9, 7, 30));
   SetComponentClock(clock);

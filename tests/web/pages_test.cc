@@ -166,6 +166,13 @@ TEST_F(PagesTest, BadInputGivesAReadableMessage) {
                     {{"content", "x"}, {"begin", "2025-01-31T10:00"}, {"end", "2025-01-31T09:00"}});
   EXPECT_EQ(r->status, 400);
   EXPECT_TRUE(Has(r, "The plan ends before it begins."));
+  // Before 1899-12-30 the order of times is the same.
+  r = ann.Post("/plans/add",
+               {{"content", "x"}, {"begin", "1800-06-01T10:00"}, {"end", "1800-06-01T09:00"}});
+  EXPECT_EQ(r->status, 400);
+  r = ann.Post("/plans/add",
+               {{"content", "x"}, {"begin", "1800-06-01T09:00"}, {"end", "1800-06-01T10:00"}});
+  EXPECT_EQ(r->status, 303) << r->body;
 }
 
 TEST_F(PagesTest, ValuesAreEscapedAndOnlyTheCalendarJoinsBreakLines) {
