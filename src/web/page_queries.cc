@@ -50,4 +50,15 @@ PersonPlanPage ReadPersonPlanPage(Connection& conn, int32_t person, int32_t page
   return out;
 }
 
+ResultTable ReadPersonPlansOverlapping(Connection& conn, int32_t person, Date from, Date to) {
+  const Variant first = Variant::Text(FormatDate(from));
+  const Variant last = Variant::Text(FormatDate(to));
+  StatementBuilder sql;
+  sql << Lit{"SELECT PlanID, PlanBeginTime, PlanEndTime, PlanContent FROM DATA_Plan WHERE "
+             "PersonID = "}
+      << Int{person} << Lit{" AND PlanBeginTime <= '"} << Quoted{last}
+      << Lit{"' AND PlanEndTime >= '"} << Quoted{first} << Lit{"' ORDER BY PlanBeginTime, PlanID"};
+  return conn.Query(sql.text());
+}
+
 }  // namespace korimba::web

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "frame/connection.h"
+#include "frame/date.h"
 
 namespace korimba::web {
 
@@ -32,6 +33,18 @@ struct PersonPlanPage {
 // PlanBeginTime) index: their cost grows neither with other persons' plans
 // nor with the page number beyond the rows skipped in that index.
 PersonPlanPage ReadPersonPlanPage(Connection& conn, int32_t person, int32_t page, int32_t per_page);
+
+// The person's plans that overlap [from, to] (begin at or before `to`, end
+// at or after `from`), by begin time then id, as rows of PlanID,
+// PlanBeginTime, PlanEndTime, PlanContent: what a calendar needs to link its
+// entries to their plans and show their times.
+struct OverlapColumn {
+  static constexpr size_t kPlanId = 0;
+  static constexpr size_t kBegin = 1;
+  static constexpr size_t kEnd = 2;
+  static constexpr size_t kContent = 3;
+};
+ResultTable ReadPersonPlansOverlapping(Connection& conn, int32_t person, Date from, Date to);
 
 }  // namespace korimba::web
 

@@ -5,12 +5,14 @@
 // cell shows the component's "<br>" joins as line breaks and escapes
 // everything inside each plan's content.
 #include <array>
+#include <cstdio>
 
 #include "frame/value_ops.h"
 #include "plan/month_grid.h"
 #include "plan/plan.h"
 #include "web/form_checks.h"
 #include "web/html.h"
+#include "web/page_queries.h"
 #include "web/site.h"
 #include "web/values.h"
 
@@ -47,6 +49,51 @@ mstch::array Names(const PageRequest& page, const std::array<const char*, 7>& ke
   return out;
 }
 
+// "09:05" of a plan's begin or end.
+std::string ClockText(Date date) {
+  const CivilDateTime p = SplitDate(date);
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", p.hour, p.minute);
+  return text;
+}
+
+// One month cell as links: the component's joined contents of the day, each
+// matched in order to the next plan of `plans` that covers the day and has
+// that content, becomes a link to that plan with its begin time (when it
+// begins that day). A content without such a plan stays plain text, so a
+// link never leads to a plan other than the one the component listed.
+std::string LinkedDayHtml(std::string_view joined, const ResultTable& plans, Date day) {
+  static constexpr std::string_view kBreak = "<br>";
+  const Date next = AddDays(day, 1);
+  size_t candidate = 0;
+  std::string out;
+  size_t start = 0;
+  while (true) {
+    const size_t at = joined.find(kBreak, start);
+    const std::string_view part =
+        joined.substr(start, at == std::string_view::npos ? at : at - start);
+    std::string html = HtmlEscape(part);
+    for (size_t r = candidate; r < plans.row_count(); ++r) {
+      const auto begin = plans.at(r, OverlapColumn::kBegin).date();
+      const auto end = plans.at(r, OverlapColumn::kEnd).date();
+      if (!begin || !end || begin->serial >= next.serial || end->serial < day.serial) continue;
+      if (TextForm(plans.at(r, OverlapColumn::kContent)) != part) continue;
+      std::string time;
+      if (begin->serial >= day.serial) time = "<time>" + ClockText(*begin) + "</time> ";
+      html = "<a class=\"entry\" href=\"/plans/view?id=" +
+             HtmlEscape(DisplayText(plans.at(r, OverlapColumn::kPlanId))) + "\">" + time + html +
+             "</a>";
+      candidate = r + 1;
+      break;
+    }
+    if (!part.empty()) out += html;
+    if (at == std::string_view::npos) break;
+    out += "<br>";
+    start = at + kBreak.size();
+  }
+  return out;
+}
+
 void MonthPage(PageRequest& page) {
   const Date date = DateFrom(page, "date");
   const bool places = page.Param("places") == "1";
@@ -59,14 +106,24 @@ void MonthPage(PageRequest& page) {
                            places ? WeekLayout::kMondayFirst : WeekLayout::kSundayFirst);
   std::array<std::array<mstch::map, 7>, MonthLayout::kWeekRows> weeks{};
   const Date today = Today();
+  // The plans behind the contents, for links and times (places show as
+  // the component gives them).
+  ResultTable plans;
+  if (!places) {
+    plans = ReadPersonPlansOverlapping(
+        page.run().connection(), page.person_id(), DayOfMonth(date, 1),
+        *MakeDate(CivilDateTime{parts.year, parts.month, layout.days(), 23, 59, 59}));
+  }
   for (int d = 1; d <= layout.days(); ++d) {
     Date day = DayOfMonth(date, d);
     const MonthCell at = layout.Cell(d);
     Variant cell = grid.CellOrEmpty(at.row, at.weekday);
-    weeks[at.row][at.column] = mstch::map{{"day", std::to_string(d)},
-                                          {"date", DateParam(day)},
-                                          {"html", JoinedContentsHtml(DisplayText(cell))},
-                                          {"today", DateOnly(today) == day}};
+    weeks[at.row][at.column] =
+        mstch::map{{"day", std::to_string(d)},
+                   {"date", DateParam(day)},
+                   {"html", places ? JoinedContentsHtml(DisplayText(cell))
+                                   : LinkedDayHtml(DisplayText(cell), plans, day)},
+                   {"today", DateOnly(today) == day}};
   }
   mstch::array week_rows;
   for (int r = 0; r < layout.rows(); ++r) {
