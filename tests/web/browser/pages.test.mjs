@@ -99,7 +99,11 @@ test("a plan on a month's last day shows in the month and the week", async () =>
   await anna.fill("#end", "2031-01-31T16:30");
   await anna.fill("#place", "Room 2");
   await Promise.all([anna.waitForURL(/\/calendar\/month\?date=2031-01-31/), anna.click("#plan-form button")]);
-  assert.equal((await anna.textContent('#month td[data-date="2031-01-31"] .plans')).trim(), text);
+  assert.equal((await anna.textContent('#month td[data-date="2031-01-31"] .plans')).trim(), `15:00 ${text}`);
+  await Promise.all([anna.waitForURL(/\/plans\/view\?id=/),
+                     anna.click('#month td[data-date="2031-01-31"] a.entry')]);
+  assert.equal(await anna.textContent("#plan h2"), text);
+  await anna.goBack();
   assert.equal(await anna.locator('#month td[data-date="2031-01-31"] .plans i').count(), 0);
 
   await anna.goto(`${base}/calendar/week?date=2031-01-31`);
