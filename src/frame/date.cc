@@ -11,6 +11,9 @@ constexpr int64_t kMsPerDay = 86'400'000;
 constexpr int64_t kOriginFromEpoch = -25'569;
 constexpr int kMinYear = 100;
 constexpr int kMaxYear = 9999;
+// Serial day numbers of 0100-01-01 and 9999-12-31.
+constexpr int64_t kFirstDay = -657'434;
+constexpr int64_t kLastDay = 2'958'465;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (months 1..12).
 int64_t DaysFromCivil(int64_t y, int m, int d) {
@@ -107,10 +110,12 @@ bool ReadTimePart(Reader& r, CivilDateTime& parts) {
 
 DayAndTime SplitSerial(Date date) {
   // Serials outside the calendar (only arithmetic makes them) are held to its
-  // ends so that the integer conversions below stay defined.
+  // first and last day so that the integer conversions below stay defined;
+  // every time of those two days themselves is kept (9999-12-31 23:59:59.997
+  // and 0100-01-01 12:00 read back as they are).
   double serial = date.serial;
-  if (!(serial >= -657'434.0)) serial = -657'434.0;
-  if (serial > 2'958'465.999) serial = 2'958'465.999;
+  if (!(serial > kFirstDay - 1.0)) serial = static_cast<double>(kFirstDay);
+  if (!(serial < kLastDay + 1.0)) serial = static_cast<double>(kLastDay);
   const double whole = std::trunc(serial);
   // The fraction counts forward from midnight whatever the sign of the day.
   int64_t ms = std::llround(std::fabs(serial - whole) * static_cast<double>(kMsPerDay));
@@ -182,8 +187,12 @@ std::string FormatDate(Date date) {
   DayAndTime dt = SplitSerial(date);
   int64_t secs = (dt.ms + 500) / 1000;
   if (secs >= 86'400) {
-    secs -= 86'400;
-    ++dt.day;
+    if (dt.day == kLastDay) {
+      secs = 86'399;  // the calendar's last second: rounding up would leave it
+    } else {
+      secs -= 86'400;
+      ++dt.day;
+    }
   }
   char buf[40];
   std::string out;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace korimba {
 namespace {
 
@@ -38,6 +40,23 @@ TEST(DateTest, TimeLineOrdersMomentsOnBothSidesOfTheOrigin) {
   }
   EXPECT_EQ(FormatDate(FromTimeLineDays(TimeLineDays(At(1899, 12, 29, 23)) + 2.0 / 24)),
             "01:00:00");
+}
+
+TEST(DateTest, TheCalendarsFirstAndLastDaysKeepTheirTimes) {
+  const CivilDateTime ends[] = {{9999, 12, 31, 23, 59, 59, 997},
+                                {9999, 12, 31, 12, 0, 0, 0},
+                                {100, 1, 1, 12, 0, 0, 0},
+                                {100, 1, 1, 23, 59, 59, 997}};
+  for (const CivilDateTime& p : ends) {
+    const CivilDateTime back = SplitDate(MakeDate(p).value());
+    EXPECT_EQ(std::tuple(back.year, back.month, back.day, back.hour, back.minute, back.second,
+                         back.millisecond),
+              std::tuple(p.year, p.month, p.day, p.hour, p.minute, p.second, p.millisecond));
+  }
+  EXPECT_EQ(FormatDate(MakeDate({9999, 12, 31, 23, 59, 59, 0}).value()), "9999-12-31 23:59:59");
+  // Shown to the second, the last moment does not round into year 10000.
+  EXPECT_EQ(FormatDate(MakeDate({9999, 12, 31, 23, 59, 59, 997}).value()), "9999-12-31 23:59:59");
+  EXPECT_EQ(FormatDate(MakeDate({2024, 2, 29, 23, 59, 59, 997}).value()), "2024-03-01");
 }
 
 TEST(DateTest, SplitRoundsToTheMillisecondAcrossMidnight) {
