@@ -33,7 +33,7 @@ Date DateFrom(PageRequest& page, const std::string& field) {
   std::string text = page.Param(field);
   if (text.empty()) return Today();
   auto date = ParseFormDate(text);
-  if (!date) throw BadInput("\"" + text + "\" is not a date of the form 2024-03-05.");
+  if (!date) throw BadInput("error.not_a_date", {text});
   CheckStoredDate(*date, "date", kLastCalendarYear);
   return *date;
 }
@@ -183,7 +183,7 @@ void MomentPage(PageRequest& page) {
   Date at = Now();
   if (!text.empty()) {
     auto parsed = ParseFormDate(text);
-    if (!parsed) throw BadInput("\"" + text + "\" is not a moment of the form 2024-03-05T09:07.");
+    if (!parsed) throw BadInput("error.not_a_moment", {text});
     CheckStoredDate(*parsed, "moment", kLastCalendarYear);
     at = *parsed;
   }

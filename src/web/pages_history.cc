@@ -55,7 +55,7 @@ void TrackPage(PageRequest& page) {
   std::string minute = page.Param("m");
   static const std::regex kMinute(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2})");
   if (!std::regex_match(minute, kMinute)) {
-    throw BadInput("\"" + minute + "\" is not a minute of the form 2024-03-05 09:07.");
+    throw BadInput("error.not_a_minute", {minute});
   }
   PageRun& run = page.run();
   GridView grid(run.Message("track", {Variant::Text(minute)}));
@@ -79,7 +79,7 @@ void TrackPage(PageRequest& page) {
                      {"read", is_read}});
     }
   }
-  if (copies.empty()) throw NotFound("You sent no group message in the minute " + minute + ".");
+  if (copies.empty()) throw NotFound("error.no_group_in_minute", {minute});
   page.Page(page.Text("title.track"), "track",
             mstch::map{{"minute", minute},
                        {"copies", copies},

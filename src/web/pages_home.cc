@@ -41,8 +41,7 @@ void SignIn(PageRequest& page) {
   int32_t id = page.IdParam("person", "person");
   Variant id_value = Variant::I4(id);
   std::string name = TextForm(page.run().Message("GetPersonName", {id_value}));
-  if (name.empty())
-    throw BadInput("There is no person with the number " + std::to_string(id) + ".");
+  if (name.empty()) throw BadInput("error.no_person", {std::to_string(id)});
   // A fresh session (new id, new token) for the signed-in person, so that a
   // session id known before signing in is worth nothing after it.
   WebSession fresh = page.site.sessions().Create();

@@ -58,7 +58,7 @@ MessageRecord VisibleMessage(PageRequest& page) {
   int32_t id = page.IdParam("id", "message number");
   auto record = RecordFrom(page.run().Message("MsgRead", {Variant::I4(id)}));
   if (!record || (record->sender != page.person_id() && record->recipient != page.person_id())) {
-    throw NotFound("There is no message number " + std::to_string(id) + " for you.");
+    throw NotFound("error.no_message", {std::to_string(id)});
   }
   return *record;
 }
@@ -66,8 +66,7 @@ MessageRecord VisibleMessage(PageRequest& page) {
 MessageRecord OwnMessage(PageRequest& page) {
   MessageRecord record = VisibleMessage(page);
   if (record.sender != page.person_id()) {
-    throw NotFound("Only the sender can change or delete message number " +
-                   std::to_string(record.id) + ".");
+    throw NotFound("error.only_sender", {std::to_string(record.id)});
   }
   return record;
 }
@@ -75,10 +74,9 @@ MessageRecord OwnMessage(PageRequest& page) {
 // A person id from the request that names an existing person.
 int32_t KnownPerson(PageRequest& page, const std::string& field) {
   int32_t id = page.IdParam(field, "person number");
-  if (id > kMaxPersonId)
-    throw BadInput("There is no person with the number " + std::to_string(id) + ".");
+  if (id > kMaxPersonId) throw BadInput("error.no_person", {std::to_string(id)});
   if (TextForm(page.run().Message("GetPersonName", {Variant::I4(id)})).empty()) {
-    throw NotFound("There is no person with the number " + std::to_string(id) + ".");
+    throw NotFound("error.no_person", {std::to_string(id)});
   }
   return id;
 }
@@ -91,7 +89,7 @@ void Post(PageRequest& page, int32_t to, const std::string& title, const std::st
     const httplib::MultipartFormData file = page.req.get_file_value("file");
     CheckLength(file.filename, kFileNameChars, "file's name");
     if (file.content.size() > kMaxUploadBytes) {
-      throw BadInput("The file \"" + file.filename + "\" is larger than 10 MiB; it was not sent.");
+      throw BadInput("error.file_too_large", {file.filename});
     }
     ByteArray bytes{std::vector<uint8_t>(file.content.begin(), file.content.end()), 0};
     page.run().Message("dptAddData",
@@ -150,8 +148,7 @@ void Send(PageRequest& page) {
     // A post whose file fails stores nothing (the row is never inserted, or
     // deleted again); other failures may come after the row was stored.
     if (e.number() != kErrPathAccess && e.number() != kErrFileIo) throw;
-    throw NotDone("The message was not sent, and nothing of it was stored: " +
-                  VisitorDescription(e));
+    throw NotDone("error.not_sent", {VisitorDescription(e)});
   }
   page.Redirect(WithNotice("/messages?with=" + std::to_string(to), "sent"));
 }
@@ -179,7 +176,7 @@ void SendGroup(PageRequest& page) {
   for (int32_t id : recipients) {
     if (std::find(unique.begin(), unique.end(), id) == unique.end()) unique.push_back(id);
   }
-  if (unique.empty()) throw BadInput("Please choose at least one recipient.");
+  if (unique.empty()) throw BadInput("error.no_recipient", {});
   if (unique.size() > kMaxGroupRecipients) {
     throw BadInput("A group message may go to at most " + std::to_string(kMaxGroupRecipients) +
                    " persons; " + std::to_string(unique.size()) + " were chosen.");
@@ -191,7 +188,7 @@ void SendGroup(PageRequest& page) {
     std::string name =
         to > kMaxPersonId ? "" : TextForm(page.run().Message("GetPersonName", {Variant::I4(to)}));
     if (name.empty()) {
-      throw BadInput("There is no person with the number " + std::to_string(to) + ".");
+      throw BadInput("error.no_person", {std::to_string(to)});
     }
     names.push_back(std::move(name));
   }
@@ -275,13 +272,12 @@ void Delete(PageRequest& page) {
 void Download(PageRequest& page) {
   MessageRecord record = VisibleMessage(page);
   if (record.file_name.is_null() || record.file_name.is_empty()) {
-    throw NotFound("Message number " + std::to_string(record.id) + " has no attachment.");
+    throw NotFound("error.no_attachment", {std::to_string(record.id)});
   }
   Variant data = page.run().Message("GetFileData", {Variant::I4(record.id)});
   const ByteArray* bytes = data.bytes();
   if (bytes == nullptr) {
-    throw NotFound("The attachment of message number " + std::to_string(record.id) +
-                   " is no longer stored.");
+    throw NotFound("error.attachment_gone", {std::to_string(record.id)});
   }
   std::string name = TextForm(record.file_name);
   page.res.set_header("Content-Disposition", "attachment; filename=\"" + AsciiFileName(name) +

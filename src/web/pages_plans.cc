@@ -50,7 +50,7 @@ Variant OwnPlan(PageRequest& page, int32_t* id_out) {
   GridView grid(data);
   if (grid.first_count() < 2 ||
       DisplayText(grid.CellOrEmpty(1, PlanColumn::kPersonId)) != std::to_string(page.person_id())) {
-    throw NotFound("There is no plan number " + std::to_string(id) + " of yours.");
+    throw NotFound("error.no_plan", {std::to_string(id)});
   }
   *id_out = id;
   return data;
@@ -76,8 +76,7 @@ void ListPage(PageRequest& page) {
   PersonPlanPage found =
       ReadPersonPlanPage(page.run().connection(), page.person_id(), wanted, kPlansPerPage);
   if (found.rows.row_count() == 0 && wanted > 1) {
-    throw BadInput("There is no page " + std::to_string(wanted) + " of your plans; you have " +
-                   std::to_string(found.total) + " plans.");
+    throw BadInput("error.no_plan_page", {std::to_string(wanted), std::to_string(found.total)});
   }
   GridView grid(RowsAsGrid(found.rows));
   mstch::array rows;
@@ -126,11 +125,11 @@ std::vector<Variant> PlanFields(PageRequest& page) {
   Variant klass = number("class", "class");
   Date begin = date("begin", "beginning");
   Date end = date("end", "end");
-  if (TimeLineDays(end) < TimeLineDays(begin)) throw BadInput("The plan ends before it begins.");
+  if (TimeLineDays(end) < TimeLineDays(begin)) throw BadInput("error.plan_ends_first", {});
   Date alert = page.Param("alert").empty() ? begin : date("alert", "reminder time");
   std::string content = page.Param("content");
   if (content.find_first_not_of(" \t\r\n") == std::string::npos) {
-    throw BadInput("Please write what the plan is about.");
+    throw BadInput("error.plan_no_content", {});
   }
   CheckLength(page.Param("place"), kPlaceChars, "place");
   return {type,

@@ -104,6 +104,15 @@ mstch::map LayoutContext(Language language, std::string title, std::string body,
 
 }  // namespace
 
+ToldError::ToldError(std::string key, std::vector<std::string> args)
+    : std::runtime_error(Catalog::For(Language::kEnglish).Format(key, args)),
+      key_(std::move(key)),
+      args_(std::move(args)) {}
+
+std::string ToldError::In(const Catalog& texts) const {
+  return key_.empty() ? std::string(what()) : texts.Format(key_, args_);
+}
+
 std::string WithNotice(std::string to, std::string_view done) {
   to += to.find('?') == std::string::npos ? "?done=" : "&done=";
   to += done;
@@ -295,11 +304,11 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     try {
       handler(page);
     } catch (const BadInput& e) {
-      page.Error(400, e.what());
+      page.Error(400, e.In(page.catalog()));
     } catch (const NotFound& e) {
-      page.Error(404, e.what());
+      page.Error(404, e.In(page.catalog()));
     } catch (const NotDone& e) {
-      page.Error(500, e.what());
+      page.Error(500, e.In(page.catalog()));
     } catch (const AutomationError& e) {
       page.Error(500, page.catalog().Format("error.not_completed", {VisitorDescription(e)}));
     } catch (const std::exception& e) {

@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "frame/error.h"
 #include "host/page_host.h"
@@ -61,24 +62,39 @@ class Site {
   LoginThrottle throttle_;
 };
 
-// Input a visitor can correct: shown on the page with status 400.
-class BadInput : public std::runtime_error {
+// A failure a page shows the visitor. Made from a catalog key and its
+// arguments, it is shown in the page's language (what() holds the English,
+// for logs); made from a plain text, it is shown as that text.
+class ToldError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ToldError(const std::string& text) : std::runtime_error(text) {}
+  explicit ToldError(const char* text) : std::runtime_error(text) {}
+  ToldError(std::string key, std::vector<std::string> args);
+  std::string In(const Catalog& texts) const;
+
+ private:
+  std::string key_;
+  std::vector<std::string> args_;
+};
+
+// Input a visitor can correct: shown on the page with status 400.
+class BadInput : public ToldError {
+ public:
+  using ToldError::ToldError;
 };
 // Something the signed-in person may not see or change (or that does not
 // exist): shown with status 404, the same for both so as not to tell them
 // apart.
-class NotFound : public std::runtime_error {
+class NotFound : public ToldError {
  public:
-  using std::runtime_error::runtime_error;
+  using ToldError::ToldError;
 };
 
 // A request the server could not carry out, with a message already fit for
 // the visitor (what was done and what was not): shown with status 500.
-class NotDone : public std::runtime_error {
+class NotDone : public ToldError {
  public:
-  using std::runtime_error::runtime_error;
+  using ToldError::ToldError;
 };
 
 class PageRequest {

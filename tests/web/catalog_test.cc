@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "web/site.h"
+
 namespace korimba::web {
 namespace {
 
@@ -14,14 +16,24 @@ TEST(CatalogTest, BothLanguagesHaveTheSameKeysAndNoEmptyChineseText) {
   EXPECT_GT(zh.Keys().size(), 50u);
   EXPECT_EQ(zh.Text("nav.home"), "首页");
   EXPECT_EQ(en.Text("nav.home"), "Home");
-  // Templates place texts unescaped, inside attributes too.
+  // Templates place texts unescaped, inside attributes too; only error
+  // messages (always shown as escaped values) may quote.
   for (const Catalog* c : {&zh, &en}) {
     for (const std::string& key : c->Keys()) {
       const std::string text = c->Text(key);
-      EXPECT_EQ(text.find_first_of("\"<>&"), std::string::npos) << key;
+      EXPECT_EQ(text.find_first_of(key.starts_with("error.") ? "<>&" : "\"<>&"), std::string::npos)
+          << key;
       EXPECT_EQ(text.find("{{"), std::string::npos) << key;
     }
   }
+}
+
+TEST(CatalogTest, ToldErrorsSpeakThePageLanguageAndPlainOnesStayAsGiven) {
+  const NotFound told("error.no_plan", {"7"});
+  EXPECT_STREQ(told.what(), "There is no plan number 7 of yours.");
+  EXPECT_EQ(told.In(Catalog::For(Language::kChinese)), "您没有 7 号日程。");
+  const BadInput plain("The place is too long.");
+  EXPECT_EQ(plain.In(Catalog::For(Language::kChinese)), "The place is too long.");
 }
 
 TEST(CatalogTest, ParsesLinesFormatsPlaceholdersAndShowsMissingKeys) {
