@@ -141,6 +141,25 @@ std::vector<Variant> PlanFields(PageRequest& page) {
           Variant::Text(page.Param("place"))};
 }
 
+// The plan form again with what was posted and why it was refused, so that
+// nothing typed is lost.
+void RefusedForm(PageRequest& page, const BadInput& e, bool editing, int32_t id) {
+  mstch::map context{{"action", std::string(editing ? "/plans/update" : "/plans/add")},
+                     {"error", e.In(page.catalog())},
+                     {"content", page.Param("content")},
+                     {"begin_field", page.Param("begin")},
+                     {"end_field", page.Param("end")},
+                     {"alert_field", page.Param("alert")},
+                     {"place", page.Param("place")},
+                     {"type", page.Param("type")},
+                     {"class", page.Param("class")}};
+  if (editing) {
+    context["editing"] = true;
+    context["id"] = std::to_string(id);
+  }
+  page.Page(page.Text(editing ? "title.plan_edit" : "title.plan_new"), "plan_form", context, 400);
+}
+
 void NewPage(PageRequest& page) {
   std::string day = page.Param("date");
   auto date = ParseFormDate(day);
@@ -156,7 +175,13 @@ void NewPage(PageRequest& page) {
 }
 
 void Add(PageRequest& page) {
-  std::vector<Variant> fields = PlanFields(page);
+  std::vector<Variant> fields;
+  try {
+    fields = PlanFields(page);
+  } catch (const BadInput& e) {
+    RefusedForm(page, e, false, 0);
+    return;
+  }
   std::vector<Variant> args{page.person()};
   args.insert(args.end(), fields.begin(), fields.end());
   page.run().Plan("AddData", args);
@@ -176,7 +201,13 @@ void EditPage(PageRequest& page) {
 void Update(PageRequest& page) {
   int32_t id = 0;
   OwnPlan(page, &id);
-  std::vector<Variant> fields = PlanFields(page);
+  std::vector<Variant> fields;
+  try {
+    fields = PlanFields(page);
+  } catch (const BadInput& e) {
+    RefusedForm(page, e, true, id);
+    return;
+  }
   std::vector<Variant> args{Variant::I4(id), page.person()};
   args.insert(args.end(), fields.begin(), fields.end());
   page.run().Plan("UpdateData", args);

@@ -53,6 +53,22 @@ TEST_F(FeedbackPagesTest, EachActionLeadsToItsNoticeInThePageLanguage) {
   EXPECT_TRUE(Has(bo.Get("/plans?done=deleted"), ">Deleted</p>"));
 }
 
+TEST_F(FeedbackPagesTest, ARefusedPlanFormComesBackWithWhatWasTyped) {
+  Visitor ann(site_.port(), "zh-CN");
+  ann.SignIn(1);
+  auto r = ann.Post("/plans/add", {{"content", "季度<总结>"},
+                                   {"begin", "2025-01-31T10:00"},
+                                   {"end", "2025-01-31T09:00"},
+                                   {"place", "二号会议室"}});
+  EXPECT_EQ(r->status, 400);
+  EXPECT_TRUE(Has(r, "日程的结束时间早于开始时间。"));
+  EXPECT_TRUE(Has(r, ">季度&lt;总结&gt;</textarea>"));
+  EXPECT_TRUE(Has(r, "value=\"2025-01-31T10:00\""));
+  EXPECT_TRUE(Has(r, "value=\"二号会议室\""));
+  EXPECT_TRUE(Has(r, "action=\"/plans/add\""));
+  EXPECT_EQ(TextForm(site_.conn().Query("SELECT COUNT(*) FROM DATA_Plan").at(0, 0)), "0");
+}
+
 TEST_F(FeedbackPagesTest, FaviconAndPageScriptAreServed) {
   Visitor v(site_.port());
   auto icon = v.Get("/favicon.ico");
