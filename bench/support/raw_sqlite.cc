@@ -57,28 +57,31 @@ void BindRaw(sqlite3_stmt* stmt, int index, const sql::BoundValue& value,
 }
 
 int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt) {
-  int64_t sum = 0;
+  std::vector<RawCell> cells;
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     for (int c = 0, n = sqlite3_column_count(stmt); c < n; ++c) {
       switch (sqlite3_column_type(stmt, c)) {
         case SQLITE_INTEGER:
-          sum += sqlite3_column_int64(stmt, c);
+          cells.emplace_back(sqlite3_column_int64(stmt, c));
           break;
         case SQLITE_FLOAT:
-          sum += static_cast<int64_t>(sqlite3_column_double(stmt, c));
+          cells.emplace_back(sqlite3_column_double(stmt, c));
           break;
         case SQLITE_TEXT:
-          sum += *sqlite3_column_text(stmt, c) + sqlite3_column_bytes(stmt, c);
+          cells.emplace_back(
+              std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                          static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
           break;
         default:
+          cells.emplace_back();
           break;
       }
     }
   }
   if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db));
   sqlite3_reset(stmt);
-  return sum;
+  return static_cast<int64_t>(cells.size());
 }
 
 RawStatement::RawStatement(sqlite3* db, const std::vector<std::string>& texts,

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "db/translator.h"
@@ -63,8 +64,13 @@ class RawDatabase {
 void BindRaw(sqlite3_stmt* stmt, int index, const sql::BoundValue& value,
              sqlite3_destructor_type lifetime);
 
-// Steps `stmt` to its end, reading every column of every row, and resets
-// it; returns a checksum of what was read so that nothing is optimized away.
+// One cell of a raw result: a value type of the same weight as the
+// component's Variant (a number, or the text copied out of SQLite).
+using RawCell = std::variant<std::monostate, int64_t, double, std::string>;
+
+// Steps `stmt` to its end, building every column of every row into a
+// vector of cells as the component builds its grid, and resets it; returns
+// the number of cells so that nothing is optimized away.
 int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt);
 
 class RawStatement {
