@@ -158,12 +158,36 @@ void WeekPage(PageRequest& page) {
   GridView grid(page.run().Plan("GetWeekPlan11", {page.person(), Variant::FromDate(date)}));
   mstch::array rows;
   if (!grid.IsNoRows() && grid.first_count() >= WeekPlanColumn::kColumns) {
+    // Each row the week view lists links to the person's plan of that
+    // beginning and content (the first not linked yet), when there is one.
+    const ResultTable plans = ReadPersonPlansOverlapping(page.run().connection(), page.person_id(),
+                                                         monday, *MakeDate([&] {
+                                                           CivilDateTime p = SplitDate(sunday);
+                                                           p.hour = 23;
+                                                           p.minute = 59;
+                                                           p.second = 59;
+                                                           return p;
+                                                         }()));
+    std::vector<bool> used(plans.row_count(), false);
     for (int32_t r = 0; r < grid.second_count(); ++r) {
       const Variant begin = grid.at(WeekPlanColumn::kBegin, r);
+      const std::string content = DisplayText(grid.at(WeekPlanColumn::kContent, r));
+      std::string plan_id;
+      for (size_t p = 0; p < plans.row_count() && begin.date(); ++p) {
+        const auto plan_begin = plans.at(p, OverlapColumn::kBegin).date();
+        if (used[p] || !plan_begin || plan_begin->serial != begin.date()->serial ||
+            DisplayText(plans.at(p, OverlapColumn::kContent)) != content) {
+          continue;
+        }
+        used[p] = true;
+        plan_id = DisplayText(plans.at(p, OverlapColumn::kPlanId));
+        break;
+      }
       rows.push_back(mstch::map{
+          {"id", plan_id},
           {"begin", DisplayText(begin)},
           {"end", DisplayText(grid.at(WeekPlanColumn::kEnd, r))},
-          {"content", DisplayText(grid.at(WeekPlanColumn::kContent, r))},
+          {"content", content},
           {"day", begin.date() ? page.Text(kSundayFirst[WeekdayOf(*begin.date()) - 1]) : ""},
       });
     }

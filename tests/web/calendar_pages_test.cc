@@ -54,6 +54,12 @@ TEST_F(CalendarPagesTest, MonthEntriesLinkToTheirOwnPlansWithBeginTimes) {
   EXPECT_NE(day5.find("href=\"/plans/view?id=" + early + "\">&lt;b&gt;Audit"), std::string::npos)
       << day5;
   EXPECT_EQ(Cell(month->body, "2025-03-06").find("entry"), std::string::npos);
+  // The week lists the same plans, each a link to its own.
+  auto week = ann.Get("/calendar/week?date=2025-03-04");
+  EXPECT_NE(week->body.find("<a href=\"/plans/view?id=" + late + "\">Call</a>"), std::string::npos)
+      << week->body;
+  EXPECT_NE(week->body.find("<a href=\"/plans/view?id=" + early + "\">&lt;b&gt;Audit"),
+            std::string::npos);
   // The places view stays as the component gives it.
   auto places = ann.Get("/calendar/month?date=2025-03-01&places=1");
   EXPECT_EQ(places->body.find("class=\"entry\""), std::string::npos);
