@@ -104,7 +104,7 @@ void Post(PageRequest& page, int32_t to, const std::string& title, const std::st
 std::string RequiredText(PageRequest& page, const std::string& field, std::string_view what) {
   std::string text = page.Param(field);
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-    throw BadInput("Please write the " + std::string(what) + ".");
+    throw BadInput("error.please_write", {page.FieldName(what)});
   }
   return text;
 }

@@ -107,16 +107,15 @@ std::vector<Variant> PlanFields(PageRequest& page) {
     std::string text = page.Param(field);
     if (text.empty()) return Variant::I4(0);
     auto value = ParsePositiveInt(text);
-    if (!value && text != "0")
-      throw BadInput("The " + std::string(what) + " must be a whole number.");
+    if (!value && text != "0") throw BadInput("error.whole_number", {page.FieldName(what)});
     return Variant::I4(value.value_or(0));
   };
   auto date = [&](const std::string& field, std::string_view what) {
     std::string text = page.Param(field);
     auto value = ParseFormDate(text);
     if (!value) {
-      throw BadInput(text.empty() ? "Please give the " + std::string(what) + "."
-                                  : "\"" + text + "\" is not a valid " + std::string(what) + ".");
+      if (text.empty()) throw BadInput("error.please_give", {page.FieldName(what)});
+      throw BadInput("error.not_valid", {text, page.FieldName(what)});
     }
     CheckStoredDate(*value, what);
     return *value;

@@ -162,11 +162,20 @@ std::string PageRequest::Param(const std::string& name) const {
   return "";
 }
 
+std::string PageRequest::FieldName(std::string_view what) const {
+  std::string key = "field." + std::string(what);
+  for (char& c : key) {
+    if (c == ' ' || c == '\'') c = '_';
+  }
+  std::string name = Text(key);
+  return name == key ? std::string(what) : name;
+}
+
 int32_t PageRequest::IdParam(const std::string& name, std::string_view what) const {
   std::string text = Param(name);
-  if (text.empty()) throw BadInput("The " + std::string(what) + " is missing.");
+  if (text.empty()) throw BadInput("error.missing", {FieldName(what)});
   auto id = ParsePositiveInt(text);
-  if (!id) throw BadInput("\"" + text + "\" is not a valid " + std::string(what) + ".");
+  if (!id) throw BadInput("error.not_valid", {text, FieldName(what)});
   return *id;
 }
 

@@ -120,6 +120,9 @@ class PageRequest {
   Language language() const { return language_; }
   const Catalog& catalog() const { return Catalog::For(language_); }
   std::string Text(std::string_view key) const { return catalog().Text(key); }
+  // The name of a form field in the page's language: `what` is its English
+  // name ("plan number"), looked up as "field.plan_number".
+  std::string FieldName(std::string_view what) const;
 
   // The request's component objects, created on first use.
   PageRun& run();

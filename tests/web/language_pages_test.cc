@@ -85,6 +85,8 @@ TEST_F(LanguagePagesTest, ErrorPagesKeepNavigationLanguageAndAWayBack) {
   EXPECT_TRUE(Has(bad, "<html lang=\"zh-CN\">"));
   // The page's own messages speak its language; typed input stays escaped.
   EXPECT_TRUE(Has(v.Get("/plans/view?id=999"), "您没有 999 号日程。"));
+  EXPECT_TRUE(Has(v.Get("/plans/view?id=x"), "“x”不是有效的日程编号。"));
+  EXPECT_TRUE(Has(v.Get("/plans/view"), "缺少日程编号。"));
   EXPECT_TRUE(
       Has(v.Get("/calendar/month?date=%3Cx%3E"), "“&lt;x&gt;”不是 2024-03-05 形式的日期。"));
 }
