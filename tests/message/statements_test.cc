@@ -72,6 +72,20 @@ TEST(MessageStatements, EachFamilyIsSentExactlyAsWritten) {
        {"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
         "HR_Person.PersonID where MsgID=12",
         "update DATA_Msg set msgFlag =1 Where MsgID=12"}},
+      // Reading one message: its file, the message with its sender, its
+      // sender alone, and marking it read.
+      {"GetFileData", {I(5)}, {"select * from DATA_Msg where MsgID = 5"}},
+      {"MsgRead",
+       {I(5)},
+       {"SELECT * FROM DATA_Msg INNER JOIN HR_Person ON DATA_Msg.MsgFromPersonID = "
+        "HR_Person.PersonID Where (DATA_Msg.MsgID =5)"}},
+      {"noread2", {I(5)}, {"Select top 1 * from DATA_Msg where MsgID=5"}},
+      {"repairFlg", {I(5)}, {"update DATA_Msg set msgFlag =1 Where MsgID=5"}},
+      {"trackMsg",
+       {I(9)},
+       {" select MsgContent, CONVERT(char(16), MsgCreateTime, 120) from DATA_Msg where MsgContent "
+        "LIKE '%群发消息%' and msgFrompersonID=9 GROUP BY MsgContent, CONVERT(char(16), "
+        "MsgCreateTime, 120) "}},
       {"InceptMsg",
        {I(7)},
        {"Select 姓名=(select personname from hr_person where hr_person.personID=data_msg."
