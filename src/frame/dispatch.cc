@@ -15,10 +15,6 @@
 namespace korimba {
 namespace {
 
-// Runtime numbers for failures that are not the component's own errors.
-constexpr int32_t kErrOutOfMemory = 7;
-constexpr int32_t kErrInternal = 51;
-
 [[noreturn]] void ThrowNoSuchMember(std::string_view name, std::string_view why = {}) {
   std::string description =
       "Object doesn't support this property or method: '" + std::string(name) + "'";

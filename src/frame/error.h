@@ -31,6 +31,16 @@ inline constexpr int32_t kErrCantCreate = 429;
 inline constexpr int32_t kErrNoSuchMember = 438;
 inline constexpr int32_t kErrWrongArgCount = 450;
 inline constexpr int32_t kErrInvalidCall = 5;
+// Failures that are not the component's own errors (an allocation failure, an
+// unexpected exception), caught at the dispatch boundary.
+inline constexpr int32_t kErrOutOfMemory = 7;
+inline constexpr int32_t kErrInternal = 51;
+// Result-set misuse, numbered as the usual data access runtime numbers it.
+inline constexpr int32_t kErrArgumentRange = 3001;
+inline constexpr int32_t kErrNoCurrentRecord = 3021;
+inline constexpr int32_t kErrItemNotFound = 3265;
+inline constexpr int32_t kErrClosed = 3704;
+inline constexpr int32_t kErrAlreadyOpen = 3705;
 // Errors reported by a database provider (the provider's own text is the
 // description).
 inline constexpr int32_t kErrDatabase = -2147217900;  // 0x80040E14

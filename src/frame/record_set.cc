@@ -14,14 +14,6 @@
 namespace korimba {
 namespace {
 
-// The numbers a page script sees for result-set misuse, as the usual data
-// access runtime reports them.
-constexpr int32_t kErrArgumentRange = 3001;
-constexpr int32_t kErrNoCurrentRecord = 3021;
-constexpr int32_t kErrItemNotFound = 3265;
-constexpr int32_t kErrClosed = 3704;
-constexpr int32_t kErrAlreadyOpen = 3705;
-
 int32_t Clamp32(size_t n) {
   constexpr size_t kMax = static_cast<size_t>(std::numeric_limits<int32_t>::max());
   return static_cast<int32_t>(n > kMax ? kMax : n);
