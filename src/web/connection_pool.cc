@@ -2,14 +2,15 @@
 
 namespace korimba::web {
 
-ConnectionPool::ConnectionPool(std::vector<std::shared_ptr<Connection>> connections)
-    : free_(std::move(connections)) {}
+ConnectionPool::ConnectionPool(std::vector<std::shared_ptr<Connection>> connections,
+                               std::chrono::milliseconds wait)
+    : wait_(wait), free_(std::move(connections)) {}
 
 ConnectionPool::Lease::~Lease() { pool_->Return(std::move(conn_)); }
 
 std::unique_ptr<ConnectionPool::Lease> ConnectionPool::Acquire() {
   std::unique_lock lock(mu_);
-  cv_.wait(lock, [this] { return !free_.empty(); });
+  if (!cv_.wait_for(lock, wait_, [this] { return !free_.empty(); })) throw PoolBusy();
   auto conn = std::move(free_.back());
   free_.pop_back();
   return std::make_unique<Lease>(this, std::move(conn));

@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -121,7 +123,9 @@ int Serve(const ServeOptions& options) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  Site site(std::make_unique<ConnectionPool>(std::move(connections)), work_path);
+  const auto pool_wait =
+      std::chrono::milliseconds(static_cast<int64_t>(std::max(0.0, options.pool_wait) * 1000));
+  Site site(std::make_unique<ConnectionPool>(std::move(connections), pool_wait), work_path);
   site.set_sign_in(std::move(sign_in));
   if (site.sign_in().mode == AuthMode::kPick) {
     std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";

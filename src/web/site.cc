@@ -7,6 +7,7 @@
 #include "web/http_limits.h"
 #include "web/limited_server.h"
 #include "web/multipart_form.h"
+#include "web/secret_mask.h"
 #include "web/sign_in.h"
 #include "web/static_files.h"
 #include "web/templates.h"
@@ -318,6 +319,9 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
       page.Error(404, e.In(page.catalog()));
     } catch (const NotDone& e) {
       page.Error(500, e.In(page.catalog()));
+    } catch (const PoolBusy&) {
+      page.res.set_header("Retry-After", "5");
+      page.Error(503, page.Text("error.busy"));
     } catch (const AutomationError& e) {
       page.Error(500, page.catalog().Format("error.not_completed", {VisitorDescription(e)}));
     } catch (const std::exception& e) {
@@ -332,6 +336,27 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
 }
 
 void RegisterSite(httplib::Server& server, Site& site) {
+  // The health check answers without a session or a page: 200 "ok" when a
+  // pooled connection answers a trivial query, 503 with the reason
+  // otherwise (secrets of the connection string masked).
+  server.Get("/healthz", [&site](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Cache-Control", "no-store");
+    std::string problem;
+    try {
+      auto lease = site.pool().Acquire();
+      lease->connection()->Query("select 1");
+      res.set_content("ok\n", "text/plain; charset=utf-8");
+      return;
+    } catch (const PoolBusy& e) {
+      problem = std::string("database busy: ") + e.what();
+    } catch (const AutomationError& e) {
+      problem = "database: " + MaskSecrets(e.description());
+    } catch (const std::exception& e) {
+      problem = "database: " + MaskSecrets(e.what());
+    }
+    res.status = 503;
+    res.set_content(problem + "\n", "text/plain; charset=utf-8");
+  });
   server.Get("/static/style.css", [](const httplib::Request& req, httplib::Response& res) {
     SendStatic(req, res, "style.css", "text/css; charset=utf-8");
   });

@@ -1,5 +1,7 @@
 #include "web/static_files.h"
 
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -66,6 +68,13 @@ void TuneServer(httplib::Server& server) {
   // Set on the listening socket; Linux hands TCP_NODELAY on to every
   // connection accepted from it.
   server.set_tcp_nodelay(true);
+  // SO_REUSEADDR only: the library's default adds SO_REUSEPORT, with which a
+  // second server binds the same address without a word and takes half of
+  // its connections (and their sessions) away from the first.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
 }
 
 }  // namespace korimba::web

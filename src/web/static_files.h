@@ -29,7 +29,8 @@ void SendStatic(const httplib::Request& req, httplib::Response& res, std::string
 // Transport settings every page server uses: Nagle's algorithm off on every
 // connection (answers go out in two writes, headers and body, which Nagle
 // and delayed acknowledgements would otherwise hold back by about 40 ms on
-// a kept-alive connection).
+// a kept-alive connection), and a listening address that one server alone
+// may hold, so that a second one on a busy port fails to start.
 void TuneServer(httplib::Server& server);
 
 }  // namespace korimba::web

@@ -23,7 +23,8 @@ namespace korimba::web::testing {
 
 class TestSite {
  public:
-  explicit TestSite(int connections = 2) {
+  explicit TestSite(int connections = 2,
+                    std::chrono::milliseconds pool_wait = std::chrono::minutes(1)) {
     dir_ = std::filesystem::temp_directory_path() /
            ("korimba_web_test_" + RandomHexId().substr(0, 12));
     std::filesystem::create_directories(dir_ / "files");
@@ -32,7 +33,7 @@ class TestSite {
     for (int i = 0; i < connections; ++i) pool.push_back(OpenConnection(db));
     EnsureSchema(*pool.front());
     conn_ = OpenConnection(db);
-    site_ = std::make_unique<Site>(std::make_unique<ConnectionPool>(std::move(pool)),
+    site_ = std::make_unique<Site>(std::make_unique<ConnectionPool>(std::move(pool), pool_wait),
                                    (dir_ / "files").string() + "/");
     RegisterSite(server_, *site_);
     port_ = server_.bind_to_any_port("127.0.0.1");
