@@ -12,6 +12,7 @@
 #include "db/open.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "web/access_log.h"
 #include "web/limited_server.h"
 #include "web/secret_mask.h"
 #include "web/site.h"
@@ -133,6 +134,12 @@ int Serve(const ServeOptions& options) {
   LimitedServer server(options.limits);
   TuneServer(server);
   RegisterSite(server, site);
+  try {
+    InstallAccessLog(server, site, std::make_shared<AccessLog>(options.access_log));
+  } catch (const std::runtime_error& e) {
+    std::cerr << "korimba serve: " << e.what() << "\n";
+    return 1;
+  }
 
   if (port == 0) {
     port = server.bind_to_any_port(host);

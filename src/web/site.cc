@@ -4,6 +4,7 @@
 
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "web/access_log.h"
 #include "web/http_limits.h"
 #include "web/limited_server.h"
 #include "web/multipart_form.h"
@@ -31,13 +32,6 @@ std::string CookieValue(const httplib::Request& req, std::string_view name) {
     pos = end + 1;
   }
   return "";
-}
-
-// The visitor's live session, or nullptr.
-std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req) {
-  std::string id = CookieValue(req, kSessionCookie);
-  if (id.empty()) return nullptr;
-  return site.sessions().Find(id);
 }
 
 // Pages load only what this server serves, and no other site may frame them.
@@ -104,6 +98,12 @@ mstch::map LayoutContext(Language language, std::string title, std::string body,
 }
 
 }  // namespace
+
+std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req) {
+  std::string id = CookieValue(req, kSessionCookie);
+  if (id.empty()) return nullptr;
+  return site.sessions().Find(id);
+}
 
 ToldError::ToldError(std::string key, std::vector<std::string> args)
     : std::runtime_error(Catalog::For(Language::kEnglish).Format(key, args)),
@@ -372,6 +372,7 @@ void RegisterSite(httplib::Server& server, Site& site) {
   // httplib hands over the request it owns as const; moving one header
   // before the body is read is the only change made to it.
   server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    MarkRequestStart(req);
     KeepMultipartRaw(const_cast<httplib::Request&>(req));
     return httplib::Server::HandlerResponse::Unhandled;
   });

@@ -186,6 +186,9 @@ void RegisterCalendarPages(httplib::Server& server, Site& site);
 // All page groups, the static files and the error pages.
 void RegisterSite(httplib::Server& server, Site& site);
 
+// The visitor's live session (by the request's cookie), or nullptr.
+std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req);
+
 }  // namespace korimba::web
 
 #endif  // KORIMBA_WEB_SITE_H_

@@ -49,6 +49,8 @@ class TestSite {
   }
 
   int port() const { return port_; }
+  // For hooks set before the first request (an access log, say).
+  httplib::Server& server() { return server_; }
   Site& site() { return *site_; }
   // A connection of its own for setting up and checking data.
   Connection& conn() { return *conn_; }
