@@ -4,7 +4,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -154,12 +156,28 @@ int Serve(const ServeOptions& options) {
   std::string shown_host = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   std::cout << "Korimba pages at http://" << shown_host << ":" << port << "/" << std::endl;
 
-  std::thread stopper([&server, signals] {
+  // On SIGTERM or SIGINT the server stops accepting and the requests in
+  // flight finish; if they take longer than --shutdown-wait the process ends
+  // anyway, so that a stuck request cannot keep a stopped service alive.
+  std::atomic<bool> finished{false};
+  const auto shutdown_wait =
+      std::chrono::milliseconds(static_cast<int64_t>(std::max(0.0, options.shutdown_wait) * 1000));
+  std::thread stopper([&server, &finished, signals, shutdown_wait] {
     int received = 0;
     sigwait(&signals, &received);
     server.stop();
+    const auto until = std::chrono::steady_clock::now() + shutdown_wait;
+    while (!finished && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!finished) {
+      std::cerr << "korimba serve: requests still in flight after the shutdown wait; stopping"
+                << std::endl;
+      std::_Exit(0);
+    }
   });
   server.listen_after_bind();
+  finished = true;
   // listen_after_bind also returns when the socket fails; wake the stopper.
   pthread_kill(stopper.native_handle(), SIGTERM);
   stopper.join();

@@ -16,7 +16,23 @@
 namespace korimba::testing {
 namespace {
 
-class ServeProgramTest : public ProgramTest {};
+class ServeProgramTest : public ProgramTest {
+ protected:
+  // Runs a shell command line; its output with stderr joined, and its status.
+  static std::string Shell(const std::string& command, int* status) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return "popen failed";
+    std::string out;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    *status = pclose(pipe);
+    return out;
+  }
+  std::string Serve(const std::string& listen) const {
+    return "timeout 20 " + KorimbaProgram() + " serve --db " + Db() + " --listen " + listen +
+           " --attachments '" + (dir_ / "files").string() + "'";
+  }
+};
 
 TEST_F(ServeProgramTest, ABusyAddressFailsAtOnceWithExitStatusOne) {
   // The holder asks for every kind of sharing a listener can offer, as a
@@ -37,19 +53,30 @@ TEST_F(ServeProgramTest, ABusyAddressFailsAtOnceWithExitStatusOne) {
 
   Run("init-db --db " + Db());
   // `timeout` ends a server that wrongly started after all (status 124).
-  const std::string command = "timeout 20 " + KorimbaProgram() + " serve --db " + Db() +
-                              " --listen " + address + " --attachments '" +
-                              (dir_ / "files").string() + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string out;
-  char buffer[4096];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-  const int status = pclose(pipe);
+  int status = 0;
+  const std::string out = Shell(Serve(address), &status);
   close(holder);
   ASSERT_TRUE(WIFEXITED(status)) << out;
   EXPECT_EQ(WEXITSTATUS(status), 1) << out;
   EXPECT_NE(out.find("cannot listen on " + address), std::string::npos) << out;
+}
+
+// SIGTERM stops the server: it stops accepting, lets what is in flight
+// finish and exits 0.
+TEST_F(ServeProgramTest, SigtermStopsTheServerWithExitStatusZero) {
+  Run("init-db --db " + Db());
+  int status = 0;
+  // The signal is sent once the server says where it listens (a slow
+  // machine or a sanitizer build may take a while to get there).
+  const std::string log = (dir_ / "serve.txt").string();
+  const std::string out = Shell(
+      "(exec " + Serve("127.0.0.1:0") + " > '" + log + "') & pid=$!; for i in $(seq 200); do " +
+          "grep -q 'pages at' '" + log + "' && break; sleep 0.1; done; kill -TERM $pid; " +
+          "wait $pid; echo status=$?; cat '" + log + "'",
+      &status);
+  EXPECT_NE(out.find("Korimba pages at http://127.0.0.1:"), std::string::npos) << out;
+  EXPECT_NE(out.find("Korimba pages stopped."), std::string::npos) << out;
+  EXPECT_NE(out.find("status=0"), std::string::npos) << out;
 }
 
 }  // namespace
