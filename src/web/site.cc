@@ -99,6 +99,20 @@ mstch::map LayoutContext(Language language, std::string title, std::string body,
 
 }  // namespace
 
+namespace {
+
+// A request that failed on the server's side: the log gets the whole reason
+// (secrets masked) under a short reference, the page shows the reference so
+// that the visitor can quote it.
+void Failed(PageRequest& page, const std::string& shown, const std::string& logged) {
+  const std::string reference = RandomHexId().substr(0, 8);
+  std::cerr << "korimba serve: error " << reference << " on " << page.req.method << " "
+            << page.req.path << ": " << MaskSecrets(logged) << std::endl;
+  page.Error(500, shown + " " + page.catalog().Format("error.reference", {reference}));
+}
+
+}  // namespace
+
 std::shared_ptr<const WebSession> SessionOf(Site& site, const httplib::Request& req) {
   std::string id = CookieValue(req, kSessionCookie);
   if (id.empty()) return nullptr;
@@ -318,14 +332,15 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     } catch (const NotFound& e) {
       page.Error(404, e.In(page.catalog()));
     } catch (const NotDone& e) {
-      page.Error(500, e.In(page.catalog()));
+      Failed(page, e.In(page.catalog()), e.what());
     } catch (const PoolBusy&) {
       page.res.set_header("Retry-After", "5");
       page.Error(503, page.Text("error.busy"));
     } catch (const AutomationError& e) {
-      page.Error(500, page.catalog().Format("error.not_completed", {VisitorDescription(e)}));
+      Failed(page, page.catalog().Format("error.not_completed", {VisitorDescription(e)}),
+             e.description());
     } catch (const std::exception& e) {
-      page.Error(500, page.Text("error.internal"));
+      Failed(page, page.Text("error.internal"), e.what());
     }
   };
   if (post) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "frame/value_ops.h"
 #include "tests/web/test_site.h"
@@ -55,7 +56,9 @@ TEST_F(AttachmentPagesTest, GroupMessageGoesToEachPersonOnce) {
 TEST_F(AttachmentPagesTest, FileThatCannotBeStoredStoresNothingAndShowsNoPath) {
   ann_.Get("/messages?with=2");
   std::filesystem::remove_all(site_.files());
+  ::testing::internal::CaptureStderr();
   auto one = PostFile("/messages/send", {{"to", "2", "", ""}});
+  const std::string log = ::testing::internal::GetCapturedStderr();
   auto group = PostFile("/messages/group", {{"to", "2", "", ""}, {"to", "3", "", ""}});
   for (const httplib::Result* r : {&one, &group}) {
     ASSERT_TRUE(*r);
@@ -69,6 +72,12 @@ TEST_F(AttachmentPagesTest, FileThatCannotBeStoredStoresNothingAndShowsNoPath) {
       << one->body;
   EXPECT_NE(group->body.find("sent to nobody"), std::string::npos) << group->body;
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM DATA_Msg"), "0");
+  // The page shows a short reference; the log repeats it with the reason.
+  std::smatch m;
+  const std::string body = one->body;
+  ASSERT_TRUE(std::regex_search(body, m, std::regex(R"(Error reference ([0-9a-f]{8}))"))) << body;
+  EXPECT_NE(log.find("error " + m[1].str() + " on POST /messages/send: "), std::string::npos)
+      << log;
 }
 
 TEST_F(AttachmentPagesTest, DeletingAMessageRemovesItsFile) {
