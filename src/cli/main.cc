@@ -9,6 +9,7 @@
 
 #include "cli/account_command.h"
 #include "cli/attachments_sweep.h"
+#include "cli/backup_command.h"
 #include "cli/init_db.h"
 #include "cli/person_command.h"
 #include "cli/script_host.h"
@@ -100,7 +101,27 @@ int main(int argc, char** argv) {
     sub->add_option("--db", person.db, db_help)->capture_default_str();
   }
 
+  korimba::cli::BackupOptions backup;
+  CLI::App* backup_cmd = app.add_subcommand(
+      "backup", "A consistent copy of the embedded database and the attachments, while it runs");
+  backup_cmd->add_option("--to", backup.dir, "A new folder for the backup")->required();
+  CLI::App* restore_cmd =
+      app.add_subcommand("restore", "Put a backup back (stop the server first)");
+  restore_cmd->add_option("--from", backup.dir, "The backup's folder")->required();
+  restore_cmd->add_flag("--overwrite", backup.overwrite,
+                        "Replace an existing database and attachment files");
+  for (CLI::App* sub : {backup_cmd, restore_cmd}) {
+    sub->add_option("--db", backup.db, "The embedded database (sqlite:PATH)")
+        ->capture_default_str();
+    sub->add_option("--attachments", backup.attachments, "The attachments directory")
+        ->capture_default_str();
+  }
+
   CLI11_PARSE(app, argc, argv);
+
+  backup.progress = isatty(STDERR_FILENO) == 1;
+  if (*backup_cmd) return korimba::cli::Backup(backup, std::cout, std::cerr);
+  if (*restore_cmd) return korimba::cli::Restore(backup, std::cout, std::cerr);
 
   if (*account_set) {
     return korimba::cli::AccountSet(account, std::cin, isatty(STDIN_FILENO) == 1, std::cout,
