@@ -130,22 +130,6 @@ constexpr Schedule kPlans[] = {
     {1, 1, 2, 1, kLastDay, 15, 0, 0, 17, 0, "月度总结", "三楼会议室"},
 };
 
-// Installs a frozen component clock for the life of the guard.
-class ClockOverride {
- public:
-  ClockOverride() : previous_(ComponentClock()), clock_(std::make_shared<ManualClock>()) {
-    SetComponentClock(clock_);
-  }
-  ClockOverride(const ClockOverride&) = delete;
-  ClockOverride& operator=(const ClockOverride&) = delete;
-  ~ClockOverride() { SetComponentClock(previous_); }
-  void Set(Date when) { clock_->Set(when); }
-
- private:
-  std::shared_ptr<const Clock> previous_;
-  std::shared_ptr<ManualClock> clock_;
-};
-
 Date HoursBefore(Date now, double hours) {
   return FromTimeLineDays(TimeLineDays(now) - hours / 24.0);
 }
@@ -167,7 +151,7 @@ class Poster {
   }
 
   void Post(Date when, int from, int to, const char* title, const char* content, bool read) {
-    clock_.Set(when);
+    clock_->Set(when);
     const Variant args[] = {Variant::I4(to), Variant::Text(content), Variant::I4(from),
                             Variant::Text(title)};
     message_->Call("AddData", args);
@@ -196,7 +180,7 @@ class Poster {
   std::shared_ptr<Connection> conn_;
   std::shared_ptr<DispatchObject> message_;
   DemoSummary& summary_;
-  ClockOverride clock_;
+  ScopedClockOverride clock_;
 };
 
 Date PlanDate(Date now, int month_offset, int day, int hour, int minute, int extra_days) {

@@ -50,6 +50,32 @@ std::shared_ptr<const Clock> ComponentClock();
 // Installs a clock (nullptr restores the real clock).
 void SetComponentClock(std::shared_ptr<const Clock> clock);
 
+// Installs a ManualClock as the component clock for the life of the guard
+// (frozen at `frozen` when given, else following the real clock) and puts
+// back the clock installed before it. For tests, the script host and the demo
+// data; guards nest only in the order they were made.
+class ScopedClockOverride {
+ public:
+  ScopedClockOverride() : ScopedClockOverride(std::make_shared<ManualClock>()) {}
+  explicit ScopedClockOverride(Date frozen)
+      : ScopedClockOverride(std::make_shared<ManualClock>(frozen)) {}
+  ScopedClockOverride(const ScopedClockOverride&) = delete;
+  ScopedClockOverride& operator=(const ScopedClockOverride&) = delete;
+  ~ScopedClockOverride() { SetComponentClock(previous_); }
+
+  ManualClock* operator->() const { return clock_.get(); }
+  ManualClock& clock() const { return *clock_; }
+
+ private:
+  explicit ScopedClockOverride(std::shared_ptr<ManualClock> clock)
+      : previous_(ComponentClock()), clock_(std::move(clock)) {
+    SetComponentClock(clock_);
+  }
+
+  std::shared_ptr<const Clock> previous_;
+  std::shared_ptr<ManualClock> clock_;
+};
+
 }  // namespace korimba
 
 #endif  // KORIMBA_FRAME_CLOCK_H_

@@ -28,9 +28,6 @@ Date At(int year, int month, int day, int hour, int minute, int second) {
 
 class OnlineListTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetComponentClock(clock_); }
-  void TearDown() override { SetComponentClock(nullptr); }
-
   // A visitor with a page of their own on the shared application.
   std::unique_ptr<MessageHarness> Visitor(int32_t id, const std::string& name,
                                           const std::string& url = "/msg.asp") {
@@ -56,7 +53,7 @@ class OnlineListTest : public ::testing::Test {
 
   std::string ChangeTime() { return app_->Value("OnlineT").DebugString(); }
 
-  std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>(At(2024, 3, 5, 9, 0, 0));
+  ScopedClockOverride clock_{At(2024, 3, 5, 9, 0, 0)};
   std::shared_ptr<InMemoryApplication> app_ = std::make_shared<InMemoryApplication>();
 };
 
