@@ -8,12 +8,9 @@
 namespace korimba::web {
 namespace {
 
+using testing::Has;
 using testing::TestSite;
 using testing::Visitor;
-
-bool Has(const httplib::Result& r, const std::string& text) {
-  return r && r->body.find(text) != std::string::npos;
-}
 
 class FeedbackPagesTest : public ::testing::Test {
  protected:

@@ -7,12 +7,9 @@
 namespace korimba::web {
 namespace {
 
+using testing::Has;
 using testing::TestSite;
 using testing::Visitor;
-
-bool Has(const httplib::Result& r, const std::string& text) {
-  return r && r->body.find(text) != std::string::npos;
-}
 
 class LanguagePagesTest : public ::testing::Test {
  protected:

@@ -14,12 +14,9 @@
 namespace korimba::web {
 namespace {
 
+using testing::Has;
 using testing::TestSite;
 using testing::Visitor;
-
-bool Has(const httplib::Result& r, const std::string& text) {
-  return r && r->body.find(text) != std::string::npos;
-}
 
 std::string Scalar(Connection& conn, const std::string& sql) {
   ResultTable t = conn.Query(sql);

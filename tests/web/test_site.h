@@ -21,6 +21,11 @@
 
 namespace korimba::web::testing {
 
+// Whether the answer came and its body holds `text`.
+inline bool Has(const httplib::Result& r, const std::string& text) {
+  return r && r->body.find(text) != std::string::npos;
+}
+
 class TestSite {
  public:
   explicit TestSite(int connections = 2,
