@@ -44,13 +44,13 @@ void ApplyFile(web::ServeOptions& options, const std::string& file) {
     throw web::OptionError(out.str());
   }
   std::set<std::string, std::less<>> known;
-  for (const web::ServeOptionSpec& spec : web::ServeOptionTable()) {
-    known.insert(std::string(spec.name));
-    const toml::node* node = table.get(spec.name);
+  for (const web::ServeOptionSpec& entry : web::ServeOptionTable()) {
+    known.insert(std::string(entry.name));
+    const toml::node* node = table.get(entry.name);
     if (node == nullptr) continue;
-    std::vector<std::string> texts = TomlTexts(*node, std::string(spec.name), file);
+    std::vector<std::string> texts = TomlTexts(*node, std::string(entry.name), file);
     try {
-      web::SetServeOption(options, spec, texts);
+      web::SetServeOption(options, entry, texts);
     } catch (const web::OptionError& e) {
       throw web::OptionError(file + ": " + e.what());
     }
@@ -80,17 +80,17 @@ web::ServeOptions ResolveServeOptions(const ServeSources& sources) {
   if (file.empty()) file = env("KORIMBA_CONFIG").value_or("");
   if (!file.empty()) ApplyFile(options, file);
 
-  for (const web::ServeOptionSpec& spec : web::ServeOptionTable()) {
-    const std::string variable = web::EnvironmentName(spec);
+  for (const web::ServeOptionSpec& entry : web::ServeOptionTable()) {
+    const std::string variable = web::EnvironmentName(entry);
     if (std::optional<std::string> value = env(variable); value && !value->empty()) {
       try {
-        web::SetServeOption(options, spec, {*value});
+        web::SetServeOption(options, entry, {*value});
       } catch (const web::OptionError& e) {
         throw web::OptionError(variable + ": " + e.what());
       }
     }
-    auto given = sources.command_line.find(std::string(spec.name));
-    if (given != sources.command_line.end()) web::SetServeOption(options, spec, given->second);
+    auto given = sources.command_line.find(std::string(entry.name));
+    if (given != sources.command_line.end()) web::SetServeOption(options, entry, given->second);
   }
   return options;
 }
@@ -101,11 +101,11 @@ void AddServeFlags(CLI::App& serve, ServeSources& sources) {
   const web::ServeOptions defaults;
   // Each flag fills its entry of command_line only when given; the map's
   // nodes stay put while later entries are added.
-  for (const web::ServeOptionSpec& spec : web::ServeOptionTable()) {
-    std::string name(spec.name);
-    std::string help = std::string(spec.help) + " [env: " + web::EnvironmentName(spec) + "]";
+  for (const web::ServeOptionSpec& entry : web::ServeOptionTable()) {
+    std::string name(entry.name);
+    std::string help = std::string(entry.help) + " [env: " + web::EnvironmentName(entry) + "]";
     const bool list =
-        std::holds_alternative<std::vector<std::string> web::ServeOptions::*>(spec.field);
+        std::holds_alternative<std::vector<std::string> web::ServeOptions::*>(entry.field);
     CLI::Option* option = serve.add_option_function<std::vector<std::string>>(
         "--" + name,
         [&sources, name](const std::vector<std::string>& values) {
@@ -114,7 +114,7 @@ void AddServeFlags(CLI::App& serve, ServeSources& sources) {
         },
         help);
     if (!list) option->expected(1);
-    const std::string shown = web::ServeOptionText(defaults, spec);
+    const std::string shown = web::ServeOptionText(defaults, entry);
     option->default_str(shown.empty() ? "\"\"" : shown);
   }
 }
