@@ -351,6 +351,7 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
 }
 
 void RegisterSite(httplib::Server& server, Site& site) {
+  PrepareTemplates();
   // The health check answers without a session or a page: 200 "ok" when a
   // pooled connection answers a trivial query, 503 with the reason
   // otherwise (secrets of the connection string masked).

@@ -1,9 +1,11 @@
 // The page templates (mustache, files under src/web/templates/, embedded into
 // the program at build time) and the static files served beside them (the
-// stylesheet and the polling script). Every {{value}} of a template is
-// escaped by HtmlEscape; only {{{value}}} places take HTML that the page code
-// built from escaped parts. Every template file is also available as a
-// partial by its name without ".mustache". Any thread.
+// stylesheet and the polling script). The templates are parsed once, the
+// first time any is rendered or at PrepareTemplates, and each request only
+// renders the parsed trees. Every {{value}} of a template is escaped by
+// HtmlEscape; only {{{value}}} places take HTML that the page code built from
+// escaped parts. Every template file is also available as a partial by its
+// name without ".mustache". Any thread.
 #ifndef KORIMBA_WEB_TEMPLATES_H_
 #define KORIMBA_WEB_TEMPLATES_H_
 
@@ -21,9 +23,20 @@ namespace korimba::web {
 std::span<const std::pair<std::string_view, std::string_view>> EmbeddedAssets();
 std::optional<std::string_view> EmbeddedAsset(std::string_view name);
 
+// Parses every template now (the server calls it before it listens, so that
+// the first visitor does not wait for it); a template that does not parse
+// throws std::invalid_argument.
+void PrepareTemplates();
+
 // Renders templates/<name>.mustache with `context`; a missing template is an
 // internal error (std::logic_error), never a page of raw text.
-std::string RenderTemplate(std::string_view name, const mstch::node& context);
+std::string RenderTemplate(std::string_view name, const mstch::map& context);
+
+// Called after every render with the template's name, its context and what
+// it rendered (null: none). Tests use it to check each page's rendering.
+using RenderObserver = void (*)(std::string_view name, const mstch::map& context,
+                                const std::string& rendered);
+void SetRenderObserver(RenderObserver observer);
 
 }  // namespace korimba::web
 

@@ -59,6 +59,7 @@ class TestSite {
   Site& site() { return *site_; }
   // A connection of its own for setting up and checking data.
   Connection& conn() { return *conn_; }
+  const std::shared_ptr<Connection>& shared_conn() const { return conn_; }
   std::filesystem::path files() const { return dir_ / "files"; }
 
  private:
