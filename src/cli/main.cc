@@ -1,5 +1,5 @@
-// The korimba program: command-line wiring of init-db, script, serve, account
-// and person.
+// The korimba program: command-line wiring of init-db, script, serve, account,
+// person, attachments, backup, restore and copy.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +10,7 @@
 #include "cli/account_command.h"
 #include "cli/attachments_sweep.h"
 #include "cli/backup_command.h"
+#include "cli/copy_command.h"
 #include "cli/init_db.h"
 #include "cli/person_command.h"
 #include "cli/script_host.h"
@@ -117,7 +118,18 @@ int main(int argc, char** argv) {
         ->capture_default_str();
   }
 
+  korimba::cli::CopyOptions copy;
+  CLI::App* copy_cmd = app.add_subcommand(
+      "copy", "Copy a whole office (persons, messages, plans, accounts) into another database");
+  copy_cmd->add_option("--from", copy.from, "Connection string of the source")->required();
+  copy_cmd->add_option("--to", copy.to, "Connection string of the target")->required();
+  copy_cmd->add_flag("--replace", copy.replace, "Empty the target's tables first");
+  copy_cmd->add_flag("--append", copy.append, "Add to the rows the target holds");
+
   CLI11_PARSE(app, argc, argv);
+
+  copy.progress = isatty(STDERR_FILENO) == 1;
+  if (*copy_cmd) return korimba::cli::Copy(copy, std::cout, std::cerr);
 
   backup.progress = isatty(STDERR_FILENO) == 1;
   if (*backup_cmd) return korimba::cli::Backup(backup, std::cout, std::cerr);
