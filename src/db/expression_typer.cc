@@ -214,7 +214,7 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
     case Expr::Kind::kInSelect: {
       Resolve(*e.args[0], scope, clause);
       names_.ResolveSubquery(*e.select, scope);
-      Expr& item = *e.select->items[0].expr;
+      Expr& item = *FirstLeaf(*e.select).items[0].expr;
       Unify(*e.args[0], item, "IN", true);
       return;
     }
@@ -515,6 +515,10 @@ void ExpressionTyper::ResolveTextFunction(Expr& e) {
     }
   }
   e.type = f == "CHARINDEX" ? SqlType::kInt : SqlType::kText;
+}
+
+SqlType ExpressionTyper::Common(const std::vector<Expr*>& values, std::string_view what) {
+  return CommonType(values, what);
 }
 
 // A value stored into a column converts as SQL Server converts it.

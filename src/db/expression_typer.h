@@ -10,6 +10,9 @@
 #ifndef KORIMBA_DB_EXPRESSION_TYPER_H_
 #define KORIMBA_DB_EXPRESSION_TYPER_H_
 
+#include <string_view>
+#include <vector>
+
 #include "db/resolved_tree.h"
 #include "db/schema.h"
 #include "db/sql_ast.h"
@@ -30,6 +33,9 @@ class ExpressionTyper {
   void Resolve(Expr& e, Scope& scope, Clause clause);
   // A resolved value stored into `col`: converts as SQL Server converts it.
   void Assign(Expr& value, const ColumnDef& col);
+  // The type of highest precedence among resolved `values` (CASE, a set
+  // operation's column); literals among them convert to it.
+  static SqlType Common(const std::vector<Expr*>& values, std::string_view what);
 
  private:
   void ResolveCase(Expr& e, Scope& scope, Clause clause);

@@ -15,12 +15,15 @@ namespace korimba::sql {
 void NameResolver::Run(Statement& st) {
   out_.kind = st.kind;
   switch (st.kind) {
-    case StatementKind::kSelect:
-      ResolveSelect(*st.select, nullptr);
-      for (const SelectItem& item : st.select->items) {
-        out_.columns.push_back({ResultName(item), ResultType(item)});
+    case StatementKind::kSelect: {
+      SelectStmt& q = *st.select;
+      ResolveSelect(q, nullptr);
+      const SelectStmt& first = FirstLeaf(q);
+      for (size_t i = 0; i < first.items.size(); ++i) {
+        out_.columns.push_back({ResultName(first.items[i]), ColumnType(q, i)});
       }
       break;
+    }
     case StatementKind::kInsert:
       ResolveInsert(*st.insert);
       break;
@@ -34,19 +37,22 @@ void NameResolver::Run(Statement& st) {
 }
 
 const TableDef& NameResolver::Table(const std::string& name) {
+  for (size_t i = 0; i < resolved_.visible_ctes; ++i) {
+    if (SameName(resolved_.ctes[i].name, name)) return *resolved_.ctes[i].table;
+  }
   const TableDef* t = FindTable(name);
   if (!t) ThrowDatabase("Invalid object name '" + name + "'.");
   return *t;
 }
 
-void NameResolver::ResolveSelect(SelectStmt& sel, Scope* parent) {
+void NameResolver::ResolveSimple(SelectStmt& sel, Scope* parent, bool nested) {
   sel.scope = std::make_shared<Scope>();
   Scope& scope = *sel.scope;
   scope.parent = parent;
   scope.select = &sel;
   for (FromItem& f : sel.from) {
     TableBinding b;
-    b.table = &Table(f.table);
+    b.table = f.derived ? &DerivedTable(f, scope) : &Table(f.table);
     b.exposed = f.alias.empty() ? f.table : f.alias;
     // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "t" + to_string.
     b.emit_name.push_back('t');
@@ -100,7 +106,7 @@ void NameResolver::ResolveSelect(SelectStmt& sel, Scope* parent) {
     typer_.Resolve(*sel.having, scope, Clause::kHaving);
     RequirePredicate(*sel.having);
   }
-  if (parent && !sel.order_by.empty() && !sel.top && !sel.offset_rows) {
+  if (nested && !sel.order_by.empty() && !sel.top && !sel.offset_rows) {
     ThrowDatabase(
         "The ORDER BY clause is invalid in views, inline functions, derived tables, "
         "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is "
@@ -224,7 +230,7 @@ void NameResolver::ResolveColumn(Expr& e, Scope& scope) {
 
 void NameResolver::ResolveSubquery(SelectStmt& sub, Scope& scope) {
   ResolveSelect(sub, &scope);
-  if (sub.items.size() != 1) {
+  if (Width(sub) != 1) {
     ThrowDatabase(
         "Only one expression can be specified in the select list when the subquery "
         "is not introduced with EXISTS.");
@@ -236,6 +242,11 @@ void NameResolver::ResolveSubquery(SelectStmt& sub, Scope& scope) {
 // than one row are run: TOP 1, an aggregate without GROUP BY, or an
 // equality on a key column of their single table.
 void NameResolver::RequireSingleRow(SelectStmt& sub) {
+  if (sub.set_op != SetOp::kNone) {
+    ThrowDatabase(
+        "A subquery used as a value must select at most one row (by its key, TOP 1 or an "
+        "aggregate) on the embedded database.");
+  }
   if (sub.top) {
     Fix(sub.top->literal_index);
     if (shape_.literals[sub.top->literal_index].text == "1" ||

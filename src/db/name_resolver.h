@@ -15,6 +15,7 @@
 #define KORIMBA_DB_NAME_RESOLVER_H_
 
 #include <string>
+#include <vector>
 
 #include "db/expression_typer.h"
 #include "db/resolved_tree.h"
@@ -35,6 +36,12 @@ class NameResolver {
 
   // Used by the typer for the names and subqueries inside expressions.
   void ResolveSelect(SelectStmt& sel, Scope* parent);
+  // A query (a SELECT or a set operation); `nested` for a subquery,
+  // derived table, common table or an arm of a set operation.
+  void ResolveQuery(SelectStmt& q, Scope* parent, bool nested);
+  // A query's result columns: how many, and each one's type.
+  static size_t Width(const SelectStmt& q);
+  static SqlType ColumnType(const SelectStmt& q, size_t i);
   // A subquery that yields one column (IN, scalar).
   void ResolveSubquery(SelectStmt& sub, Scope& scope);
   void RequireSingleRow(SelectStmt& sub);
@@ -43,6 +50,13 @@ class NameResolver {
 
  private:
   const TableDef& Table(const std::string& name);
+  void ResolveSimple(SelectStmt& sel, Scope* parent, bool nested);
+  void FinishSetOperation(SelectStmt& q, Scope* parent);
+  static void CollectColumn(SelectStmt& q, size_t i, std::vector<Expr*>& out);
+  const TableDef& MakeTable(SelectStmt& q, const std::string& name,
+                            const std::vector<std::string>& names);
+  const TableDef& DerivedTable(FromItem& f, Scope& scope);
+  void ResolveWith(SelectStmt& q, Scope* parent);
   void ExpandStars(SelectStmt& sel, Scope& scope);
   void ResolveOrderItem(SelectStmt& sel, Scope& scope, OrderItem& o, size_t index);
   bool HasOwnColumn(const Expr& e) const;

@@ -148,6 +148,18 @@ std::string DateFunctionPart(std::string_view name) {
   return "";
 }
 
+SelectStmt& FirstLeaf(SelectStmt& q) {
+  SelectStmt* s = &q;
+  while (s->set_op != SetOp::kNone) s = s->left.get();
+  return *s;
+}
+
+const SelectStmt& FirstLeaf(const SelectStmt& q) {
+  const SelectStmt* s = &q;
+  while (s->set_op != SetOp::kNone) s = s->left.get();
+  return *s;
+}
+
 const TableBinding& BindingOf(const Expr& e, const Scope& scope) {
   const Scope* s = &scope;
   for (int d = 0; d < e.scope_depth; ++d) s = s->parent;

@@ -12,6 +12,7 @@
 #ifndef KORIMBA_DB_RESOLVED_TREE_H_
 #define KORIMBA_DB_RESOLVED_TREE_H_
 
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -57,7 +58,28 @@ struct ResolvedStatement {
   std::vector<int> defaults;
   // The scope of UPDATE / DELETE (their table) and of VALUES (none).
   Scope dml_scope;
+  // The tables that derived tables and common tables make (stable addresses:
+  // bindings point at them).
+  std::deque<TableDef> made_tables;
+  // The common tables of the statement's WITH, in order; a FROM sees the
+  // first `visible_ctes` of them.
+  struct CommonTableBinding {
+    std::string name;
+    const TableDef* table = nullptr;
+    bool recursive = false;
+  };
+  std::vector<CommonTableBinding> ctes;
+  size_t visible_ctes = 0;
+  // OPTION (MAXRECURSION n) of the statement; null for the default 100.
+  Expr* max_recursion = nullptr;
 };
+
+// The first SELECT of a query (a set operation's names come from it).
+SelectStmt& FirstLeaf(SelectStmt& q);
+const SelectStmt& FirstLeaf(const SelectStmt& q);
+
+// The column a recursive common table carries its recursion level in.
+inline constexpr const char* kLevelColumn = "korimba_level";
 
 bool IsNumeric(SqlType t);
 // NULL and untyped expressions: they go with any type.

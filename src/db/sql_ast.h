@@ -88,9 +88,11 @@ struct SelectItem {
 };
 
 struct FromItem {
-  std::string table;  // as written (without dbo.)
+  std::string table;                        // as written (without dbo.); empty for a derived table
+  std::unique_ptr<SelectStmt> derived;      // FROM (select ...) AS alias
+  std::vector<std::string> column_aliases;  // AS alias (a, b, ...)
   std::string alias;
-  enum class Join { kFirst, kComma, kInner, kLeft } join = Join::kFirst;
+  enum class Join { kFirst, kComma, kInner, kLeft, kRight, kFull, kCross } join = Join::kFirst;
   ExprPtr on;
 };
 
@@ -102,7 +104,24 @@ struct OrderItem {
 
 struct Scope;
 
+// WITH name [(columns)] AS (query): a table the statement's FROM may name.
+struct CommonTable {
+  std::string name;
+  std::vector<std::string> columns;
+  std::unique_ptr<SelectStmt> query;
+};
+
+// A query: one SELECT, or a set operation over two queries (set_op set,
+// left and right filled, items empty; ORDER BY / OFFSET / FETCH then apply
+// to the whole). INTERSECT binds tighter than UNION and EXCEPT, which the
+// parser's grouping of the tree already says.
+enum class SetOp { kNone, kUnion, kUnionAll, kExcept, kIntersect };
+
 struct SelectStmt {
+  SetOp set_op = SetOp::kNone;
+  std::unique_ptr<SelectStmt> left, right;
+  std::vector<SqlType> set_types;  // a set operation's column types (translator)
+  std::vector<CommonTable> with;   // WITH ... before the statement's query
   size_t offset = 0;
   bool distinct = false;
   ExprPtr top;  // TOP n
@@ -112,10 +131,19 @@ struct SelectStmt {
   std::vector<ExprPtr> group_by;
   ExprPtr having;
   std::vector<OrderItem> order_by;
-  ExprPtr offset_rows;           // OFFSET n ROWS (a whole-number literal)
-  ExprPtr fetch_rows;            // FETCH NEXT n ROWS ONLY (a whole-number literal)
-  std::shared_ptr<Scope> scope;  // filled by the translator
-  int height = 1;                // as Expr::height, over every expression it holds
+  ExprPtr offset_rows;    // OFFSET n ROWS (a whole-number literal)
+  ExprPtr fetch_rows;     // FETCH NEXT n ROWS ONLY (a whole-number literal)
+  ExprPtr max_recursion;  // OPTION (MAXRECURSION n): the literal n
+  int height = 1;         // as Expr::height, over every expression it holds
+
+  // Filled by the translator.
+  std::shared_ptr<Scope> scope;
+  // The result columns' names the SQLite text gives (a derived table's
+  // first SELECT); empty when the text needs none.
+  std::vector<std::string> emit_names;
+  // An arm of a recursive common table: -1 an anchor, else the binding of
+  // the arm's reference to its own table; -2 for any other SELECT.
+  int recursive_ref = -2;
 };
 
 struct InsertStmt {

@@ -19,7 +19,9 @@ constexpr std::array<std::string_view, 40> kReserved = {
     "DISTINCT", "UNION", "CASE",   "WHEN",   "THEN",  "ELSE",   "END",     "ASC"};
 
 bool IsReserved(std::string_view word) {
-  if (SameName(word, "DESC") || SameName(word, "EXCEPT") || SameName(word, "INTERSECT")) {
+  if (SameName(word, "DESC") || SameName(word, "EXCEPT") || SameName(word, "INTERSECT") ||
+      SameName(word, "WITH") || SameName(word, "OPTION") || SameName(word, "OVER") ||
+      SameName(word, "PERCENT")) {
     return true;
   }
   for (std::string_view r : kReserved) {
@@ -58,9 +60,12 @@ class Parser {
   Statement Parse() {
     Statement st;
     const Token& t = Peek();
-    if (IsKeyword(t, "SELECT")) {
+    if (IsKeyword(t, "SELECT") || (IsOp(t, "(") && IsKeyword(Peek(1), "SELECT"))) {
       st.kind = StatementKind::kSelect;
       st.select = ParseSelect();
+    } else if (IsKeyword(t, "WITH")) {
+      st.kind = StatementKind::kSelect;
+      st.select = ParseWith();
     } else if (IsKeyword(t, "INSERT")) {
       st.kind = StatementKind::kInsert;
       st.insert = ParseInsert();
@@ -83,9 +88,6 @@ class Parser {
            IsKeyword(rest, "DELETE") || IsKeyword(rest, "SET") || IsKeyword(rest, "DECLARE"))) {
         ThrowDatabase(
             "The embedded database runs one statement per call; this text holds more than one.");
-      }
-      if (IsKeyword(rest, "UNION") || IsKeyword(rest, "EXCEPT") || IsKeyword(rest, "INTERSECT")) {
-        ThrowDatabase(Upper(rest.text) + " is not supported by the embedded database.");
       }
       SyntaxError(rest);
     }
@@ -205,15 +207,116 @@ class Parser {
   }
 
   // ---- statements ----
+  // WITH a [(x, y)] AS (query), ... before a SELECT.
+  std::unique_ptr<SelectStmt> ParseWith() {
+    ExpectKeyword("WITH");
+    std::vector<CommonTable> with;
+    do {
+      CommonTable cte;
+      cte.name = ParseName();
+      if (AcceptOp("(")) {
+        do {
+          cte.columns.push_back(ParseName());
+        } while (AcceptOp(","));
+        ExpectOp(")");
+      }
+      ExpectKeyword("AS");
+      ExpectOp("(");
+      cte.query = ParseSelect();
+      ExpectOp(")");
+      with.push_back(std::move(cte));
+    } while (AcceptOp(","));
+    if (!IsKeyword(Peek(), "SELECT") && !IsOp(Peek(), "(")) {
+      if (IsKeyword(Peek(), "INSERT") || IsKeyword(Peek(), "UPDATE") ||
+          IsKeyword(Peek(), "DELETE")) {
+        ThrowDatabase("WITH before " + Upper(Peek().text) +
+                      " is not supported by the embedded database.");
+      }
+      SyntaxError(Peek());
+    }
+    auto sel = ParseSelect();
+    sel->with = std::move(with);
+    return sel;
+  }
+
+  // A query: set operations over SELECTs, then ORDER BY / OFFSET / FETCH
+  // over the whole.
   std::unique_ptr<SelectStmt> ParseSelect() {
+    Nest nest(*this);
+    auto sel = ParseUnionChain();
+    ParseOrderTail(*sel);
+    for (const OrderItem& o : sel->order_by)
+      sel->height = std::max(sel->height, HeightOf(o.expr) + 1);
+    if (sel->height > kMaxExprHeight) TooDeep();
+    if (IsKeyword(Peek(), "OPTION")) ParseOption(*sel);
+    return sel;
+  }
+
+  // OPTION (MAXRECURSION n), the one query hint the embedded database takes.
+  void ParseOption(SelectStmt& sel) {
+    Next();
+    ExpectOp("(");
+    if (!IsKeyword(Peek(), "MAXRECURSION")) {
+      ThrowDatabase("OPTION (" + Upper(Peek().text) +
+                    ") is not supported by the embedded database.");
+    }
+    Next();
+    sel.max_recursion = ParseRowCount();
+    ExpectOp(")");
+  }
+
+  std::unique_ptr<SelectStmt> Combine(SetOp op, std::unique_ptr<SelectStmt> left,
+                                      std::unique_ptr<SelectStmt> right) {
+    auto node = std::make_unique<SelectStmt>();
+    node->offset = left->offset;
+    node->set_op = op;
+    node->height = std::max(left->height, right->height) + 1;
+    if (node->height > kMaxExprHeight) TooDeep();
+    node->left = std::move(left);
+    node->right = std::move(right);
+    return node;
+  }
+
+  std::unique_ptr<SelectStmt> ParseUnionChain() {
+    auto left = ParseIntersectChain();
+    while (true) {
+      SetOp op;
+      if (AcceptKeyword("UNION")) {
+        op = AcceptKeyword("ALL") ? SetOp::kUnionAll : SetOp::kUnion;
+      } else if (AcceptKeyword("EXCEPT")) {
+        op = SetOp::kExcept;
+      } else {
+        return left;
+      }
+      left = Combine(op, std::move(left), ParseIntersectChain());
+    }
+  }
+
+  std::unique_ptr<SelectStmt> ParseIntersectChain() {
+    auto left = ParseQueryPrimary();
+    while (AcceptKeyword("INTERSECT")) {
+      left = Combine(SetOp::kIntersect, std::move(left), ParseQueryPrimary());
+    }
+    return left;
+  }
+
+  // One SELECT without its ORDER BY, or a parenthesized query.
+  std::unique_ptr<SelectStmt> ParseQueryPrimary() {
+    if (AcceptOp("(")) {
+      auto inner = ParseSelect();
+      ExpectOp(")");
+      return inner;
+    }
     Nest nest(*this);
     auto sel = ParseSelectBody();
     int h = HeightOf(sel->top);
     for (const SelectItem& item : sel->items) h = std::max(h, HeightOf(item.expr));
-    for (const FromItem& f : sel->from) h = std::max(h, HeightOf(f.on));
+    for (const FromItem& f : sel->from) {
+      h = std::max(h, HeightOf(f.on));
+      if (f.derived) h = std::max(h, f.derived->height);
+    }
     h = std::max({h, HeightOf(sel->where), HeightOf(sel->having)});
     for (const ExprPtr& g : sel->group_by) h = std::max(h, HeightOf(g));
-    for (const OrderItem& o : sel->order_by) h = std::max(h, HeightOf(o.expr));
     sel->height = h + 1;
     if (sel->height > kMaxExprHeight) TooDeep();
     return sel;
@@ -260,6 +363,11 @@ class Parser {
       } while (AcceptOp(","));
     }
     if (AcceptKeyword("HAVING")) sel->having = ParseExpr();
+    return sel;
+  }
+
+  // ORDER BY, OFFSET and FETCH of a query.
+  void ParseOrderTail(SelectStmt& sel) {
     if (AcceptKeyword("ORDER")) {
       ExpectKeyword("BY");
       do {
@@ -278,28 +386,27 @@ class Parser {
         } else {
           AcceptKeyword("ASC");
         }
-        sel->order_by.push_back(std::move(item));
+        sel.order_by.push_back(std::move(item));
       } while (AcceptOp(","));
     }
-    if (IsKeyword(Peek(), "OFFSET") && !sel->order_by.empty()) {
-      if (sel->top) {
+    if (IsKeyword(Peek(), "OFFSET") && !sel.order_by.empty()) {
+      if (sel.top) {
         ThrowDatabase("A TOP can not be used in the same query or sub-query as a OFFSET.");
       }
       Next();
-      sel->offset_rows = ParseRowCount();
+      sel.offset_rows = ParseRowCount();
       if (!AcceptKeyword("ROWS")) ExpectKeyword("ROW");
       if (AcceptKeyword("FETCH")) {
         if (!AcceptKeyword("NEXT")) ExpectKeyword("FIRST");
-        sel->fetch_rows = ParseRowCount();
+        sel.fetch_rows = ParseRowCount();
         if (!AcceptKeyword("ROWS")) ExpectKeyword("ROW");
         ExpectKeyword("ONLY");
       }
     }
     if (IsKeyword(Peek(), "OFFSET")) SyntaxError(Peek());
-    if (IsKeyword(Peek(), "FOR") || IsKeyword(Peek(), "OPTION")) {
+    if (IsKeyword(Peek(), "FOR")) {
       ThrowDatabase(Upper(Peek().text) + " is not supported by the embedded database.");
     }
-    return sel;
   }
 
   // The row count of OFFSET / FETCH: a whole number, as TOP takes.
@@ -373,9 +480,18 @@ class Parser {
         AcceptKeyword("OUTER");
         ExpectKeyword("JOIN");
         join = FromItem::Join::kLeft;
-      } else if (IsKeyword(Peek(), "RIGHT") || IsKeyword(Peek(), "FULL") ||
-                 IsKeyword(Peek(), "CROSS")) {
-        ThrowDatabase(Upper(Peek().text) + " JOIN is not supported by the embedded database.");
+      } else if (IsKeyword(Peek(), "RIGHT") || IsKeyword(Peek(), "FULL")) {
+        join = IsKeyword(Next(), "RIGHT") ? FromItem::Join::kRight : FromItem::Join::kFull;
+        AcceptKeyword("OUTER");
+        ExpectKeyword("JOIN");
+      } else if (IsKeyword(Peek(), "CROSS") && IsKeyword(Peek(1), "JOIN")) {
+        Next();
+        Next();
+        sel.from.push_back(ParseFromTable(FromItem::Join::kCross));
+        continue;
+      } else if ((IsKeyword(Peek(), "CROSS") || IsKeyword(Peek(), "OUTER")) &&
+                 IsKeyword(Peek(1), "APPLY")) {
+        ThrowDatabase(Upper(Peek().text) + " APPLY is not supported by the embedded database.");
       } else {
         break;
       }
@@ -387,12 +503,29 @@ class Parser {
   }
 
   FromItem ParseFromTable(FromItem::Join join) {
-    if (IsOp(Peek(), "(")) {
-      ThrowDatabase(
-          "Derived tables (a subquery in FROM) are not supported by the embedded database.");
-    }
     FromItem item;
     item.join = join;
+    if (IsOp(Peek(), "(")) {
+      if (!IsKeyword(Peek(1), "SELECT") && !IsOp(Peek(1), "(")) {
+        ThrowDatabase("A parenthesized join in FROM is not supported by the embedded database.");
+      }
+      Next();
+      item.derived = ParseSelect();
+      ExpectOp(")");
+      AcceptKeyword("AS");
+      if (!AtName()) {
+        // A derived table must be named; SQL Server's parser stops at what follows.
+        SyntaxError(Peek());
+      }
+      item.alias = Next().text;
+      if (AcceptOp("(")) {
+        do {
+          item.column_aliases.push_back(ParseName());
+        } while (AcceptOp(","));
+        ExpectOp(")");
+      }
+      return item;
+    }
     item.table = ParseTableName();
     if (AcceptKeyword("AS")) {
       item.alias = ParseName();

@@ -340,6 +340,20 @@ void Replicate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// The level of a row a recursive common table makes: fails once it passes
+// the limit (0: none), as SQL Server stops the statement.
+void Recursion(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int64_t level = sqlite3_value_int64(argv[0]);
+  const int64_t limit = sqlite3_value_int64(argv[1]);
+  if (limit > 0 && level > limit) {
+    const std::string message = "The statement terminated. The maximum recursion " +
+                                std::to_string(limit) +
+                                " has been exhausted before statement completion.";
+    return sqlite3_result_error(ctx, message.c_str(), -1);
+  }
+  sqlite3_result_int64(ctx, level);
+}
+
 struct FunctionDef {
   const char* name;
   int args;
@@ -356,6 +370,7 @@ constexpr FunctionDef kFunctions[] = {
     {"korimba_charindex", 3, CharIndex},
     {"korimba_replace", 3, Replace},
     {"korimba_replicate", 2, Replicate},
+    {"korimba_recursion", 2, Recursion},
 };
 
 }  // namespace

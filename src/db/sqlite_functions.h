@@ -26,6 +26,10 @@
 //       gives (sqlite_date_functions.cc); us_english names, weeks from
 //       Sunday (DATEFIRST 7), a millisecond result on the 1/300 s grid.
 //
+//   korimba_recursion(level, limit)  the recursion level of a row of a
+//       recursive common table; fails with SQL Server's message once it
+//       passes `limit` (MAXRECURSION; 0 for none).
+//
 //   COLLATE korimba_ci  SQL Server's text comparison: case-insensitive for
 //       every letter (simple case folding), accent- and width-sensitive,
 //       trailing blanks ignored. Texts that differ otherwise order by their

@@ -50,7 +50,8 @@ void SqliteWriter::Run(Statement& st) {
   next_alias_ = resolved_.next_alias;
   switch (st.kind) {
     case StatementKind::kSelect:
-      EmitSelect(*st.select);
+      EmitWith(*st.select);
+      EmitQuery(*st.select);
       break;
     case StatementKind::kInsert:
       WriteInsert(*st.insert);
@@ -169,15 +170,120 @@ bool SqliteWriter::EmitThroughPlanSpans(SelectStmt& sel, std::string& tie_break)
   return true;
 }
 
+// WITH RECURSIVE, whether or not one of the common tables is: SQLite then
+// takes each as SQL Server does. A recursive one carries its recursion
+// level in one more column, which korimba_recursion checks against
+// MAXRECURSION as each row is made.
+void SqliteWriter::EmitWith(SelectStmt& q) {
+  if (q.with.empty()) return;
+  sql_ += "WITH RECURSIVE ";
+  for (size_t i = 0; i < q.with.size(); ++i) {
+    const auto& binding = resolved_.ctes[i];
+    if (binding.recursive && !options_.custom_functions) {
+      ThrowDatabase("Recursive common table expressions are not supported by this provider.");
+    }
+    if (i) sql_ += ", ";
+    sql_ += Quote(binding.table->name) + "(";
+    for (size_t c = 0; c < binding.table->columns.size(); ++c) {
+      if (c) sql_ += ", ";
+      sql_ += Quote(binding.table->columns[c].name);
+    }
+    if (binding.recursive) sql_ += std::string(", ") + kLevelColumn;
+    sql_ += ") AS (";
+    EmitQuery(*q.with[i].query);
+    sql_ += ")";
+  }
+  sql_ += " ";
+}
+
+namespace {
+
+const char* SetOpText(SetOp op) {
+  switch (op) {
+    case SetOp::kUnionAll:
+      return " UNION ALL ";
+    case SetOp::kExcept:
+      return " EXCEPT ";
+    case SetOp::kIntersect:
+      return " INTERSECT ";
+    default:
+      return " UNION ";
+  }
+}
+
+}  // namespace
+
+// A set operation: SQLite joins the arms of a compound from the left, so a
+// left arm that is itself one is written flat and any other arm that is
+// one, or has its own TOP, ORDER BY or OFFSET, becomes a subquery. The
+// first SELECT's text columns carry the collation, which SQLite then uses
+// for the whole compound (its duplicates, INTERSECT, EXCEPT, ORDER BY).
+void SqliteWriter::EmitQuery(SelectStmt& q) {
+  if (q.set_op == SetOp::kNone) {
+    EmitSelect(q);
+    return;
+  }
+  EmitArm(*q.left, true);
+  sql_ += SetOpText(q.set_op);
+  EmitArm(*q.right, false);
+  if (!q.order_by.empty()) {
+    sql_ += " ORDER BY ";
+    for (size_t i = 0; i < q.order_by.size(); ++i) {
+      const OrderItem& o = q.order_by[i];
+      if (i) sql_ += ", ";
+      const int position = resolved_.order_positions.at(&o);
+      sql_ += std::to_string(position);
+      if (q.set_types[position - 1] == SqlType::kText) {
+        sql_ += " COLLATE ";
+        sql_ += options_.custom_functions ? kTextCollation : "NOCASE";
+      }
+      if (o.desc) sql_ += " DESC";
+    }
+  }
+  EmitOffset(q, *q.scope);
+}
+
+void SqliteWriter::EmitArm(SelectStmt& arm, bool leftmost) {
+  const bool plain = arm.order_by.empty() && !arm.offset_rows && !arm.top;
+  if (plain && arm.set_op == SetOp::kNone) {
+    collate_items_ = leftmost;
+    EmitSelect(arm);
+  } else if (plain && leftmost) {
+    EmitArm(*arm.left, true);
+    sql_ += SetOpText(arm.set_op);
+    EmitArm(*arm.right, false);
+  } else {
+    sql_ += "SELECT * FROM (";
+    collate_items_ = leftmost;
+    EmitQuery(arm);
+    sql_ += ")";
+  }
+}
+
 void SqliteWriter::EmitSelect(SelectStmt& sel) {
   Scope& scope = *sel.scope;
+  const bool collate = sel.distinct || collate_items_;
+  collate_items_ = false;
   sql_ += "SELECT ";
   if (sel.distinct) sql_ += "DISTINCT ";
   for (size_t i = 0; i < sel.items.size(); ++i) {
     if (i) sql_ += ", ";
     // DISTINCT compares by each item's collation.
     Expr& item = *sel.items[i].expr;
-    EmitCollated(item, scope, sel.distinct ? TextCollation(item, nullptr) : nullptr);
+    EmitCollated(item, scope, collate ? TextCollation(item, nullptr) : nullptr);
+    if (i < sel.emit_names.size()) sql_ += " AS " + Quote(sel.emit_names[i]);
+  }
+  if (sel.recursive_ref == -1) {
+    sql_ += std::string(", 0 AS ") + kLevelColumn;
+  } else if (sel.recursive_ref >= 0) {
+    sql_ += ", korimba_recursion(" + scope.tables[sel.recursive_ref].emit_name + "." +
+            kLevelColumn + " + 1, ";
+    if (resolved_.max_recursion) {
+      sql_ += shape_.literals[resolved_.max_recursion->literal_index].text;
+    } else {
+      sql_ += "100";
+    }
+    sql_ += ")";
   }
   std::string tie_break;
   if (!EmitThroughPlanSpans(sel, tie_break)) EmitFromAndWhere(sel);
@@ -231,8 +337,23 @@ void SqliteWriter::EmitFromAndWhere(SelectStmt& sel) {
         case FromItem::Join::kLeft:
           sql_ += " LEFT JOIN ";
           break;
+        case FromItem::Join::kRight:
+          sql_ += " RIGHT JOIN ";
+          break;
+        case FromItem::Join::kFull:
+          sql_ += " FULL JOIN ";
+          break;
+        case FromItem::Join::kCross:
+          sql_ += " JOIN ";
+          break;
       }
-      sql_ += Quote(b.table->name) + " AS " + b.emit_name;
+      if (f.derived) {
+        sql_ += "(";
+        EmitQuery(*f.derived);
+        sql_ += ") AS " + b.emit_name;
+      } else {
+        sql_ += Quote(b.table->name) + " AS " + b.emit_name;
+      }
       if (f.on) {
         sql_ += " ON ";
         Emit(*f.on, scope);
@@ -290,20 +411,23 @@ void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break)
     }
     if (!tie_break.empty()) sql_ += ", " + tie_break;
   }
-  if (sel.offset_rows) {
-    sql_ += " LIMIT ";
-    if (sel.fetch_rows) {
-      Emit(*sel.fetch_rows, scope);
-    } else {
-      sql_ += "-1";
-    }
-    sql_ += " OFFSET ";
-    Emit(*sel.offset_rows, scope);
-  }
+  EmitOffset(sel, scope);
   if (sel.top) {
     sql_ += " LIMIT ";
     Emit(*sel.top, scope);
   }
+}
+
+void SqliteWriter::EmitOffset(SelectStmt& sel, Scope& scope) {
+  if (!sel.offset_rows) return;
+  sql_ += " LIMIT ";
+  if (sel.fetch_rows) {
+    Emit(*sel.fetch_rows, scope);
+  } else {
+    sql_ += "-1";
+  }
+  sql_ += " OFFSET ";
+  Emit(*sel.offset_rows, scope);
 }
 
 void SqliteWriter::EmitColumn(const Expr& e, const Scope& scope) {
@@ -414,12 +538,12 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       sql_ += "(";
       EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], nullptr));
       sql_ += e.negated ? " NOT IN (" : " IN (";
-      EmitSelect(*e.select);
+      EmitQuery(*e.select);
       sql_ += "))";
       return;
     case Expr::Kind::kExists:
       sql_ += "(EXISTS (";
-      EmitSelect(*e.select);
+      EmitQuery(*e.select);
       sql_ += "))";
       return;
     case Expr::Kind::kLike:
@@ -436,7 +560,7 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       return;
     case Expr::Kind::kSubquery:
       sql_ += "(";
-      EmitSelect(*e.select);
+      EmitQuery(*e.select);
       sql_ += ")";
       return;
     case Expr::Kind::kCase: {

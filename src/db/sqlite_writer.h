@@ -40,7 +40,11 @@ class SqliteWriter {
   void WriteDelete(DeleteStmt& del);
   void AddParam(const ParamSpec& p);
   bool EmitThroughPlanSpans(SelectStmt& sel, std::string& tie_break);
+  void EmitWith(SelectStmt& q);
+  void EmitQuery(SelectStmt& q);
+  void EmitArm(SelectStmt& arm, bool leftmost);
   void EmitSelect(SelectStmt& sel);
+  void EmitOffset(SelectStmt& sel, Scope& scope);
   void EmitFromAndWhere(SelectStmt& sel);
   std::string TopTieBreak(const SelectStmt& sel) const;
   void EmitSelectTail(SelectStmt& sel, const std::string& tie_break);
@@ -61,6 +65,7 @@ class SqliteWriter {
   Translation& out_;
   std::string sql_;
   int next_alias_ = 0;
+  bool collate_items_ = false;            // the next SELECT's text items name their collation
   std::map<int, size_t> literal_params_;  // literal index -> its placeholder number
 };
 
