@@ -12,6 +12,14 @@
 namespace korimba::sql {
 namespace {
 
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c += 32;
+  }
+  return out;
+}
+
 // Gives a literal (or -literal) the conversion of the place it is used in.
 void Coerce(Expr& e, SqlType target, int max_length = 0, bool rtrim = false) {
   Expr* lit = LiteralOf(e);
@@ -341,7 +349,14 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
       ThrowDatabase("The " + f + " function requires " + std::to_string(n) + " argument(s).");
     }
   };
-  if (IsAggregateName(f)) {
+  if (e.over || IsRankingName(f)) {
+    ResolveWindow(e, scope, clause);
+    if (!IsAggregateName(f)) return;
+  }
+  if (IsAggregateName(f) && e.over) {
+    // A windowed aggregate is a value of each row, not a grouping.
+    if (e.distinct) ThrowDatabase("Use of DISTINCT is not allowed with the OVER clause.");
+  } else if (IsAggregateName(f)) {
     if (clause == Clause::kWhere || clause == Clause::kOn) {
       ThrowDatabase(
           "An aggregate may not appear in the WHERE clause unless it is in a subquery "
@@ -360,12 +375,14 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     }
     if (!scope.select) ThrowDatabase("An aggregate may not appear here.");
     scope.has_aggregate = true;
+  }
+  if (IsAggregateName(f)) {
     if (e.star) {
       e.type = SqlType::kInt;
       return;
     }
     arity(1);
-    in_aggregate_ = true;
+    in_aggregate_ = !e.over;
     Resolve(*e.args[0], scope, clause);
     in_aggregate_ = false;
     const SqlType t = e.args[0]->type;
@@ -519,6 +536,82 @@ void ExpressionTyper::ResolveTextFunction(Expr& e) {
 
 SqlType ExpressionTyper::Common(const std::vector<Expr*>& values, std::string_view what) {
   return CommonType(values, what);
+}
+
+// The ranking functions and OVER: only in the select list and ORDER BY,
+// never inside an aggregate or another window; a ranking function needs
+// an ORDER BY and takes no frame (the OVER clause page).
+void ExpressionTyper::ResolveWindow(Expr& e, Scope& scope, Clause clause) {
+  const std::string& f = e.op;
+  const bool ranking = IsRankingName(f);
+  if (!e.over) ThrowDatabase("The function '" + Lower(f) + "' must have an OVER clause.");
+  if (clause != Clause::kSelectList && clause != Clause::kOrderBy) {
+    ThrowDatabase("Windowed functions can only appear in the SELECT or ORDER BY clauses.");
+  }
+  if (in_aggregate_ || in_window_) {
+    ThrowDatabase(
+        "Windowed functions cannot be used in the context of another windowed function or "
+        "aggregate.");
+  }
+  if (!IsAggregateName(f) && !ranking) {
+    ThrowDatabase("The function " + f + " with OVER is not supported by the embedded database.");
+  }
+  WindowSpec& w = *e.over;
+  in_window_ = true;
+  for (ExprPtr& p : w.partition_by) Resolve(*p, scope, clause);
+  for (OrderItem& o : w.order_by) {
+    if (LiteralOf(*o.expr) || o.expr->kind == Expr::Kind::kNull) {
+      ThrowDatabase(
+          "Windowed functions, aggregates and NEXT VALUE FOR functions do not support constants "
+          "as ORDER BY clause expressions.");
+    }
+    Resolve(*o.expr, scope, clause);
+  }
+  in_window_ = false;
+  if (w.has_frame) {
+    if (w.order_by.empty() || ranking) {
+      ThrowDatabase("The function '" + Lower(f) + "' may not have a window frame.");
+    }
+    for (const WindowSpec::Bound* b : {&w.start, &w.end}) {
+      if (b->literal_index < 0) continue;
+      if (!w.rows) {
+        ThrowDatabase(
+            "RANGE is only supported with UNBOUNDED and CURRENT ROW window frame delimiters.");
+      }
+      names_.Fix(b->literal_index);
+    }
+  }
+  if (!ranking) return;
+  if (w.order_by.empty()) {
+    ThrowDatabase("The function '" + Lower(f) + "' must have an OVER clause with ORDER BY.");
+  }
+  const size_t wanted = f == "NTILE" ? 1 : f == "LAG" || f == "LEAD" ? e.args.size() : 0;
+  if (e.args.size() != wanted || ((f == "LAG" || f == "LEAD") && (wanted < 1 || wanted > 3))) {
+    ThrowDatabase("The function '" + Lower(f) + "' takes " +
+                  (f == "NTILE" ? "exactly 1 argument."
+                   : wanted     ? "between 1 and 3 arguments."
+                                : "exactly 0 arguments."));
+  }
+  for (ExprPtr& a : e.args) Resolve(*a, scope, clause);
+  if (f == "NTILE") {
+    Coerce(*e.args[0], SqlType::kInt);
+    if (!IsNumeric(e.args[0]->type) && !IsLoose(e.args[0]->type)) {
+      ThrowDatabase("The function 'ntile' takes a whole number.");
+    }
+  }
+  if (f == "LAG" || f == "LEAD") {
+    if (e.args.size() > 1) Coerce(*e.args[1], SqlType::kInt);
+    if (e.args.size() > 2) {
+      std::vector<Expr*> both{e.args[0].get(), e.args[2].get()};
+      e.type = CommonType(both, f);
+    } else {
+      e.type = e.args[0]->type;
+    }
+    return;
+  }
+  // ROW_NUMBER, RANK, DENSE_RANK and NTILE are bigint on SQL Server; the
+  // values a page can reach fit an int, the widest integer here.
+  e.type = SqlType::kInt;
 }
 
 // A value stored into a column converts as SQL Server converts it.

@@ -42,10 +42,12 @@ class ExpressionTyper {
   void ResolveCast(Expr& e, Scope& scope, Clause clause);
   void ResolveFunction(Expr& e, Scope& scope, Clause clause);
   void ResolveTextFunction(Expr& e);
+  void ResolveWindow(Expr& e, Scope& scope, Clause clause);
 
   NameResolver& names_;
   const ShapedStatement& shape_;
   bool in_aggregate_ = false;  // resolving an aggregate's argument
+  bool in_window_ = false;     // resolving a window's PARTITION BY / ORDER BY
 };
 
 }  // namespace korimba::sql

@@ -278,7 +278,7 @@ bool NameResolver::KeyEquality(const Expr& e, const Scope& scope) const {
 }
 
 bool NameResolver::Same(Expr& a, Expr& b) {
-  if (a.kind != b.kind) return false;
+  if (a.kind != b.kind || a.over || b.over) return false;
   switch (a.kind) {
     case Expr::Kind::kLiteral: {
       const Literal& x = shape_.literals[a.literal_index];
@@ -329,7 +329,15 @@ Expr* NameResolver::Ungrouped(Expr& e, SelectStmt& sel) {
     case Expr::Kind::kColumn:
       return e.scope_depth == 0 ? &e : nullptr;
     case Expr::Kind::kFunction:
-      if (IsAggregateName(e.op)) return nullptr;
+      if (IsAggregateName(e.op) && !e.over) return nullptr;
+      if (e.over) {
+        for (ExprPtr& p : e.over->partition_by) {
+          if (Expr* bad = Ungrouped(*p, sel)) return bad;
+        }
+        for (OrderItem& o : e.over->order_by) {
+          if (Expr* bad = Ungrouped(*o.expr, sel)) return bad;
+        }
+      }
       break;
     case Expr::Kind::kSubquery:
     case Expr::Kind::kInSelect:

@@ -42,6 +42,11 @@ bool IsAggregateName(std::string_view name) {
   return name == "COUNT" || name == "MAX" || name == "MIN" || name == "SUM" || name == "AVG";
 }
 
+bool IsRankingName(std::string_view name) {
+  return name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK" || name == "NTILE" ||
+         name == "LAG" || name == "LEAD";
+}
+
 bool IsPredicate(const Expr& e) {
   switch (e.kind) {
     case Expr::Kind::kCompare:

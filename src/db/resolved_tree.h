@@ -87,6 +87,9 @@ bool IsLoose(SqlType t);
 // SQL Server's name of a type, for messages.
 const char* TypeWord(SqlType t);
 bool IsAggregateName(std::string_view name);
+// The functions that take OVER only: ROW_NUMBER, RANK, DENSE_RANK, NTILE,
+// LAG and LEAD.
+bool IsRankingName(std::string_view name);
 // Conditions (comparisons, AND/OR/NOT, BETWEEN, IN, EXISTS, LIKE, IS NULL).
 bool IsPredicate(const Expr& e);
 // Fails with SQL Server's message when `e` is not a condition.

@@ -26,6 +26,7 @@ struct TypeName {
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
+struct WindowSpec;
 
 struct Expr {
   enum class Kind {
@@ -58,6 +59,7 @@ struct Expr {
   std::vector<std::string> names;  // column reference parts as written
   std::vector<ExprPtr> args;
   std::unique_ptr<SelectStmt> select;
+  std::unique_ptr<WindowSpec> over;  // name(args) OVER (...)
   int literal_index = -1;
   char marker = 0;
   bool negated = false;   // NOT BETWEEN / NOT IN / NOT LIKE / IS NOT NULL / NOT EXISTS
@@ -100,6 +102,26 @@ struct OrderItem {
   ExprPtr expr;
   bool desc = false;
   int position_literal = -1;  // ORDER BY 2: the literal holding the position
+};
+
+// OVER (PARTITION BY ... ORDER BY ... [ROWS | RANGE frame]).
+struct WindowSpec {
+  struct Bound {
+    enum class Kind {
+      kUnboundedPreceding,
+      kPreceding,
+      kCurrentRow,
+      kFollowing,
+      kUnboundedFollowing
+    };
+    Kind kind = Kind::kCurrentRow;
+    int literal_index = -1;  // n PRECEDING / n FOLLOWING
+  };
+  std::vector<ExprPtr> partition_by;
+  std::vector<OrderItem> order_by;
+  bool has_frame = false;
+  bool rows = false;  // ROWS, else RANGE
+  Bound start, end;   // a frame of one bound ends at the current row
 };
 
 struct Scope;

@@ -931,13 +931,11 @@ class Parser {
     if (upper == "COUNT" && AcceptOp("*")) {
       e->star = true;
       ExpectOp(")");
-      RefuseOver();
-      return Seal(std::move(e));
+      return WithOver(Seal(std::move(e)));
     }
     if (IsOp(Peek(), ")")) {
       Next();
-      RefuseOver();
-      return Seal(std::move(e));
+      return WithOver(Seal(std::move(e)));
     }
     if (AcceptKeyword("DISTINCT")) {
       e->distinct = true;
@@ -956,14 +954,80 @@ class Parser {
       e->args.push_back(ParseExpr());
     } while (AcceptOp(","));
     ExpectOp(")");
-    RefuseOver();
-    return Seal(std::move(e));
+    return WithOver(Seal(std::move(e)));
   }
 
-  void RefuseOver() {
-    if (IsKeyword(Peek(), "OVER")) {
-      ThrowDatabase("Window functions (OVER) are not supported by the embedded database.");
+  // OVER (PARTITION BY ... ORDER BY ... [frame]) after a function call.
+  ExprPtr WithOver(ExprPtr e) {
+    if (!AcceptKeyword("OVER")) return e;
+    auto w = std::make_unique<WindowSpec>();
+    ExpectOp("(");
+    if (AcceptKeyword("PARTITION")) {
+      ExpectKeyword("BY");
+      do {
+        w->partition_by.push_back(ParseExpr());
+      } while (AcceptOp(","));
     }
+    if (AcceptKeyword("ORDER")) {
+      ExpectKeyword("BY");
+      do {
+        OrderItem item;
+        item.expr = ParseExpr();
+        if (AcceptKeyword("DESC")) {
+          item.desc = true;
+        } else {
+          AcceptKeyword("ASC");
+        }
+        w->order_by.push_back(std::move(item));
+      } while (AcceptOp(","));
+    }
+    if (IsKeyword(Peek(), "ROWS") || IsKeyword(Peek(), "RANGE")) {
+      w->has_frame = true;
+      w->rows = IsKeyword(Next(), "ROWS");
+      if (AcceptKeyword("BETWEEN")) {
+        w->start = ParseFrameBound();
+        ExpectKeyword("AND");
+        w->end = ParseFrameBound();
+      } else {
+        w->start = ParseFrameBound();
+      }
+    }
+    ExpectOp(")");
+    int h = 0;
+    for (const ExprPtr& p : w->partition_by) h = std::max(h, p->height);
+    for (const OrderItem& o : w->order_by) h = std::max(h, o.expr->height);
+    e->over = std::move(w);
+    e->height = std::max(e->height, h + 1);
+    if (e->height > kMaxExprHeight) TooDeep();
+    return e;
+  }
+
+  WindowSpec::Bound ParseFrameBound() {
+    using Kind = WindowSpec::Bound::Kind;
+    WindowSpec::Bound b;
+    if (AcceptKeyword("UNBOUNDED")) {
+      if (AcceptKeyword("PRECEDING")) {
+        b.kind = Kind::kUnboundedPreceding;
+      } else {
+        ExpectKeyword("FOLLOWING");
+        b.kind = Kind::kUnboundedFollowing;
+      }
+    } else if (AcceptKeyword("CURRENT")) {
+      ExpectKeyword("ROW");
+      b.kind = Kind::kCurrentRow;
+    } else {
+      const Token& n = Peek();
+      if (n.kind != TokenKind::kLiteral || n.marker != kIntegerMarker) SyntaxError(n);
+      b.literal_index = n.literal_index;
+      Next();
+      if (AcceptKeyword("PRECEDING")) {
+        b.kind = Kind::kPreceding;
+      } else {
+        ExpectKeyword("FOLLOWING");
+        b.kind = Kind::kFollowing;
+      }
+    }
+    return b;
   }
 
   const ShapedStatement& shape_;

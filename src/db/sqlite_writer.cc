@@ -791,7 +791,17 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
       EmitCollated(*e.args[0], scope, TextCollation(*e.args[0], nullptr));
     }
     sql_ += ")";
+    if (e.over) EmitOver(*e.over, scope);
     if (int_result) sql_ += f == "SUM" ? ")" : " AS INTEGER)";
+  } else if (IsRankingName(f)) {
+    for (char c : f) sql_ += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    sql_ += "(";
+    for (size_t i = 0; i < e.args.size(); ++i) {
+      if (i) sql_ += ", ";
+      Emit(*e.args[i], scope);
+    }
+    sql_ += ")";
+    EmitOver(*e.over, scope);
   } else if (f == "DATEDIFF") {
     EmitDateDiff(DatePart(e.args[0]->names[0]), *e.args[1], *e.args[2], scope);
   } else if (f == "DATEADD" || f == "DATEPART" || f == "DATENAME") {
@@ -867,6 +877,53 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     Emit(*e.args[1], scope);
     sql_ += ")";
   }
+}
+
+// A window in SQLite's words, which are SQL Server's; texts partition and
+// order by their collation.
+void SqliteWriter::EmitOver(WindowSpec& w, Scope& scope) {
+  sql_ += " OVER (";
+  const char* sep = "";
+  if (!w.partition_by.empty()) {
+    sql_ += "PARTITION BY ";
+    for (size_t i = 0; i < w.partition_by.size(); ++i) {
+      if (i) sql_ += ", ";
+      EmitCollated(*w.partition_by[i], scope, TextCollation(*w.partition_by[i], nullptr));
+    }
+    sep = " ";
+  }
+  if (!w.order_by.empty()) {
+    sql_ += sep;
+    sql_ += "ORDER BY ";
+    for (size_t i = 0; i < w.order_by.size(); ++i) {
+      if (i) sql_ += ", ";
+      EmitCollated(*w.order_by[i].expr, scope, TextCollation(*w.order_by[i].expr, nullptr));
+      if (w.order_by[i].desc) sql_ += " DESC";
+    }
+    sep = " ";
+  }
+  if (w.has_frame) {
+    auto bound = [&](const WindowSpec::Bound& b) {
+      using Kind = WindowSpec::Bound::Kind;
+      switch (b.kind) {
+        case Kind::kUnboundedPreceding:
+          return std::string("UNBOUNDED PRECEDING");
+        case Kind::kUnboundedFollowing:
+          return std::string("UNBOUNDED FOLLOWING");
+        case Kind::kCurrentRow:
+          return std::string("CURRENT ROW");
+        case Kind::kPreceding:
+          return shape_.literals[b.literal_index].text + " PRECEDING";
+        case Kind::kFollowing:
+          return shape_.literals[b.literal_index].text + " FOLLOWING";
+      }
+      return std::string();
+    };
+    sql_ += sep;
+    sql_ += w.rows ? "ROWS BETWEEN " : "RANGE BETWEEN ";
+    sql_ += bound(w.start) + " AND " + bound(w.end);
+  }
+  sql_ += ")";
 }
 
 // DATEDIFF counts the boundaries of the unit crossed from a to b: both

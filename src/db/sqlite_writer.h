@@ -57,6 +57,7 @@ class SqliteWriter {
   std::string EmitToString(Expr& e, Scope& scope);
   void EmitCast(Expr& e, Scope& scope);
   void EmitFunction(Expr& e, Scope& scope);
+  void EmitOver(WindowSpec& w, Scope& scope);
   void EmitDateDiff(const std::string& part, Expr& a, Expr& b, Scope& scope);
 
   const ShapedStatement& shape_;
