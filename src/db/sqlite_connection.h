@@ -59,6 +59,10 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   sqlite3* handle() const { return db_; }
   // Number of cached statement shapes.
   size_t cached_shapes() const { return cache_.size(); }
+  // Fails when the path no longer names the file this connection opened
+  // (removed or replaced); run before every write, and by a pool that wants
+  // to know whether to open the path again.
+  void CheckFileBeforeWrite() const;
 
  private:
   // Finalizes a prepared statement when its owner goes.
@@ -88,7 +92,6 @@ class SqliteConnection final : public Connection, public SchemaOwner {
 
   explicit SqliteConnection(sqlite3* db) : db_(db) {}
   void RememberFile(const std::string& path);
-  void CheckFileBeforeWrite() const;
   Prepared& Lookup();
   void ClearCache();
   void ReadSchemaOptions();

@@ -4,12 +4,24 @@
 // and gives it back when the lease is destroyed; a request waits while every
 // connection is lent, but only so long: then it fails with PoolBusy, so that
 // slow pages holding every connection make the others answer "busy" rather
-// than hang. Thread-safe; the pool must outlive its leases.
+// than hang.
+//
+// Given a way to open connections (Upkeep), the pool also looks after them:
+// before lending a connection that sat idle for a while, or whose last
+// borrower saw a statement fail, it runs a cheap probe on it, and replaces a
+// connection that fails the probe (or that could not be opened last time) by
+// a new one, so a restarted database server or a database file put back in
+// place does not leave pages failing. A failed reopening fails that request
+// with the database's error; the next request tries again. Without an Upkeep
+// the connections are lent as they are (an in-memory database, whose data
+// would not survive a reopening). Thread-safe; the pool must outlive its
+// leases; probing and opening run outside the pool's lock.
 #ifndef KORIMBA_WEB_CONNECTION_POOL_H_
 #define KORIMBA_WEB_CONNECTION_POOL_H_
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -25,17 +37,35 @@ class PoolBusy : public std::runtime_error {
   PoolBusy() : std::runtime_error("every database connection stayed busy") {}
 };
 
+// How a pool keeps its connections usable (see above).
+struct PoolUpkeep {
+  // Opens a new connection; fails with the database's error.
+  std::function<std::shared_ptr<Connection>()> open;
+  // Throws when the connection can no longer be used.
+  std::function<void(Connection&)> probe = [](Connection& conn) { conn.Query("select 1"); };
+  // A connection idle at least this long is probed before it is lent.
+  std::chrono::milliseconds idle_check = std::chrono::seconds(5);
+};
+
 class ConnectionPool {
  public:
+  using Upkeep = PoolUpkeep;
+
   explicit ConnectionPool(std::vector<std::shared_ptr<Connection>> connections,
-                          std::chrono::milliseconds wait = std::chrono::minutes(1));
+                          std::chrono::milliseconds wait = std::chrono::minutes(1),
+                          Upkeep upkeep = {});
   ConnectionPool(const ConnectionPool&) = delete;
   ConnectionPool& operator=(const ConnectionPool&) = delete;
 
+  class Watched;  // a lent connection that notes its failed statements
+  struct Slot {
+    std::shared_ptr<Watched> conn;  // null: to be opened when next lent
+    std::chrono::steady_clock::time_point returned;
+  };
+
   class Lease {
    public:
-    Lease(ConnectionPool* pool, std::shared_ptr<Connection> conn)
-        : pool_(pool), conn_(std::move(conn)) {}
+    Lease(ConnectionPool* pool, Slot slot);
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
     ~Lease();
@@ -43,20 +73,26 @@ class ConnectionPool {
 
    private:
     ConnectionPool* pool_;
+    Slot slot_;
     std::shared_ptr<Connection> conn_;
   };
 
   // Waits until a connection is free, at most the pool's wait; then throws
-  // PoolBusy.
+  // PoolBusy. Throws the database's AutomationError when a lost connection
+  // cannot be opened again.
   std::unique_ptr<Lease> Acquire();
 
  private:
-  void Return(std::shared_ptr<Connection> conn);
+  void Return(Slot slot);
+  // Probes the slot's connection when it is due and replaces it when it is
+  // lost; the slot goes back to the pool when opening fails.
+  void LookAfter(Slot& slot);
 
   const std::chrono::milliseconds wait_;
+  const Upkeep upkeep_;
   std::mutex mu_;
   std::condition_variable cv_;
-  std::vector<std::shared_ptr<Connection>> free_;
+  std::vector<Slot> free_;
 };
 
 }  // namespace korimba::web

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "db/open.h"
+#include "db/sqlite_connection.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "web/access_log.h"
@@ -128,7 +129,9 @@ int Serve(const ServeOptions& options) {
 
   const auto pool_wait =
       std::chrono::milliseconds(static_cast<int64_t>(std::max(0.0, options.pool_wait) * 1000));
-  Site site(std::make_unique<ConnectionPool>(std::move(connections), pool_wait), work_path);
+  Site site(std::make_unique<ConnectionPool>(std::move(connections), pool_wait,
+                                             DatabaseUpkeep(options.db)),
+            work_path);
   site.set_sign_in(std::move(sign_in));
   if (site.sign_in().mode == AuthMode::kPick) {
     std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";
@@ -183,6 +186,18 @@ int Serve(const ServeOptions& options) {
   stopper.join();
   std::cout << "Korimba pages stopped." << std::endl;
   return 0;
+}
+
+PoolUpkeep DatabaseUpkeep(const std::string& db) {
+  PoolUpkeep upkeep;
+  if (db.find(":memory:") != std::string::npos) return upkeep;
+  upkeep.open = [db] { return OpenConnection(db); };
+  upkeep.probe = [](Connection& conn) {
+    // Reads of a replaced file would still come from the old one.
+    if (auto* file = dynamic_cast<SqliteConnection*>(&conn)) file->CheckFileBeforeWrite();
+    conn.Query("select 1");
+  };
+  return upkeep;
 }
 
 }  // namespace korimba::web

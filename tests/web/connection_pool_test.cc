@@ -1,16 +1,25 @@
 // The pool's bounded wait and the health check that rides on it: a request
 // that finds every connection lent waits only so long, then the page says
-// the office is busy (503) instead of hanging behind slow pages.
+// the office is busy (503) instead of hanging behind slow pages. And its
+// upkeep: a connection that died (idle, or seen failing) is replaced before
+// it is lent, and a database still down fails one request, not the pool.
 #include "web/connection_pool.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <thread>
 
+#include "db/open.h"
+#include "frame/error.h"
+#include "frame/value_ops.h"
 #include "tests/support/fake_connection.h"
 #include "tests/web/test_site.h"
+#include "web/server.h"
+#include "web/session_store.h"
 
 namespace korimba::web::testing {
 namespace {
@@ -21,7 +30,8 @@ TEST(ConnectionPoolTest, WaitsForAReturnedConnectionOnlyWithinItsBound) {
   auto conn = std::make_shared<korimba::testing::FakeConnection>();
   ConnectionPool pool({conn}, milliseconds(50));
   auto held = pool.Acquire();
-  EXPECT_EQ(held->connection().get(), conn.get());
+  held->connection()->Execute("one");
+  EXPECT_EQ(conn->texts(), std::vector<std::string>{"one"});
   const auto start = std::chrono::steady_clock::now();
   EXPECT_THROW(pool.Acquire(), PoolBusy);
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(50));
@@ -32,7 +42,90 @@ TEST(ConnectionPoolTest, WaitsForAReturnedConnectionOnlyWithinItsBound) {
   auto waiter = std::async(std::launch::async, [&] { return patient.Acquire(); });
   std::this_thread::sleep_for(milliseconds(20));
   first.reset();
-  EXPECT_EQ(waiter.get()->connection().get(), conn.get());
+  waiter.get()->connection()->Execute("two");
+  EXPECT_EQ(conn->texts(), (std::vector<std::string>{"one", "two"}));
+}
+
+// A database whose connections die together when it goes down (a server
+// restart) and that refuses new ones until it is back.
+struct FlakyDatabase {
+  class Conn final : public Connection {
+   public:
+    Conn(FlakyDatabase& db, int generation) : db_(db), generation_(generation) {}
+    ResultTable Execute(std::string_view statement) override {
+      ++db_.statements;
+      if (generation_ != db_.generation) ThrowDatabase("Communication link failure");
+      ResultTable answer;
+      answer.columns = {"n"};
+      answer.cells = {Variant::Text(std::string(statement))};
+      return answer;
+    }
+
+   private:
+    FlakyDatabase& db_;
+    const int generation_;
+  };
+
+  std::shared_ptr<Connection> Open() {
+    if (down) ThrowDatabase("Server not reachable");
+    ++opened;
+    return std::make_shared<Conn>(*this, generation);
+  }
+  void Restart() { ++generation; }
+
+  std::atomic<int> generation{0};
+  std::atomic<int> opened{0};
+  std::atomic<int> statements{0};
+  bool down = false;
+};
+
+ConnectionPool FlakyPool(FlakyDatabase& db, int size, milliseconds idle_check) {
+  std::vector<std::shared_ptr<Connection>> connections;
+  for (int i = 0; i < size; ++i) connections.push_back(db.Open());
+  db.opened = 0;
+  return ConnectionPool(std::move(connections), milliseconds(50),
+                        {.open = [&db] { return db.Open(); }, .idle_check = idle_check});
+}
+
+TEST(ConnectionPoolUpkeepTest, AnIdleConnectionIsProbedAndReplacedWhenLost) {
+  FlakyDatabase db;
+  ConnectionPool pool = FlakyPool(db, 2, milliseconds(0));
+  db.Restart();
+  for (int round = 0; round < 3; ++round) {
+    auto lease = pool.Acquire();
+    EXPECT_EQ(lease->connection()->Query("x").cells.at(0), Variant::Text("x"));
+  }
+  EXPECT_EQ(db.opened, 1);  // only the lost one that was lent, once
+}
+
+TEST(ConnectionPoolUpkeepTest, ABusyConnectionIsLentUncheckedUntilAStatementFails) {
+  FlakyDatabase db;
+  ConnectionPool pool = FlakyPool(db, 1, std::chrono::hours(1));
+  pool.Acquire()->connection()->Query("a");
+  EXPECT_EQ(db.statements, 1);  // no probe for a connection just used
+  db.Restart();
+  EXPECT_THROW(pool.Acquire()->connection()->Query("b"), AutomationError);
+  // That failure has the next borrower get a working connection.
+  EXPECT_EQ(pool.Acquire()->connection()->Query("c").cells.at(0), Variant::Text("c"));
+  EXPECT_EQ(db.opened, 1);
+}
+
+TEST(ConnectionPoolUpkeepTest, ADatabaseStillDownFailsTheRequestButKeepsThePlace) {
+  FlakyDatabase db;
+  ConnectionPool pool = FlakyPool(db, 1, milliseconds(0));
+  db.Restart();
+  db.down = true;
+  for (int i = 0; i < 2; ++i) {
+    try {
+      pool.Acquire();
+      ADD_FAILURE() << "lent a connection to a database that is down";
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find("Server not reachable"), std::string::npos);
+    }
+  }
+  db.down = false;
+  // The one place of the pool is still there (not PoolBusy) and now works.
+  EXPECT_EQ(pool.Acquire()->connection()->Query("d").cells.at(0), Variant::Text("d"));
 }
 
 TEST(HealthCheckTest, AnswersOkWithoutASessionAndBusyWhileEveryConnectionIsLent) {
@@ -51,6 +144,31 @@ TEST(HealthCheckTest, AnswersOkWithoutASessionAndBusyWhileEveryConnectionIsLent)
   EXPECT_NE(busy->body.find("busy"), std::string::npos) << busy->body;
   lease.reset();
   EXPECT_EQ(client.Get("/healthz")->status, 200);
+}
+
+TEST(ConnectionPoolUpkeepTest, TheServersPoolFollowsADatabaseFilePutInPlace) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("korimba_pool_" + RandomHexId().substr(0, 8));
+  fs::create_directories(dir);
+  const std::string db = "sqlite:" + (dir / "office.db").string();
+  const std::string other = "sqlite:" + (dir / "restored.db").string();
+  OpenConnection(db)->Execute("insert into HR_Person (PersonID, PersonName) values (1, N'old')");
+  OpenConnection(other)->Execute("insert into HR_Person (PersonID, PersonName) values (1, N'new')");
+
+  PoolUpkeep upkeep = DatabaseUpkeep(db);
+  upkeep.idle_check = milliseconds(0);
+  ConnectionPool pool({OpenConnection(db)}, milliseconds(50), upkeep);
+  fs::rename(dir / "restored.db", dir / "office.db");
+  {
+    auto lease = pool.Acquire();
+    Connection& conn = *lease->connection();
+    EXPECT_EQ(conn.Query("select PersonName from HR_Person").cells.at(0), Variant::Text("new"));
+    conn.Execute("update HR_Person set PersonName = N'written' where PersonID = 1");
+  }
+  EXPECT_EQ(OpenConnection(db)->Query("select PersonName from HR_Person").cells.at(0),
+            Variant::Text("written"));
+  EXPECT_FALSE(DatabaseUpkeep("sqlite::memory:").open);
+  fs::remove_all(dir);
 }
 
 }  // namespace
