@@ -79,7 +79,8 @@ void NameResolver::ResolveSimple(SelectStmt& sel, Scope* parent, bool nested) {
     }
     if (item.alias_literal >= 0) Fix(item.alias_literal);
   }
-  for (Expr* count : {sel.top.get(), sel.offset_rows.get(), sel.fetch_rows.get()}) {
+  if (sel.top) ResolveTop(sel);
+  for (Expr* count : {sel.offset_rows.get(), sel.fetch_rows.get()}) {
     if (!count) continue;
     count->param.target = SqlType::kInt;
     count->type = SqlType::kInt;
@@ -186,6 +187,31 @@ void NameResolver::ResolveOrderItem(SelectStmt& sel, Scope& scope, OrderItem& o,
   typer_.Resolve(e, scope, Clause::kOrderBy);
 }
 
+// TOP n is bound as an int, n PERCENT as a float; an expression in
+// parentheses sees no columns of its SELECT and is checked as it runs.
+void NameResolver::ResolveTop(SelectStmt& sel) {
+  Expr& top = *sel.top;
+  const SqlType want = sel.top_percent ? SqlType::kFloat : SqlType::kInt;
+  if (top.kind == Expr::Kind::kLiteral) {
+    top.param.target = want;
+    top.type = want;
+  } else {
+    typer_.Resolve(top, resolved_.top_scope, Clause::kTop);
+    if (!IsNumeric(top.type) && !IsLoose(top.type)) {
+      ThrowDatabase("The TOP clause takes a number, not " + std::string(TypeWord(top.type)) + ".");
+    }
+  }
+  if (sel.top_ties && sel.order_by.empty()) {
+    ThrowDatabase(
+        "The TOP N WITH TIES clause is not allowed without a corresponding ORDER BY clause.");
+  }
+  if ((sel.top_ties || sel.top_percent) && sel.distinct) {
+    ThrowDatabase(
+        "TOP ... PERCENT and WITH TIES beside DISTINCT are not supported by the "
+        "embedded database.");
+  }
+}
+
 bool NameResolver::HasOwnColumn(const Expr& e) const {
   if (e.kind == Expr::Kind::kColumn) return e.scope_depth == 0;
   for (const ExprPtr& a : e.args) {
@@ -247,7 +273,7 @@ void NameResolver::RequireSingleRow(SelectStmt& sub) {
         "A subquery used as a value must select at most one row (by its key, TOP 1 or an "
         "aggregate) on the embedded database.");
   }
-  if (sub.top) {
+  if (sub.top && sub.top->kind == Expr::Kind::kLiteral && !sub.top_percent && !sub.top_ties) {
     Fix(sub.top->literal_index);
     if (shape_.literals[sub.top->literal_index].text == "1" ||
         shape_.literals[sub.top->literal_index].text == "0") {
@@ -410,6 +436,7 @@ void NameResolver::ResolveInsert(InsertStmt& ins) {
       columns.push_back(c);
     }
   }
+  if (ins.select) InsertSelect(ins, table, columns);
   Scope& scope = resolved_.dml_scope;  // VALUES see no columns
   for (auto& row : ins.rows) {
     if (row.size() < columns.size()) {
@@ -444,6 +471,10 @@ void NameResolver::ResolveInsert(InsertStmt& ins) {
 }
 
 void NameResolver::ResolveUpdate(UpdateStmt& up) {
+  if (up.source) {
+    UpdateThroughSource(up);
+    return;
+  }
   const TableDef& table = Table(up.table);
   Scope& scope = resolved_.dml_scope;
   scope.tables.push_back({&table, up.table, Quote(table.name)});
@@ -472,6 +503,10 @@ void NameResolver::ResolveUpdate(UpdateStmt& up) {
 }
 
 void NameResolver::ResolveDelete(DeleteStmt& del) {
+  if (del.source) {
+    resolved_.table = &SourceTarget(*del.source, del.table);
+    return;
+  }
   const TableDef& table = Table(del.table);
   Scope& scope = resolved_.dml_scope;
   scope.tables.push_back({&table, del.table, Quote(table.name)});

@@ -51,6 +51,7 @@ class NameResolver {
  private:
   const TableDef& Table(const std::string& name);
   void ResolveSimple(SelectStmt& sel, Scope* parent, bool nested);
+  void ResolveTop(SelectStmt& sel);
   void FinishSetOperation(SelectStmt& q, Scope* parent);
   static void CollectColumn(SelectStmt& q, size_t i, std::vector<Expr*>& out);
   const TableDef& MakeTable(SelectStmt& q, const std::string& name,
@@ -67,6 +68,9 @@ class NameResolver {
   std::string ResultName(const SelectItem& item) const;
   static SqlType ResultType(const SelectItem& item);
   void ResolveInsert(InsertStmt& ins);
+  void InsertSelect(InsertStmt& ins, const TableDef& table, const std::vector<int>& columns);
+  const TableDef& SourceTarget(SelectStmt& source, const std::string& target);
+  void UpdateThroughSource(UpdateStmt& up);
   void ResolveUpdate(UpdateStmt& up);
   void ResolveDelete(DeleteStmt& del);
 

@@ -255,4 +255,98 @@ void NameResolver::ResolveWith(SelectStmt& q, Scope* parent) {
   }
 }
 
+// INSERT ... SELECT: as many values as columns, each converted as a value
+// stored into its column (the INSERT page's errors 120, 121 and 213).
+void NameResolver::InsertSelect(InsertStmt& ins, const TableDef& table,
+                                const std::vector<int>& columns) {
+  ResolveQuery(*ins.select, nullptr, false);
+  const size_t width = Width(*ins.select);
+  if (width != columns.size()) {
+    if (ins.columns.empty()) {
+      ThrowDatabase("Column name or number of supplied values does not match table definition.");
+    }
+    ThrowDatabase(std::string("The select list for the INSERT statement contains ") +
+                  (width < columns.size() ? "fewer" : "more") +
+                  " items than the insert list. The number of SELECT values must match the "
+                  "number of INSERT columns.");
+  }
+  for (size_t i = 0; i < width; ++i) {
+    std::vector<Expr*> values;
+    CollectColumn(*ins.select, i, values);
+    for (Expr* v : values) typer_.Assign(*v, table.columns[columns[i]]);
+  }
+}
+
+// The table UPDATE / DELETE writes when they have a FROM (or a TOP): the
+// FROM's table of that alias, or its one table of that name; a table the
+// FROM does not name joins it as one more table, as in SQL Server. Resolves
+// the source with the WHERE and notes the binding and its key.
+const TableDef& NameResolver::SourceTarget(SelectStmt& source, const std::string& target) {
+  int match = -1, by_name = -1, named = 0;
+  for (size_t i = 0; i < source.from.size(); ++i) {
+    const FromItem& f = source.from[i];
+    if (!f.alias.empty() ? SameName(f.alias, target) : SameName(f.table, target)) {
+      match = static_cast<int>(i);
+    }
+    if (!f.derived && SameName(f.table, target)) {
+      by_name = static_cast<int>(i);
+      ++named;
+    }
+  }
+  if (match < 0 && named == 1) match = by_name;
+  if (match < 0) {
+    FromItem self;
+    self.table = target;
+    source.from.front().join = FromItem::Join::kComma;
+    source.from.insert(source.from.begin(), std::move(self));
+    match = 0;
+  }
+  if (source.from[match].derived) {
+    ThrowDatabase("Changing a derived table is not supported by the embedded database.");
+  }
+  ResolveSimple(source, nullptr, false);
+  const TableBinding& b = source.scope->tables[match];
+  const TableDef* schema_table = FindTable(b.table->name);
+  if (schema_table != b.table) {
+    ThrowDatabase("Changing a common table is not supported by the embedded database.");
+  }
+  int key = b.table->identity_column;
+  for (size_t c = 0; key < 0 && c < b.table->columns.size(); ++c) {
+    if (b.table->columns[c].unique) key = static_cast<int>(c);
+  }
+  if (key < 0) {
+    ThrowDatabase("UPDATE and DELETE with FROM or TOP need a key on '" + b.table->name +
+                  "' on the embedded database.");
+  }
+  resolved_.target_binding = match;
+  resolved_.key_column = key;
+  return *b.table;
+}
+
+void NameResolver::UpdateThroughSource(UpdateStmt& up) {
+  const TableDef& table = SourceTarget(*up.source, up.table);
+  Scope& scope = *up.source->scope;
+  std::vector<int> columns;
+  for (Assignment& a : up.sets) {
+    int c = table.IndexOf(a.column);
+    if (c < 0) ThrowDatabase("Invalid column name '" + a.column + "'.");
+    if (table.columns[c].identity) {
+      ThrowDatabase("Cannot update identity column '" + table.columns[c].name + "'.");
+    }
+    if (std::find(columns.begin(), columns.end(), c) != columns.end()) {
+      ThrowDatabase("The column name '" + a.column +
+                    "' is specified more than once in the SET clause. A column cannot be "
+                    "assigned more than one value in the same clause.");
+    }
+    columns.push_back(c);
+    typer_.Resolve(*a.value, scope, Clause::kValue);
+    typer_.Assign(*a.value, table.columns[c]);
+  }
+  if (scope.has_aggregate) {
+    ThrowDatabase("An aggregate may not appear in the set list of an UPDATE statement.");
+  }
+  resolved_.table = &table;
+  resolved_.columns = std::move(columns);
+}
+
 }  // namespace korimba::sql

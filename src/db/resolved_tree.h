@@ -70,6 +70,12 @@ struct ResolvedStatement {
   };
   std::vector<CommonTableBinding> ctes;
   size_t visible_ctes = 0;
+  // What a TOP (expression) sees: no columns.
+  Scope top_scope;
+  // UPDATE / DELETE through a source SELECT: the binding of the table
+  // written among the source's tables, and the column that finds its rows.
+  int target_binding = -1;
+  int key_column = -1;
   // OPTION (MAXRECURSION n) of the statement; null for the default 100.
   Expr* max_recursion = nullptr;
 };

@@ -146,7 +146,9 @@ struct SelectStmt {
   std::vector<CommonTable> with;   // WITH ... before the statement's query
   size_t offset = 0;
   bool distinct = false;
-  ExprPtr top;  // TOP n
+  ExprPtr top;               // TOP n, TOP (expression)
+  bool top_percent = false;  // TOP n PERCENT
+  bool top_ties = false;     // TOP n ... WITH TIES
   std::vector<SelectItem> items;
   std::vector<FromItem> from;
   ExprPtr where;
@@ -172,6 +174,7 @@ struct InsertStmt {
   std::string table;
   std::vector<std::string> columns;  // empty: every non-identity column in order
   std::vector<std::vector<ExprPtr>> rows;
+  std::unique_ptr<SelectStmt> select;  // INSERT ... SELECT instead of VALUES
 };
 
 struct Assignment {
@@ -179,15 +182,21 @@ struct Assignment {
   ExprPtr value;
 };
 
+// UPDATE and DELETE with TOP (n) or a FROM of their own choose their rows
+// through `source`: a SELECT over that FROM (or the table alone) with the
+// WHERE and TOP, the table written being one of its tables by name or
+// alias. Without either, `where` applies to the table directly.
 struct UpdateStmt {
-  std::string table;
+  std::string table;  // as written: a table, or an alias of the FROM
   std::vector<Assignment> sets;
   ExprPtr where;
+  std::unique_ptr<SelectStmt> source;
 };
 
 struct DeleteStmt {
   std::string table;
   ExprPtr where;
+  std::unique_ptr<SelectStmt> source;
 };
 
 struct Statement {

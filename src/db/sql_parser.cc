@@ -332,22 +332,14 @@ class Parser {
       AcceptKeyword("ALL");
     }
     if (AcceptKeyword("TOP")) {
-      bool paren = AcceptOp("(");
-      const Token& t = Peek();
-      if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) {
-        ThrowDatabase("TOP takes a whole number on the embedded database.");
+      sel->top = ParseTopCount();
+      sel->top_percent = AcceptKeyword("PERCENT");
+      if (IsKeyword(Peek(), "WITH")) {
+        Next();
+        if (!IsKeyword(Peek(), "TIES")) SyntaxError(Peek());
+        Next();
+        sel->top_ties = true;
       }
-      auto e = std::make_unique<Expr>(Expr::Kind::kLiteral);
-      e->offset = t.offset;
-      e->literal_index = t.literal_index;
-      e->marker = t.marker;
-      Next();
-      if (paren) ExpectOp(")");
-      if (IsKeyword(Peek(), "PERCENT") || IsKeyword(Peek(), "WITH")) {
-        ThrowDatabase("TOP ... " + Upper(Peek().text) +
-                      " is not supported by the embedded database.");
-      }
-      sel->top = std::move(e);
     }
     do {
       sel->items.push_back(ParseSelectItem());
@@ -549,8 +541,11 @@ class Parser {
       } while (AcceptOp(","));
       ExpectOp(")");
     }
-    if (IsKeyword(Peek(), "SELECT") || IsKeyword(Peek(), "DEFAULT") || IsKeyword(Peek(), "EXEC") ||
-        IsKeyword(Peek(), "OUTPUT")) {
+    if (IsKeyword(Peek(), "SELECT") || (IsOp(Peek(), "(") && IsKeyword(Peek(1), "SELECT"))) {
+      ins->select = ParseSelect();
+      return ins;
+    }
+    if (IsKeyword(Peek(), "DEFAULT") || IsKeyword(Peek(), "EXEC") || IsKeyword(Peek(), "OUTPUT")) {
       ThrowDatabase("INSERT ... " + Upper(Peek().text) +
                     " is not supported by the embedded database; use INSERT ... VALUES.");
     }
@@ -573,6 +568,7 @@ class Parser {
   std::unique_ptr<UpdateStmt> ParseUpdate() {
     auto up = std::make_unique<UpdateStmt>();
     ExpectKeyword("UPDATE");
+    ExprPtr top = ParseDmlTop();
     up->table = ParseTableName();
     ExpectKeyword("SET");
     do {
@@ -586,26 +582,68 @@ class Parser {
       a.value = ParseExpr();
       up->sets.push_back(std::move(a));
     } while (AcceptOp(","));
-    if (IsKeyword(Peek(), "FROM")) {
-      ThrowDatabase("UPDATE ... FROM is not supported by the embedded database.");
-    }
-    if (AcceptKeyword("WHERE")) up->where = ParseExpr();
+    up->source = ParseDmlSource(up->table, std::move(top));
+    if (AcceptKeyword("WHERE")) (up->source ? up->source->where : up->where) = ParseExpr();
     return up;
   }
 
   std::unique_ptr<DeleteStmt> ParseDelete() {
     auto del = std::make_unique<DeleteStmt>();
     ExpectKeyword("DELETE");
-    if (IsKeyword(Peek(), "TOP")) {
-      ThrowDatabase("DELETE TOP is not supported by the embedded database.");
-    }
+    ExprPtr top = ParseDmlTop();
     AcceptKeyword("FROM");
     del->table = ParseTableName();
-    if (IsKeyword(Peek(), "FROM")) {
-      ThrowDatabase("DELETE ... FROM ... is not supported by the embedded database.");
-    }
-    if (AcceptKeyword("WHERE")) del->where = ParseExpr();
+    del->source = ParseDmlSource(del->table, std::move(top));
+    if (AcceptKeyword("WHERE")) (del->source ? del->source->where : del->where) = ParseExpr();
     return del;
+  }
+
+  // TOP's count: a number, or in parentheses any expression.
+  ExprPtr ParseTopCount() {
+    if (AcceptOp("(")) {
+      ExprPtr e = ParseExpr();
+      ExpectOp(")");
+      return e;
+    }
+    const Token& t = Peek();
+    if (t.kind != TokenKind::kLiteral ||
+        (t.marker != kIntegerMarker && !IsKeyword(Peek(1), "PERCENT"))) {
+      SyntaxError(t);
+    }
+    auto e = Make(Expr::Kind::kLiteral, t.offset);
+    e->literal_index = t.literal_index;
+    e->marker = t.marker;
+    Next();
+    return Seal(std::move(e));
+  }
+
+  // TOP (n) of UPDATE and DELETE, where the parentheses are required.
+  ExprPtr ParseDmlTop() {
+    if (!AcceptKeyword("TOP")) return nullptr;
+    if (!IsOp(Peek(), "(")) SyntaxError(Peek());
+    ExprPtr top = ParseTopCount();
+    if (IsKeyword(Peek(), "PERCENT")) {
+      ThrowDatabase(
+          "TOP ... PERCENT in UPDATE and DELETE is not supported by the embedded database.");
+    }
+    return top;
+  }
+
+  // The FROM of UPDATE / DELETE, or the table alone when only TOP asks for
+  // a source; null when neither is given.
+  std::unique_ptr<SelectStmt> ParseDmlSource(const std::string& table, ExprPtr top) {
+    if (!IsKeyword(Peek(), "FROM") && !top) return nullptr;
+    auto source = std::make_unique<SelectStmt>();
+    source->offset = Peek().offset;
+    source->top = std::move(top);
+    if (AcceptKeyword("FROM")) {
+      ParseFrom(*source);
+    } else {
+      FromItem self;
+      self.table = table;
+      source->from.push_back(std::move(self));
+    }
+    return source;
   }
 
   // ---- expressions ----

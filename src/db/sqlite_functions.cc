@@ -354,6 +354,26 @@ void Recursion(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, level);
 }
 
+// TOP's count from an expression, or a PERCENT (`percent` 1): fails as SQL
+// Server does on a count below zero, a Null, or a percent past 100.
+void Top(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const bool percent = sqlite3_value_int(argv[1]) != 0;
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    return sqlite3_result_error(ctx, "A TOP or FETCH clause contains an invalid value.", -1);
+  }
+  const double n = sqlite3_value_double(argv[0]);
+  if (percent) {
+    if (n < 0 || n > 100) {
+      return sqlite3_result_error(ctx, "Percent values must be between 0 and 100.", -1);
+    }
+    return sqlite3_result_double(ctx, n);
+  }
+  if (n < 0 || n >= 9.2e18) {
+    return sqlite3_result_error(ctx, "A TOP or FETCH clause contains an invalid value.", -1);
+  }
+  sqlite3_result_int64(ctx, static_cast<int64_t>(n));
+}
+
 struct FunctionDef {
   const char* name;
   int args;
@@ -371,6 +391,7 @@ constexpr FunctionDef kFunctions[] = {
     {"korimba_replace", 3, Replace},
     {"korimba_replicate", 2, Replicate},
     {"korimba_recursion", 2, Recursion},
+    {"korimba_top", 2, Top},
 };
 
 }  // namespace

@@ -30,6 +30,10 @@
 //       recursive common table; fails with SQL Server's message once it
 //       passes `limit` (MAXRECURSION; 0 for none).
 //
+//   korimba_top(n, percent)  TOP's count from an expression (percent 0) or
+//       a TOP ... PERCENT (percent 1), failing with SQL Server's messages on
+//       a Null, a negative count or a percent outside 0..100.
+//
 //   COLLATE korimba_ci  SQL Server's text comparison: case-insensitive for
 //       every letter (simple case folding), accent- and width-sensitive,
 //       trailing blanks ignored. Texts that differ otherwise order by their

@@ -84,7 +84,24 @@ void SqliteWriter::WriteInsert(InsertStmt& ins) {
     first = false;
     sql_ += Quote(table.columns[c].name);
   }
-  sql_ += ") VALUES ";
+  sql_ += ") ";
+  if (ins.select) {
+    // The defaulted columns' values follow the query's own.
+    if (defaults.empty()) {
+      EmitQuery(*ins.select);
+      return;
+    }
+    sql_ += "SELECT *";
+    for (size_t d = 0; d < defaults.size(); ++d) {
+      sql_ += ", ";
+      AddParam(ParamSpec{ParamSource::kNow});
+    }
+    sql_ += " FROM (";
+    EmitQuery(*ins.select);
+    sql_ += ")";
+    return;
+  }
+  sql_ += "VALUES ";
   for (size_t r = 0; r < ins.rows.size(); ++r) {
     sql_ += r ? ", (" : "(";
     for (size_t i = 0; i < ins.rows[r].size(); ++i) {
@@ -103,6 +120,26 @@ void SqliteWriter::WriteUpdate(UpdateStmt& up) {
   const TableDef& table = *resolved_.table;
   const std::vector<int>& columns = resolved_.columns;
   Scope& scope = resolved_.dml_scope;
+  if (up.source) {
+    // The source picks the rows and computes their new values; SQLite's
+    // UPDATE ... FROM joins it to the table by the key.
+    sql_ = "UPDATE " + Quote(table.name) + " SET ";
+    for (size_t i = 0; i < up.sets.size(); ++i) {
+      if (i) sql_ += ", ";
+      sql_ += Quote(table.columns[columns[i]].name) + " = s0.v" + std::to_string(i);
+    }
+    sql_ += " FROM (";
+    EmitSourceKey(*up.source);
+    for (size_t i = 0; i < up.sets.size(); ++i) {
+      sql_ += ", ";
+      Emit(*up.sets[i].value, *up.source->scope);
+      sql_ += " AS v" + std::to_string(i);
+    }
+    EmitSourceRest(*up.source);
+    const std::string key = Quote(table.columns[resolved_.key_column].name);
+    sql_ += ") AS s0 WHERE " + Quote(table.name) + "." + key + " = s0.k";
+    return;
+  }
   sql_ = "UPDATE " + Quote(table.name) + " SET ";
   for (size_t i = 0; i < up.sets.size(); ++i) {
     if (i) sql_ += ", ";
@@ -119,9 +156,32 @@ void SqliteWriter::WriteDelete(DeleteStmt& del) {
   const TableDef& table = *resolved_.table;
   Scope& scope = resolved_.dml_scope;
   sql_ = "DELETE FROM " + Quote(table.name);
+  if (del.source) {
+    sql_ += " WHERE " + Quote(table.columns[resolved_.key_column].name) + " IN (";
+    EmitSourceKey(*del.source);
+    EmitSourceRest(*del.source);
+    sql_ += ")";
+    return;
+  }
   if (del.where) {
     sql_ += " WHERE ";
     Emit(*del.where, scope);
+  }
+}
+
+// The source SELECT of UPDATE / DELETE: the key of the table written, then
+// (after the caller's items) its FROM, WHERE and TOP.
+void SqliteWriter::EmitSourceKey(SelectStmt& source) {
+  const TableBinding& b = source.scope->tables[resolved_.target_binding];
+  sql_ +=
+      "SELECT " + b.emit_name + "." + Quote(b.table->columns[resolved_.key_column].name) + " AS k";
+}
+
+void SqliteWriter::EmitSourceRest(SelectStmt& source) {
+  EmitFromAndWhere(source);
+  if (source.top) {
+    sql_ += " LIMIT ";
+    EmitTopCount(source);
   }
 }
 
@@ -261,6 +321,10 @@ void SqliteWriter::EmitArm(SelectStmt& arm, bool leftmost) {
 }
 
 void SqliteWriter::EmitSelect(SelectStmt& sel) {
+  if (sel.top && (sel.top_ties || sel.top_percent)) {
+    EmitTopWindow(sel);
+    return;
+  }
   Scope& scope = *sel.scope;
   const bool collate = sel.distinct || collate_items_;
   collate_items_ = false;
@@ -366,7 +430,7 @@ void SqliteWriter::EmitFromAndWhere(SelectStmt& sel) {
   }
 }
 
-void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break) {
+void SqliteWriter::EmitGroupAndHaving(SelectStmt& sel) {
   Scope& scope = *sel.scope;
   if (!sel.group_by.empty()) {
     sql_ += " GROUP BY ";
@@ -379,6 +443,62 @@ void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break)
     sql_ += " HAVING ";
     Emit(*sel.having, scope);
   }
+}
+
+// TOP n WITH TIES and TOP n PERCENT: the SELECT numbers its rows in its
+// ORDER BY (rank() for ties, so that rows tying with the last one share
+// its number) and counts them, and the rows up to n, or up to n percent of
+// the count rounded up, are kept in that order.
+void SqliteWriter::EmitTopWindow(SelectStmt& sel) {
+  Scope& scope = *sel.scope;
+  const bool collate = collate_items_;
+  collate_items_ = false;
+  std::vector<std::string> names = sel.emit_names;
+  for (size_t i = names.size(); i < sel.items.size(); ++i) names.push_back("k" + std::to_string(i));
+  sql_ += "SELECT ";
+  for (size_t i = 0; i < sel.items.size(); ++i) {
+    if (i) sql_ += ", ";
+    sql_ += Quote(names[i]);
+  }
+  sql_ += " FROM (SELECT ";
+  for (size_t i = 0; i < sel.items.size(); ++i) {
+    Expr& item = *sel.items[i].expr;
+    EmitCollated(item, scope, collate ? TextCollation(item, nullptr) : nullptr);
+    sql_ += " AS " + Quote(names[i]) + ", ";
+  }
+  sql_ += sel.top_ties ? "rank() OVER (" : "row_number() OVER (";
+  for (size_t i = 0; i < sel.order_by.size(); ++i) {
+    OrderItem& o = sel.order_by[i];
+    sql_ += i ? ", " : "ORDER BY ";
+    Expr* e = o.expr.get();
+    auto pos = resolved_.order_positions.find(&o);
+    if (o.position_literal >= 0) {
+      e = sel.items[IntegerLiteralValue(shape_.literals[o.position_literal].text) - 1].expr.get();
+    } else if (pos != resolved_.order_positions.end()) {
+      e = sel.items[pos->second - 1].expr.get();
+    }
+    EmitCollated(*e, scope, TextCollation(*e, nullptr));
+    if (o.desc) sql_ += " DESC";
+  }
+  sql_ += ") AS korimba_rank";
+  if (sel.top_percent) sql_ += ", count(*) OVER () AS korimba_total";
+  EmitFromAndWhere(sel);
+  EmitGroupAndHaving(sel);
+  sql_ += ") WHERE ";
+  if (sel.top_percent) {
+    sql_ += "(korimba_rank - 1) * 100 < ";
+    EmitTopCount(sel);
+    sql_ += " * korimba_total";
+  } else {
+    sql_ += "korimba_rank <= ";
+    EmitTopCount(sel);
+  }
+  sql_ += " ORDER BY korimba_rank";
+}
+
+void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break) {
+  Scope& scope = *sel.scope;
+  EmitGroupAndHaving(sel);
   if (!sel.order_by.empty()) {
     sql_ += " ORDER BY ";
     for (size_t i = 0; i < sel.order_by.size(); ++i) {
@@ -414,8 +534,25 @@ void SqliteWriter::EmitSelectTail(SelectStmt& sel, const std::string& tie_break)
   EmitOffset(sel, scope);
   if (sel.top) {
     sql_ += " LIMIT ";
-    Emit(*sel.top, scope);
+    EmitTopCount(sel);
   }
+}
+
+// TOP n as bound; TOP (expression) through korimba_top, which fails on a
+// count SQL Server refuses (SQLite's LIMIT would take a negative one as
+// no limit at all).
+void SqliteWriter::EmitTopCount(SelectStmt& sel) {
+  Expr& top = *sel.top;
+  if (top.kind == Expr::Kind::kLiteral && !sel.top_percent) {
+    Emit(top, resolved_.top_scope);
+    return;
+  }
+  if (!options_.custom_functions) {
+    ThrowDatabase("TOP with an expression or PERCENT is not supported by this provider.");
+  }
+  sql_ += "korimba_top(";
+  Emit(top, resolved_.top_scope);
+  sql_ += sel.top_percent ? ", 1)" : ", 0)";
 }
 
 void SqliteWriter::EmitOffset(SelectStmt& sel, Scope& scope) {

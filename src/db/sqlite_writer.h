@@ -38,6 +38,10 @@ class SqliteWriter {
   void WriteInsert(InsertStmt& ins);
   void WriteUpdate(UpdateStmt& up);
   void WriteDelete(DeleteStmt& del);
+  void EmitSourceKey(SelectStmt& source);
+  void EmitSourceRest(SelectStmt& source);
+  void EmitTopCount(SelectStmt& sel);
+  void EmitTopWindow(SelectStmt& sel);
   void AddParam(const ParamSpec& p);
   bool EmitThroughPlanSpans(SelectStmt& sel, std::string& tie_break);
   void EmitWith(SelectStmt& q);
@@ -47,6 +51,7 @@ class SqliteWriter {
   void EmitOffset(SelectStmt& sel, Scope& scope);
   void EmitFromAndWhere(SelectStmt& sel);
   std::string TopTieBreak(const SelectStmt& sel) const;
+  void EmitGroupAndHaving(SelectStmt& sel);
   void EmitSelectTail(SelectStmt& sel, const std::string& tie_break);
   void EmitColumn(const Expr& e, const Scope& scope);
   const char* TextCollation(const Expr& a, const Expr* b) const;
