@@ -17,6 +17,11 @@ void NamedValues::Set(std::string_view name, Variant value) {
   values_[FoldName(name)] = std::move(value);
 }
 
+std::map<std::string, Variant> NamedValues::All() const {
+  std::lock_guard lock(mu_);
+  return values_;
+}
+
 void InMemoryApplication::Acquire(const void* holder) {
   if (holder == nullptr) ThrowInvalidCall("Application lock holder must not be null");
   std::unique_lock lock(mu_);
@@ -65,8 +70,7 @@ Variant InMemoryRequest::ServerVariable(std::string_view name) const {
 // refused: nobody would release a lock taken then.
 class Page::ApplicationView final : public ApplicationObject {
  public:
-  explicit ApplicationView(std::shared_ptr<InMemoryApplication> shared)
-      : shared_(std::move(shared)) {}
+  explicit ApplicationView(std::shared_ptr<HostApplication> shared) : shared_(std::move(shared)) {}
   ~ApplicationView() override { shared_->ReleaseAll(this); }
 
   Variant Value(std::string_view name) const override { return shared_->Value(name); }
@@ -87,7 +91,7 @@ class Page::ApplicationView final : public ApplicationObject {
   }
 
  private:
-  std::shared_ptr<InMemoryApplication> shared_;
+  std::shared_ptr<HostApplication> shared_;
   bool ended_ = false;
 };
 
@@ -115,8 +119,7 @@ class Page::Context final : public ScriptingContextObject {
   std::shared_ptr<SessionObject> session_;
 };
 
-Page::Page(std::shared_ptr<InMemoryApplication> application,
-           std::shared_ptr<InMemorySession> session,
+Page::Page(std::shared_ptr<HostApplication> application, std::shared_ptr<SessionObject> session,
            std::map<std::string, std::string> server_variables) {
   // A page without an application or a session gives none: OnStartPage then
   // fails naming the missing object.

@@ -1,6 +1,9 @@
 // The in-memory page host: the Session, Application and Request objects that
 // a page script's scripting context hands to OnStartPage, used by the tests,
 // the script host and the HTTP page host.
+//  - HostApplication: an Application whose lock is owned by a holder (a
+//    page), so the page host can release what a page still holds; the
+//    in-memory one below and the Redis host's (host/redis_state.h).
 //  - InMemoryApplication: values by name (without regard to case) shared by
 //    all sessions, and Lock/UnLock as a real mutual exclusion across threads.
 //    Thread-safe.
@@ -31,6 +34,8 @@ class NamedValues {
  public:
   Variant Get(std::string_view name) const;
   void Set(std::string_view name, Variant value);
+  // Every value, by folded name.
+  std::map<std::string, Variant> All() const;
 
  private:
   mutable std::mutex mu_;
@@ -43,28 +48,40 @@ class InMemorySession final : public SessionObject {
   void SetValue(std::string_view name, Variant value) override {
     values_.Set(name, std::move(value));
   }
+  // Every value, by folded name (a kept draft hands them on).
+  std::map<std::string, Variant> All() const { return values_.All(); }
 
  private:
   NamedValues values_;
 };
 
-class InMemoryApplication final : public ApplicationObject {
+class HostApplication : public ApplicationObject {
+ public:
+  // Lock by an anonymous holder (tests); pages lock through their own view.
+  void Lock() override { Acquire(this); }
+  void UnLock() override { Release(this); }
+
+  // Lock ownership by holder: waits while another holder has the lock; the
+  // same holder may lock again (counted). Release by a holder that does not
+  // hold it fails.
+  virtual void Acquire(const void* holder) = 0;
+  virtual void Release(const void* holder) = 0;
+  virtual bool IsHeldBy(const void* holder) const = 0;
+  // Releases the holder's lock whatever its count (page end); never fails.
+  virtual void ReleaseAll(const void* holder) = 0;
+};
+
+class InMemoryApplication final : public HostApplication {
  public:
   Variant Value(std::string_view name) const override { return values_.Get(name); }
   void SetValue(std::string_view name, Variant value) override {
     values_.Set(name, std::move(value));
   }
-  // Lock by an anonymous holder (tests); pages lock through their own view.
-  void Lock() override { Acquire(this); }
-  void UnLock() override { Release(this); }
 
-  // Lock ownership by holder: blocks while another holder has the lock; the
-  // same holder may lock again (counted).
-  void Acquire(const void* holder);
-  void Release(const void* holder);
-  bool IsHeldBy(const void* holder) const;
-  // Releases the holder's lock whatever its count (page end).
-  void ReleaseAll(const void* holder);
+  void Acquire(const void* holder) override;
+  void Release(const void* holder) override;
+  bool IsHeldBy(const void* holder) const override;
+  void ReleaseAll(const void* holder) override;
 
  private:
   NamedValues values_;
@@ -85,7 +102,7 @@ class InMemoryRequest final : public RequestObject {
 
 class Page {
  public:
-  Page(std::shared_ptr<InMemoryApplication> application, std::shared_ptr<InMemorySession> session,
+  Page(std::shared_ptr<HostApplication> application, std::shared_ptr<SessionObject> session,
        std::map<std::string, std::string> server_variables);
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;

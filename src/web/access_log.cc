@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "frame/value_ops.h"
+#include "host/redis_client.h"
 #include "web/site.h"
 
 namespace korimba::web {
@@ -79,9 +80,13 @@ void InstallAccessLog(httplib::Server& server, Site& site, std::shared_ptr<Acces
     line.time = LocalTimeNow();
     line.client = req.remote_addr;
     line.person = "-";
-    if (auto session = SessionOf(site, req)) {
-      const Variant id = session->values->Value("PersonID");
-      if (id.is_number()) line.person = TextForm(id);
+    try {
+      if (auto session = SessionOf(site, req)) {
+        const Variant id = session->values->Value("PersonID");
+        if (id.is_number()) line.person = TextForm(id);
+      }
+    } catch (const StateUnavailable&) {
+      // The line is written without the person.
     }
     line.method = req.method;
     line.path = req.path;

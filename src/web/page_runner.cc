@@ -6,8 +6,8 @@
 
 namespace korimba::web {
 
-PageRun::PageRun(std::shared_ptr<InMemoryApplication> application,
-                 std::shared_ptr<InMemorySession> session, std::string url, ConnectionPool& pool,
+PageRun::PageRun(std::shared_ptr<HostApplication> application,
+                 std::shared_ptr<SessionObject> session, std::string url, ConnectionPool& pool,
                  std::string work_path)
     : pool_(pool),
       work_path_(std::move(work_path)),

@@ -22,9 +22,8 @@ namespace korimba::web {
 
 class PageRun {
  public:
-  PageRun(std::shared_ptr<InMemoryApplication> application,
-          std::shared_ptr<InMemorySession> session, std::string url, ConnectionPool& pool,
-          std::string work_path);
+  PageRun(std::shared_ptr<HostApplication> application, std::shared_ptr<SessionObject> session,
+          std::string url, ConnectionPool& pool, std::string work_path);
   PageRun(const PageRun&) = delete;
   PageRun& operator=(const PageRun&) = delete;
   ~PageRun();

@@ -28,6 +28,8 @@ const ServeOptionSpec kTable[] = {
     {"pool-size", "Database connections (0: 4, or 1 for an in-memory database)", &O::pool_size},
     {"pool-wait", "Seconds a page waits for a free connection before answering 503", &O::pool_wait},
     {"shutdown-wait", "Seconds SIGTERM waits for requests in flight", &O::shutdown_wait},
+    {"state", "Sessions and Application: memory, or redis://HOST:PORT[/DB] shared by nodes",
+     &O::state},
     // The HTTP limits (HttpLimits).
     {"max-request-line", "Longest request line, in bytes", &HttpLimits::max_request_line},
     {"max-header-count", "Most header lines of one request", &HttpLimits::max_header_count},

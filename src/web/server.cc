@@ -18,6 +18,7 @@
 #include "web/access_log.h"
 #include "web/limited_server.h"
 #include "web/secret_mask.h"
+#include "web/shared_state.h"
 #include "web/site.h"
 #include "web/static_files.h"
 
@@ -133,6 +134,10 @@ int Serve(const ServeOptions& options) {
                                              DatabaseUpkeep(options.db)),
             work_path);
   site.set_sign_in(std::move(sign_in));
+  if (std::string error; !UseSharedState(site, options.state, &error)) {
+    std::cerr << "korimba serve: " << error << "\n";
+    return 2;
+  }
   if (site.sign_in().mode == AuthMode::kPick) {
     std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";
   }

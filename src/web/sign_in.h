@@ -20,12 +20,12 @@
 #include <string>
 #include <string_view>
 
+#include "web/session_store.h"
 #include "web/trusted_proxies.h"
 
 namespace korimba::web {
 
 class Site;
-struct WebSession;
 
 enum class AuthMode { kPassword, kProxy, kPick };
 

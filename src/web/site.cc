@@ -4,6 +4,7 @@
 
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "host/redis_client.h"
 #include "web/access_log.h"
 #include "web/http_limits.h"
 #include "web/limited_server.h"
@@ -144,9 +145,17 @@ Site::Site(std::unique_ptr<ConnectionPool> pool, std::string work_path,
            std::shared_ptr<const Clock> clock)
     : pool_(std::move(pool)),
       work_path_(std::move(work_path)),
-      sessions_(clock),
+      sessions_(std::make_unique<SessionStore>(clock)),
       application_(std::make_shared<InMemoryApplication>()),
       throttle_(std::move(clock)) {}
+
+void Site::set_state(std::unique_ptr<SessionKeeper> sessions,
+                     std::shared_ptr<HostApplication> application,
+                     std::function<std::string()> problem) {
+  sessions_ = std::move(sessions);
+  application_ = std::move(application);
+  state_problem_ = std::move(problem);
+}
 
 PageRequest::PageRequest(const httplib::Request& req, httplib::Response& res, Site& site,
                          std::shared_ptr<const WebSession> session)
@@ -269,8 +278,8 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
   if (auto* limited = dynamic_cast<LimitedServer*>(&server)) {
     max_parts = static_cast<size_t>(limited->limits().max_form_parts);
   }
-  auto wrapped = [&site, post, access, handler, max_parts](const httplib::Request& received,
-                                                           httplib::Response& res) {
+  auto run = [&site, post, access, handler, max_parts](const httplib::Request& received,
+                                                       httplib::Response& res) {
     // A multipart body came raw (KeepMultipartRaw): its parts are read here.
     std::optional<httplib::Request> with_parts;
     if (received.has_header(kRawFormTypeHeader)) {
@@ -305,8 +314,12 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
       ~KeepDraftIfUsed() {
         if (draft && res.get_header_value("Set-Cookie").empty() &&
             res.body.find(session->token) != std::string::npos) {
-          site.sessions().Keep(session);
-          SetSessionCookie(res, session->id, RequestIsHttps(site, req));
+          try {
+            site.sessions().Keep(session);
+            SetSessionCookie(res, session->id, RequestIsHttps(site, req));
+          } catch (const StateUnavailable&) {
+            // Not kept: the visitor gets a new draft next time.
+          }
         }
       }
       bool draft;
@@ -336,11 +349,28 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     } catch (const PoolBusy&) {
       page.res.set_header("Retry-After", "5");
       page.Error(503, page.Text("error.busy"));
+    } catch (const StateUnavailable& e) {
+      std::cerr << "korimba serve: " << e.description() << std::endl;
+      page.res.set_header("Retry-After", "5");
+      page.Error(503, page.Text("error.state_down"));
     } catch (const AutomationError& e) {
       Failed(page, page.catalog().Format("error.not_completed", {VisitorDescription(e)}),
              e.description());
     } catch (const std::exception& e) {
       Failed(page, page.Text("error.internal"), e.what());
+    }
+  };
+  // The sessions' store (Redis) may fail before the page runs, while the
+  // session is looked up: the visitor reads that on a page of its own.
+  auto wrapped = [&site, run](const httplib::Request& req, httplib::Response& res) {
+    try {
+      run(req, res);
+    } catch (const StateUnavailable& e) {
+      std::cerr << "korimba serve: " << e.description() << std::endl;
+      res.headers.erase("Set-Cookie");
+      res.set_header("Retry-After", "5");
+      PageRequest page(req, res, site, SessionKeeper::Draft());
+      page.Error(503, page.Text("error.state_down"));
     }
   };
   if (post) {
@@ -357,7 +387,12 @@ void RegisterSite(httplib::Server& server, Site& site) {
   // otherwise (secrets of the connection string masked).
   server.Get("/healthz", [&site](const httplib::Request&, httplib::Response& res) {
     res.set_header("Cache-Control", "no-store");
-    std::string problem;
+    std::string problem = site.StateProblem();
+    if (!problem.empty()) {
+      res.status = 503;
+      res.set_content("sessions: " + problem + "\n", "text/plain; charset=utf-8");
+      return;
+    }
     try {
       auto lease = site.pool().Acquire();
       lease->connection()->Query("select 1");
@@ -415,7 +450,12 @@ void RegisterSite(httplib::Server& server, Site& site) {
   // limit) get a readable page too.
   server.set_error_handler([&site](const httplib::Request& req, httplib::Response& res) {
     if (!res.body.empty()) return;
-    auto session = SessionOf(site, req);
+    std::shared_ptr<const WebSession> session;
+    try {
+      session = SessionOf(site, req);
+    } catch (const StateUnavailable&) {
+      // Shown without the visitor's session.
+    }
     Variant chosen =
         session == nullptr ? Variant() : session->values->Value(std::string(kLanguageValue));
     const Language language = chosen.is_text()

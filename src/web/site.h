@@ -42,8 +42,16 @@ class Site {
   Site(const Site&) = delete;
   Site& operator=(const Site&) = delete;
 
-  SessionStore& sessions() { return sessions_; }
-  const std::shared_ptr<InMemoryApplication>& application() const { return application_; }
+  SessionKeeper& sessions() { return *sessions_; }
+  const std::shared_ptr<HostApplication>& application() const { return application_; }
+  // Keeps sessions and the Application elsewhere (Redis, for several nodes)
+  // instead of in this process; `problem` says why that store cannot be used
+  // ("" when it can), for /healthz. Call before RegisterSite.
+  void set_state(std::unique_ptr<SessionKeeper> sessions,
+                 std::shared_ptr<HostApplication> application,
+                 std::function<std::string()> problem);
+  // Why the sessions' store cannot be used, "" when it can (always in memory).
+  std::string StateProblem() const { return state_problem_ ? state_problem_() : ""; }
   ConnectionPool& pool() { return *pool_; }
   // The attachments directory, ending with its separator.
   const std::string& work_path() const { return work_path_; }
@@ -56,8 +64,9 @@ class Site {
  private:
   std::unique_ptr<ConnectionPool> pool_;
   std::string work_path_;
-  SessionStore sessions_;
-  std::shared_ptr<InMemoryApplication> application_;
+  std::unique_ptr<SessionKeeper> sessions_;
+  std::shared_ptr<HostApplication> application_;
+  std::function<std::string()> state_problem_;
   SignInSettings sign_in_;
   LoginThrottle throttle_;
 };

@@ -10,56 +10,12 @@
 
 #include "frame/error.h"
 #include "frame/safe_array.h"
+#include "tests/host/every_kind.h"
 
 namespace korimba {
 namespace {
 
 using ::testing::HasSubstr;
-
-Variant Grid(std::vector<Bound> bounds, std::vector<Variant> cells) {
-  return Variant::Array(std::make_shared<SafeArray>(std::move(bounds), std::move(cells)));
-}
-
-// The values a session or the Application holds in practice, and the corners
-// of every kind: each must come back with its kind, its bits and its bounds.
-std::vector<Variant> EveryKind() {
-  const Date noon_2024 = *MakeDate(CivilDateTime{2024, 3, 5, 12, 0, 0});
-  const Date last_moment = *MakeDate(CivilDateTime{9999, 12, 31, 23, 59, 59, 997});
-  return {
-      Variant(),
-      Variant::Null(),
-      Variant::Missing(),
-      Variant::I2(-32768),
-      Variant::I2(7),
-      Variant::I4(70000),
-      Variant::I4(std::numeric_limits<int32_t>::min()),
-      Variant::R4(1.5f),
-      Variant::R4(0.1f),  // not widened to the double 0.1
-      Variant::R4(-0.0f),
-      Variant::R8(0.1),
-      Variant::R8(std::numeric_limits<double>::denorm_min()),
-      Variant::R8(-std::numeric_limits<double>::infinity()),
-      Variant::FromDate(noon_2024),
-      Variant::FromDate(last_moment),
-      Variant::FromDate(Date{-1.25}),          // before the origin, 06:00
-      Variant::FromDate(Date{0.375}),          // a time with no date
-      Variant::FromDate(Date{45356.1234567}),  // a time finer than a millisecond
-      Variant::Text(""),
-      Variant::Text("Ann's list, 王芳"),
-      Variant::Text(std::string("nul\0inside", 10)),
-      Variant::Bool(true),
-      Variant::Bool(false),
-      Variant::Bytes(ByteArray{{0, 255, 10, 13}, 1}),
-      Variant::Bytes(ByteArray{}),
-      Variant::NoArray(),
-      Grid({{0, -1}}, {}),
-      Grid({{1, 3}}, {Variant::I4(1), Variant::Null(), Variant()}),
-      // The on-line list's shape: two rows of a 0-based grid, columns first.
-      Grid({{0, 1}, {0, 2}}, {Variant::I4(2), Variant::Text("Wang"), Variant::Text("Li"),
-                              Variant::I4(3), Variant::FromDate(noon_2024), Variant::R4(2.5f)}),
-      Grid({{-5, -4}}, {Grid({{10, 10}}, {Variant::Text("inner")}), Variant::NoArray()}),
-  };
-}
 
 TEST(ValueCodecTest, EveryKindComesBackWithItsKindBitsAndBounds) {
   for (const Variant& value : EveryKind()) {
@@ -84,7 +40,7 @@ TEST(ValueCodecTest, NotANumberKeepsItsBits) {
 
 TEST(ValueCodecTest, DecodedArraysAreTheirOwn) {
   // Writing the decoded copy must not touch the value it was made from.
-  Variant original = Grid({{0, 0}}, {Variant::I4(1)});
+  Variant original = ArrayOf({{0, 0}}, {Variant::I4(1)});
   Variant back = DecodeValue(EncodeValue(original));
   back.MutableArray().at({0}) = Variant::I4(2);
   EXPECT_EQ(original.array()->at({0}), Variant::I4(1));
@@ -96,7 +52,7 @@ TEST(ValueCodecTest, ObjectsHaveNoStoredForm) {
     std::string_view KindName() const override { return "Thing"; }
   };
   auto object = Variant::Object(std::make_shared<Thing>());
-  for (const Variant& value : {object, Grid({{0, 1}}, {Variant::I4(1), object})}) {
+  for (const Variant& value : {object, ArrayOf({{0, 1}}, {Variant::I4(1), object})}) {
     try {
       EncodeValue(value);
       ADD_FAILURE() << "an object was encoded";

@@ -1,8 +1,8 @@
-#include "web/session_store.h"
+#include "host/session_keeper.h"
 
 #include <random>
 
-namespace korimba::web {
+namespace korimba {
 
 std::string RandomHexId() {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -18,25 +18,35 @@ std::string RandomHexId() {
   return out;
 }
 
-SessionStore::SessionStore(std::shared_ptr<const Clock> clock, double idle_seconds)
-    : clock_(std::move(clock)), idle_seconds_(idle_seconds) {}
-
-double SessionStore::NowSeconds() const {
-  const auto clock = clock_ ? clock_ : ComponentClock();
-  return clock->Now().serial * 86400.0;
-}
-
-WebSession SessionStore::Create() { return *Keep(Draft()); }
-
-std::shared_ptr<const WebSession> SessionStore::Draft() {
-  auto session = std::make_shared<WebSession>();
+std::shared_ptr<const KeptSession> SessionKeeper::Draft() {
+  auto session = std::make_shared<KeptSession>();
   session->id = RandomHexId();
   session->token = RandomHexId();
   session->values = std::make_shared<InMemorySession>();
   return session;
 }
 
-std::shared_ptr<const WebSession> SessionStore::Keep(std::shared_ptr<const WebSession> session) {
+bool SessionKeeper::TokenMatches(const KeptSession& session, std::string_view submitted) {
+  const std::string& expected = session.token;
+  if (submitted.empty() || submitted.size() != expected.size()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    diff |= static_cast<unsigned char>(expected[i] ^ submitted[i]);
+  }
+  return diff == 0;
+}
+
+InMemorySessionKeeper::InMemorySessionKeeper(std::shared_ptr<const Clock> clock,
+                                             double idle_seconds)
+    : clock_(std::move(clock)), idle_seconds_(idle_seconds) {}
+
+double InMemorySessionKeeper::NowSeconds() const {
+  const auto clock = clock_ ? clock_ : ComponentClock();
+  return clock->Now().serial * 86400.0;
+}
+
+std::shared_ptr<const KeptSession> InMemorySessionKeeper::Keep(
+    std::shared_ptr<const KeptSession> session) {
   double now = NowSeconds();
   std::lock_guard lock(mu_);
   SweepLocked(now);
@@ -44,7 +54,7 @@ std::shared_ptr<const WebSession> SessionStore::Keep(std::shared_ptr<const WebSe
   return session;
 }
 
-std::shared_ptr<const WebSession> SessionStore::Find(std::string_view id) {
+std::shared_ptr<const KeptSession> InMemorySessionKeeper::Find(std::string_view id) {
   double now = NowSeconds();
   std::lock_guard lock(mu_);
   SweepLocked(now);
@@ -58,18 +68,18 @@ std::shared_ptr<const WebSession> SessionStore::Find(std::string_view id) {
   return it->second.session;
 }
 
-void SessionStore::Remove(std::string_view id) {
+void InMemorySessionKeeper::Remove(std::string_view id) {
   std::lock_guard lock(mu_);
   auto it = entries_.find(id);
   if (it != entries_.end()) entries_.erase(it);
 }
 
-size_t SessionStore::size() const {
+size_t InMemorySessionKeeper::size() const {
   std::lock_guard lock(mu_);
   return entries_.size();
 }
 
-void SessionStore::SweepLocked(double now) {
+void InMemorySessionKeeper::SweepLocked(double now) {
   // At most once a minute: the sweep walks every session.
   if (now - last_sweep_ < 60 && now >= last_sweep_) return;
   last_sweep_ = now;
@@ -82,14 +92,4 @@ void SessionStore::SweepLocked(double now) {
   }
 }
 
-bool SessionStore::TokenMatches(const WebSession& session, std::string_view submitted) {
-  const std::string& expected = session.token;
-  if (submitted.empty() || submitted.size() != expected.size()) return false;
-  unsigned char diff = 0;
-  for (size_t i = 0; i < expected.size(); ++i) {
-    diff |= static_cast<unsigned char>(expected[i] ^ submitted[i]);
-  }
-  return diff == 0;
-}
-
-}  // namespace korimba::web
+}  // namespace korimba
