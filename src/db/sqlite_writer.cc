@@ -637,10 +637,24 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       return;
     case Expr::Kind::kCompare: {
       const char* collation = TextCollation(*e.args[0], e.args[1].get());
+      // SQLite (3.40) builds an automatic index for a column compared with
+      // another table's by the column's declared collation, not the one
+      // the comparison names, and so misses rows that differ in case or
+      // trailing blanks; a unary plus keeps such a column out of it.
+      const bool shield =
+          collation == kTextCollation && !LiteralOf(*e.args[0]) && !LiteralOf(*e.args[1]);
+      auto operand = [&](Expr& x) {
+        if (shield && x.kind == Expr::Kind::kColumn) sql_ += "+";
+        Emit(x, scope);
+      };
       sql_ += "(";
-      Emit(*e.args[0], scope);
+      operand(*e.args[0]);
       sql_ += " " + e.op + " ";
-      EmitCollated(*e.args[1], scope, collation);
+      operand(*e.args[1]);
+      if (collation) {
+        sql_ += " COLLATE ";
+        sql_ += collation;
+      }
       sql_ += ")";
       return;
     }
