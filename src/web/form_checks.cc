@@ -15,20 +15,19 @@ size_t StoredLength(std::string_view text) {
   return units;
 }
 
-void CheckLength(std::string_view text, size_t max_chars, std::string_view what) {
+void CheckLength(const PageRequest& page, std::string_view text, size_t max_chars,
+                 std::string_view what) {
   const size_t length = StoredLength(text);
   if (length > max_chars) {
-    throw BadInput("The " + std::string(what) + " is too long: at most " +
-                   std::to_string(max_chars) + " characters fit, and it has " +
-                   std::to_string(length) + ". Nothing was changed.");
+    throw BadInput("error.too_long",
+                   {page.FieldName(what), std::to_string(max_chars), std::to_string(length)});
   }
 }
 
-void CheckStoredDate(Date date, std::string_view what, int last_year) {
+void CheckStoredDate(const PageRequest& page, Date date, std::string_view what, int last_year) {
   const int year = SplitDate(date).year;
   if (year < 1753 || year > last_year) {
-    throw BadInput("The " + std::string(what) + " must lie between the years 1753 and " +
-                   std::to_string(last_year) + ".");
+    throw BadInput("error.year_range", {page.FieldName(what), std::to_string(last_year)});
   }
 }
 

@@ -1,7 +1,8 @@
 // Checks of form values against what the database's columns can hold, so
 // that a value a visitor can correct is refused with a message naming the
-// field (BadInput, status 400) instead of failing in the database. Free
-// functions; any thread.
+// field in the page's language (BadInput, status 400) instead of failing in
+// the database. `what` is the field's name as PageRequest::FieldName takes
+// it. Free functions; the page's thread.
 #ifndef KORIMBA_WEB_FORM_CHECKS_H_
 #define KORIMBA_WEB_FORM_CHECKS_H_
 
@@ -12,6 +13,8 @@
 
 namespace korimba::web {
 
+class PageRequest;
+
 // Lengths of the character columns the pages write.
 inline constexpr size_t kTitleChars = 200;     // DATA_Msg.MsgTitle
 inline constexpr size_t kFileNameChars = 255;  // DATA_Msg.MsgFileName
@@ -21,12 +24,14 @@ inline constexpr size_t kPlaceChars = 200;     // DATA_Plan.PlanPlace
 size_t StoredLength(std::string_view text);
 
 // BadInput naming `what` when `text` is longer than `max_chars`.
-void CheckLength(std::string_view text, size_t max_chars, std::string_view what);
+void CheckLength(const PageRequest& page, std::string_view text, size_t max_chars,
+                 std::string_view what);
 
 // BadInput naming `what` when the date lies outside the years the
 // database's date and time type holds (1753 to 9999). Views that reach past
 // their date (a month, a week) pass an earlier last year.
-void CheckStoredDate(Date date, std::string_view what, int last_year = 9999);
+void CheckStoredDate(const PageRequest& page, Date date, std::string_view what,
+                     int last_year = 9999);
 
 }  // namespace korimba::web
 

@@ -25,30 +25,30 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+// A size as both catalogs can show it.
 std::string Kib(uint64_t bytes) {
   if (bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
   if (bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
-  return std::to_string(bytes) + " bytes";
+  return std::to_string(bytes) + " B";
 }
 
-HeadScan Refused(int status, std::string message) {
+HeadScan Refused(LimitAnswer answer) {
   HeadScan scan;
   scan.state = HeadScan::State::kRefused;
-  scan.answer = {status, std::move(message)};
+  scan.answer = std::move(answer);
   return scan;
 }
 
 HeadScan RequestLineTooLong(const HttpLimits& limits) {
-  return Refused(414,
-                 "The address of the request is too long: this server reads request lines "
-                 "of at most " +
-                     Kib(static_cast<uint64_t>(limits.max_request_line)) + ".");
+  return Refused(
+      {414, "limit.request_line", {Kib(static_cast<uint64_t>(limits.max_request_line))}});
 }
 
 HeadScan HeadersTooLarge(const HttpLimits& limits) {
-  return Refused(431, "The request carries too many headers: this server reads at most " +
-                          std::to_string(limits.max_header_count) + " header lines, " +
-                          Kib(static_cast<uint64_t>(limits.max_header_bytes)) + " in all.");
+  return Refused({431,
+                  "limit.headers",
+                  {std::to_string(limits.max_header_count),
+                   Kib(static_cast<uint64_t>(limits.max_header_bytes))}});
 }
 
 }  // namespace
@@ -88,10 +88,10 @@ HeadScan ScanHead(std::string_view received, const HttpLimits& limits) {
     if (SameNameFolded(name, "Content-Length")) {
       uint64_t length = 0;
       auto [end_ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
-      if (ec == std::errc::result_out_of_range) return Refused(413, BodyTooLarge(limits).message);
+      if (ec == std::errc::result_out_of_range) return Refused(BodyTooLarge(limits));
       if (ec != std::errc() || end_ptr != value.data() + value.size() ||
           (scan.content_length && *scan.content_length != length)) {
-        return Refused(400, "The request's Content-Length is not a number of bytes.");
+        return Refused({400, "limit.content_length"});
       }
       scan.content_length = length;
     } else if (SameNameFolded(name, "Transfer-Encoding")) {
@@ -109,28 +109,45 @@ HeadScan ScanHead(std::string_view received, const HttpLimits& limits) {
     }
   }
   if (scan.content_length && *scan.content_length > static_cast<uint64_t>(limits.max_body_bytes)) {
-    return Refused(413, BodyTooLarge(limits).message);
+    return Refused(BodyTooLarge(limits));
   }
   return scan;
 }
 
 LimitAnswer BodyTooLarge(const HttpLimits& limits) {
-  return {413, "The request is too large: this server accepts at most " +
-                   Kib(static_cast<uint64_t>(limits.max_body_bytes)) +
-                   " in one request (attachments may be at most 10 MiB)."};
+  return {413, "limit.body", {Kib(static_cast<uint64_t>(limits.max_body_bytes))}};
 }
 
-std::string LimitResponse(const LimitAnswer& answer) {
+Language HeadLanguage(std::string_view received) {
+  size_t pos = received.find('\n');
+  while (pos != std::string_view::npos && pos + 1 < received.size()) {
+    const size_t start = pos + 1;
+    pos = received.find('\n', start);
+    std::string_view line =
+        received.substr(start, pos == std::string_view::npos ? pos : pos - start);
+    const size_t colon = line.find(':');
+    if (colon != std::string_view::npos &&
+        SameNameFolded(TrimBlanks(line.substr(0, colon)), "Accept-Language")) {
+      return ChooseLanguage(TrimBlanks(line.substr(colon + 1)));
+    }
+    if (TrimBlanks(line).empty()) break;  // the end of the head
+  }
+  return ChooseLanguage("");
+}
+
+std::string LimitResponse(const LimitAnswer& answer, Language language) {
+  const Catalog& texts = Catalog::For(language);
   const char* reason = answer.status == 408   ? "Request Timeout"
                        : answer.status == 413 ? "Payload Too Large"
                        : answer.status == 414 ? "URI Too Long"
                        : answer.status == 431 ? "Request Header Fields Too Large"
                        : answer.status == 503 ? "Service Unavailable"
                                               : "Bad Request";
-  std::string body =
-      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Not done</title>"
-      "</head><body><h1>Not done</h1><p>" +
-      HtmlEscape(answer.message) + "</p></body></html>\n";
+  const std::string title = HtmlEscape(texts.Text("title.not_done"));
+  std::string body = "<!DOCTYPE html>\n<html lang=\"" + std::string(LanguageTag(language)) +
+                     "\"><head><meta charset=\"utf-8\"><title>" + title +
+                     "</title></head><body><h1>" + title + "</h1><p>" +
+                     HtmlEscape(answer.In(texts)) + "</p></body></html>\n";
   return "HTTP/1.1 " + std::to_string(answer.status) + " " + reason +
          "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;

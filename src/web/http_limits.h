@@ -4,7 +4,7 @@
 // table (command line, environment, configuration file). ScanHead judges the bytes received so far
 // of one request against those limits: whether its head (request line and headers) is complete, how
 // long its body says it is, and which limit it broke, if any, with the status and readable message
-// to answer. A pure function; any thread.
+// to answer. Pure functions; any thread.
 #ifndef KORIMBA_WEB_HTTP_LIMITS_H_
 #define KORIMBA_WEB_HTTP_LIMITS_H_
 
@@ -13,6 +13,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "web/catalog.h"
 
 namespace korimba::web {
 
@@ -46,10 +49,14 @@ struct HttpLimits {
 // prefetch size may be 0: no body is then received ahead).
 HttpLimits WithDefaults(HttpLimits limits);
 
-// An answer the host gives itself because a limit was broken.
+// An answer the host gives itself because a limit was broken: its message
+// is a catalog text, shown in the visitor's language.
 struct LimitAnswer {
   int status = 0;
-  std::string message;
+  std::string key;
+  std::vector<std::string> args = {};
+
+  std::string In(const Catalog& texts) const { return texts.Format(key, args); }
 };
 
 struct HeadScan {
@@ -72,9 +79,13 @@ struct HeadScan {
 // Judges `received`, the bytes of one request from its first byte on.
 HeadScan ScanHead(std::string_view received, const HttpLimits& limits);
 
-// A complete HTTP/1.1 response carrying `answer` as a short HTML page, with
-// "Connection: close".
-std::string LimitResponse(const LimitAnswer& answer);
+// The language of the visitor whose request begins with `received` (its
+// Accept-Language header, as far as it has arrived), as the pages choose it.
+Language HeadLanguage(std::string_view received);
+
+// A complete HTTP/1.1 response carrying `answer` as a short HTML page in
+// `language`, with "Connection: close".
+std::string LimitResponse(const LimitAnswer& answer, Language language);
 
 // The answer for a body that grew past the limit while being read.
 LimitAnswer BodyTooLarge(const HttpLimits& limits);

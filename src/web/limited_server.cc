@@ -161,9 +161,8 @@ class RequestStream final : public httplib::Stream {
     int ready = ::poll(&p, 1, MillisUntil(deadline_));
     if (ready <= 0) {
       failed_ = true;
-      SetCurrentLimitHit(LimitAnswer{
-          408, "The request took too long to arrive: this server waits at most " +
-                   std::to_string(limits_.request_deadline_seconds) + " seconds for a request."});
+      SetCurrentLimitHit(
+          LimitAnswer{408, "limit.too_slow", {std::to_string(limits_.request_deadline_seconds)}});
       return false;
     }
     char chunk[kReadChunk];
@@ -286,7 +285,7 @@ class LimitedServer::Workers final : public httplib::TaskQueue {
 
   void Refuse(ClientConnection& conn, const LimitAnswer& answer) {
     conn.awaiting_slot = false;
-    conn.SendNow(LimitResponse(answer));
+    conn.SendNow(LimitResponse(answer, HeadLanguage(conn.buffer)));
     ::shutdown(conn.fd, SHUT_WR);
     conn.buffer.clear();
     conn.closing_until = SteadyClock::now() + kLingerTime;
@@ -312,11 +311,8 @@ class LimitedServer::Workers final : public httplib::TaskQueue {
       return now >= conn.idle_since + std::chrono::seconds(limits.keep_alive_seconds);
     }
     if (now >= *conn.request_started + std::chrono::seconds(limits.request_deadline_seconds)) {
-      Refuse(conn, LimitAnswer{408,
-                               "The request took too long to arrive: this server waits at "
-                               "most " +
-                                   std::to_string(limits.request_deadline_seconds) +
-                                   " seconds for a request."});
+      Refuse(conn,
+             LimitAnswer{408, "limit.too_slow", {std::to_string(limits.request_deadline_seconds)}});
     }
     return false;
   }
@@ -407,8 +403,8 @@ LimitedServer::~LimitedServer() = default;
 bool LimitedServer::process_and_close_socket(socket_t sock) {
   auto conn = std::make_unique<ClientConnection>(sock, open_);
   if (open_.load() > static_cast<size_t>(limits_.max_connections)) {
-    conn->SendNow(LimitResponse(
-        {503, "The server has too many open connections right now; please try again shortly."}));
+    // Nothing of the request has been read: the pages' default language.
+    conn->SendNow(LimitResponse({503, "limit.connections"}, HeadLanguage("")));
     return false;
   }
   Workers* workers = workers_.load();

@@ -34,7 +34,7 @@ Date DateFrom(PageRequest& page, const std::string& field) {
   if (text.empty()) return Today();
   auto date = ParseFormDate(text);
   if (!date) throw BadInput("error.not_a_date", {text});
-  CheckStoredDate(*date, "date", kLastCalendarYear);
+  CheckStoredDate(page, *date, "date", kLastCalendarYear);
   return *date;
 }
 
@@ -208,7 +208,7 @@ void MomentPage(PageRequest& page) {
   if (!text.empty()) {
     auto parsed = ParseFormDate(text);
     if (!parsed) throw BadInput("error.not_a_moment", {text});
-    CheckStoredDate(*parsed, "moment", kLastCalendarYear);
+    CheckStoredDate(page, *parsed, "moment", kLastCalendarYear);
     at = *parsed;
   }
   // Whole minutes: the text the statement gets then carries no fraction.

@@ -83,11 +83,11 @@ int32_t KnownPerson(PageRequest& page, const std::string& field) {
 
 // Posts one message, with the uploaded file when there is one.
 void Post(PageRequest& page, int32_t to, const std::string& title, const std::string& content) {
-  CheckLength(title, kTitleChars, "title");
+  CheckLength(page, title, kTitleChars, "title");
   Variant recipient = Variant::I4(to);
   if (page.req.has_file("file") && !page.req.get_file_value("file").filename.empty()) {
     const httplib::MultipartFormData file = page.req.get_file_value("file");
-    CheckLength(file.filename, kFileNameChars, "file's name");
+    CheckLength(page, file.filename, kFileNameChars, "file's name");
     if (file.content.size() > kMaxUploadBytes) {
       throw BadInput("error.file_too_large", {file.filename});
     }
@@ -248,7 +248,7 @@ void EditPage(PageRequest& page) {
 void Update(PageRequest& page) {
   MessageRecord record = OwnMessage(page);
   std::string content = RequiredText(page, "content", "message");
-  CheckLength(page.Param("title"), kTitleChars, "title");
+  CheckLength(page, page.Param("title"), kTitleChars, "title");
   page.run().Message("UpdateData",
                      {Variant::I4(record.id), Variant::I4(record.recipient), Variant::Text(content),
                       page.person(), Variant::Text(page.Param("title"))});

@@ -117,7 +117,7 @@ std::vector<Variant> PlanFields(PageRequest& page) {
       if (text.empty()) throw BadInput("error.please_give", {page.FieldName(what)});
       throw BadInput("error.not_valid", {text, page.FieldName(what)});
     }
-    CheckStoredDate(*value, what);
+    CheckStoredDate(page, *value, what);
     return *value;
   };
   Variant type = number("type", "kind");
@@ -130,7 +130,7 @@ std::vector<Variant> PlanFields(PageRequest& page) {
   if (content.find_first_not_of(" \t\r\n") == std::string::npos) {
     throw BadInput("error.plan_no_content", {});
   }
-  CheckLength(page.Param("place"), kPlaceChars, "place");
+  CheckLength(page, page.Param("place"), kPlaceChars, "place");
   return {type,
           klass,
           Variant::FromDate(begin),

@@ -1,6 +1,7 @@
 #include "web/sign_in.h"
 
 #include <cmath>
+#include <vector>
 
 #include "frame/names.h"
 #include "frame/value_ops.h"
@@ -40,7 +41,7 @@ void PasswordForm(PageRequest& page, const std::string& login, const std::string
                   int status) {
   mstch::map context{{"login", login}, {"message", message}};
   if (message.empty()) context["no_accounts"] = !HasAccounts(page.site);
-  page.Page("Sign in", "signin_password", context, status);
+  page.Page(page.Text("title.signin"), "signin_password", context, status);
 }
 
 void PasswordSignInPage(PageRequest& page) {
@@ -57,9 +58,9 @@ void PasswordSignIn(PageRequest& page) {
     const int seconds = static_cast<int>(std::ceil(wait));
     page.res.set_header("Retry-After", std::to_string(seconds));
     return PasswordForm(page, login,
-                        "Too many failed sign-ins for this login or from this address. Try again "
-                        "in " +
-                            std::to_string(seconds) + (seconds == 1 ? " second." : " seconds."),
+                        seconds == 1
+                            ? page.Text("signin.throttled_one")
+                            : page.catalog().Format("signin.throttled", {std::to_string(seconds)}),
                         429);
   }
   std::optional<Account> account;
@@ -76,13 +77,12 @@ void PasswordSignIn(PageRequest& page) {
   }
   if (!account) {
     throttle.RecordFailure(login, address);
-    return PasswordForm(page, login, "The login or the password is wrong.", 401);
+    return PasswordForm(page, login, page.Text("signin.wrong"), 401);
   }
   if (!name) {
-    return PasswordForm(page, login,
-                        "This account's person (" + std::to_string(account->person_id) +
-                            ") is no longer in the office. Ask the administrator.",
-                        403);
+    return PasswordForm(
+        page, login,
+        page.catalog().Format("signin.person_gone", {std::to_string(account->person_id)}), 403);
   }
   throttle.RecordSuccess(login);
   SignedInSession(page.site, page.req, page.res, page.session().id, *account, *name);
@@ -94,11 +94,13 @@ void ProxySignInPage(PageRequest& page) {
   page.Redirect("/");
 }
 
+// Refuses the request with a 403 page saying why, in the visitor's language.
 void Refuse(Site& site, const httplib::Request& req, httplib::Response& res,
-            std::shared_ptr<const WebSession> session, std::string_view message) {
+            std::shared_ptr<const WebSession> session, std::string_view key,
+            const std::vector<std::string>& args = {}) {
   if (session == nullptr) session = std::make_shared<const WebSession>(site.sessions().Create());
   PageRequest page(req, res, site, std::move(session));
-  page.Error(403, message);
+  page.Error(403, page.catalog().Format(key, args));
 }
 
 }  // namespace
@@ -130,16 +132,12 @@ bool AdmitRequest(Site& site, const httplib::Request& req, httplib::Response& re
   const SignInSettings& settings = site.sign_in();
   if (settings.mode != AuthMode::kProxy) return true;
   if (!settings.proxies.Contains(req.remote_addr)) {
-    Refuse(site, req, res, session,
-           "This office signs its visitors in through its proxy, and this request did not come "
-           "through it.");
+    Refuse(site, req, res, session, "error.not_through_proxy");
     return false;
   }
   const std::string login = req.get_header_value(settings.header.c_str());
   if (login.empty()) {
-    Refuse(site, req, res, session,
-           "The proxy in front of this office did not say who is signed in (no " + settings.header +
-               " header).");
+    Refuse(site, req, res, session, "error.no_proxy_header", {settings.header});
     return false;
   }
   if (session != nullptr && SameLogin(session->values->Value("Login"), login)) return true;
@@ -154,8 +152,7 @@ bool AdmitRequest(Site& site, const httplib::Request& req, httplib::Response& re
     if (account && name) store.RecordSignIn(account->login);
   }
   if (!account || !name) {
-    Refuse(site, req, res, nullptr,
-           "The login \"" + login + "\" has no account in this office. Ask the administrator.");
+    Refuse(site, req, res, nullptr, "error.no_account", {login});
     return false;
   }
   session = SignedInSession(site, req, res, session != nullptr ? session->id : "", *account, *name);

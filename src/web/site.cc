@@ -49,7 +49,7 @@ std::string ErrorMessageFor(const httplib::Request& req, httplib::Response& res,
                             const Catalog& texts) {
   if (auto hit = CurrentLimitHit()) {
     res.status = hit->status;
-    return hit->message;
+    return hit->In(texts);
   }
   if (res.status == 413 && !req.is_multipart_form_data()) return texts.Text("error.form_too_long");
   if (res.status == 413) return texts.Text("error.upload_too_large");

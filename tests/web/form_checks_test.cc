@@ -93,6 +93,20 @@ TEST_F(FormPagesTest, CalendarDatesOutsideTheDatabasesYearsAnswer400) {
   EXPECT_EQ(ann_.Get("/calendar/month?date=1753-01-01")->status, 200);
 }
 
+TEST_F(FormPagesTest, AChineseVisitorIsToldInChineseWhichFieldItIs) {
+  Visitor wang(site_.port(), "zh-CN");
+  wang.SignIn(1);
+  wang.Get("/messages?with=2");
+  auto title =
+      wang.Post("/messages/send", {{"to", "2"}, {"content", "x"}, {"title", Repeat("题", 201)}});
+  EXPECT_EQ(title->status, 400);
+  EXPECT_NE(title->body.find("标题太长：最多只能容纳 200 个字符，现在有 201 个。"),
+            std::string::npos)
+      << title->body;
+  auto date = wang.Get("/calendar/month?date=1700-01-01");
+  EXPECT_NE(date->body.find("日期必须在 1753 年到 9998 年之间。"), std::string::npos) << date->body;
+}
+
 // The change forms post as multipart, so 1,000 Chinese characters (3,000
 // bytes, 9,000 when percent-escaped) are saved; a url-encoded post over the
 // library's form limit gets a message that says what happened.

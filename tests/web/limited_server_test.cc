@@ -130,7 +130,7 @@ class LimitedServerTest : public ::testing::Test {
     server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
       if (auto hit = CurrentLimitHit()) {
         res.status = hit->status;
-        res.set_content(hit->message, "text/plain");
+        res.set_content(hit->In(Catalog::For(Language::kEnglish)), "text/plain");
       }
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
@@ -164,19 +164,31 @@ TEST_F(LimitedServerTest, HeadsOverTheLimitsAreRefusedReadably) {
     int status;
     const char* says;
   };
-  std::string many_headers = "GET / HTTP/1.1\r\n";
+  std::string many_headers = "GET / HTTP/1.1\r\nAccept-Language: en\r\n";
   for (int i = 0; i < 11; ++i) many_headers += "X-H" + std::to_string(i) + ": v\r\n";
   const std::vector<Case> cases = {
-      {"long request line", "GET /" + std::string(300, 'a') + " HTTP/1.1\r\n\r\n", 414,
-       "request lines of at most 256 bytes"},
+      {"long request line",
+       "GET /" + std::string(300, 'a') + " HTTP/1.1\r\nAccept-Language: en\r\n\r\n", 414,
+       "request lines of at most 256 B"},
       {"too many header lines", many_headers + "\r\n", 431, "at most 10 header lines"},
-      {"one huge header", "GET / HTTP/1.1\r\nX-Big: " + std::string(2000, 'b') + "\r\n\r\n", 431,
-       "1 KiB in all"},
+      {"one huge header",
+       "GET / HTTP/1.1\r\nAccept-Language: en\r\nX-Big: " + std::string(2000, 'b') + "\r\n\r\n",
+       431, "1 KiB in all"},
       // Refused from the head alone: the body is never sent.
-      {"declared body too large", "POST /echo HTTP/1.1\r\nContent-Length: 70000\r\n\r\n", 413,
+      {"declared body too large",
+       "POST /echo HTTP/1.1\r\nAccept-Language: en\r\nContent-Length: 70000\r\n\r\n", 413,
        "at most 64 KiB"},
-      {"length that is no number", "POST /echo HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", 400,
-       "Content-Length"},
+      {"length that is no number",
+       "POST /echo HTTP/1.1\r\nAccept-Language: en\r\nContent-Length: 1x\r\n\r\n", 400,
+       "Content-Length is not a number"},
+      // The visitor's language, as the pages choose it: Chinese unless
+      // English ranks first.
+      {"Chinese visitor", "POST /echo HTTP/1.1\r\nContent-Length: 70000\r\n\r\n", 413,
+       "请求太大：本服务器每个请求最多接受 64 KiB"},
+      {"Chinese first",
+       "GET / HTTP/1.1\r\naccept-language: zh-CN,en;q=0.5\r\nX-Big: " + std::string(2000, 'b') +
+           "\r\n\r\n",
+       431, "<html lang=\"zh-CN\">"},
   };
   for (const Case& c : cases) {
     RawClient client(port_);

@@ -116,9 +116,38 @@ TEST_F(SignInTest, PasswordRefusesWrongOnesAlikeAndSlowsTheGuessing) {
   EXPECT_EQ(SignIn(guesser, "ann", "ann-password")->status, 303);
 }
 
+TEST_F(SignInTest, AChineseVisitorIsRefusedInChinese) {
+  Start(Settings(AuthMode::kPassword));
+  Visitor wang(port_, "zh-CN");
+  auto form = wang.Get("/signin");
+  EXPECT_TRUE(Has(form, "<html lang=\"zh-CN\""));
+  for (int i = 0; i < 3; ++i) {
+    auto wrong = SignIn(wang, "ann", "wrong");
+    EXPECT_EQ(wrong->status, 401);
+    EXPECT_TRUE(Has(wrong, "登录名或密码错误。")) << wrong->body;
+  }
+  clock_->Advance(1.5);
+  SignIn(wang, "ann", "wrong");  // the fourth failure waits 2 s
+  auto slowed = SignIn(wang, "ann", "ann-password");
+  EXPECT_EQ(slowed->status, 429);
+  EXPECT_TRUE(Has(slowed, "请在 2 秒后再试。")) << slowed->body;
+}
+
+TEST_F(SignInTest, AChineseVisitorOfAProxyOfficeIsRefusedInChinese) {
+  Start(Settings(AuthMode::kProxy, {"127.0.0.1"}));
+  httplib::Client client("127.0.0.1", port_);
+  client.set_default_headers({{"Accept-Language", "zh-CN,zh;q=0.9"}});
+  auto missing = client.Get("/");
+  EXPECT_EQ(missing->status, 403);
+  EXPECT_TRUE(Has(missing, "缺少 Remote-User 请求头")) << missing->body;
+  auto unknown = client.Get("/", {{"Remote-User", "carol"}});
+  EXPECT_TRUE(Has(unknown, "登录名“carol”在本单位没有账户。")) << unknown->body;
+}
+
 TEST_F(SignInTest, ProxyHeaderCountsOnlyFromATrustedAddress) {
   Start(Settings(AuthMode::kProxy, {"192.0.2.1"}, "X-Forwarded-User"));
   httplib::Client client("127.0.0.1", port_);
+  client.set_default_headers({{"Accept-Language", "en"}});
   auto r = client.Get("/", {{"X-Forwarded-User", "ann"}});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 403);
@@ -129,6 +158,7 @@ TEST_F(SignInTest, ProxyHeaderCountsOnlyFromATrustedAddress) {
 TEST_F(SignInTest, ProxySignsInTheNamedAccountAndFollowsItsChanges) {
   Start(Settings(AuthMode::kProxy, {"10.0.0.0/8", "127.0.0.1"}));
   httplib::Client client("127.0.0.1", port_);
+  client.set_default_headers({{"Accept-Language", "en"}});
 
   auto missing = client.Get("/");
   EXPECT_EQ(missing->status, 403);

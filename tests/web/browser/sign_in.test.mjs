@@ -91,7 +91,10 @@ test("a wrong password is refused and signs nobody in", async () => {
 test("a proxy's login header counts only from a trusted address", async () => {
   const untrusted = await startServer(["--auth", "proxy", "--trusted-proxy", "192.0.2.1"]);
   const trusted = await startServer(["--auth", "proxy", "--trusted-proxy", "127.0.0.1,::1"]);
-  const context = await browser.newContext({ extraHTTPHeaders: { "Remote-User": "tom" } });
+  const context = await browser.newContext({
+    locale: "en-US",
+    extraHTTPHeaders: { "Remote-User": "tom" },
+  });
   const page = await context.newPage();
 
   const refused = await page.goto(`${untrusted}/`);
