@@ -115,13 +115,29 @@ std::optional<StyleForm> DateStyle(int style) {
     case 120:
       return StyleForm{1, 19};
     case 21:
+    case 25:
     case 121:
       return StyleForm{1, 23};
     case 23:
       return StyleForm{1, 10};
     case 8:
+    case 24:
     case 108:
       return StyleForm{12, 8};
+    case 1:
+      return StyleForm{0, 8, "MM/DD/YY"};
+    case 101:
+      return StyleForm{0, 10, "MM/DD/YYYY"};
+    case 3:
+      return StyleForm{0, 8, "DD/MM/YY"};
+    case 103:
+      return StyleForm{0, 10, "DD/MM/YYYY"};
+    case 10:
+      return StyleForm{0, 8, "MM-DD-YY"};
+    case 110:
+      return StyleForm{0, 10, "MM-DD-YYYY"};
+    case 126:  // yyyy-mm-ddThh:mi:ss[.mmm]: the milliseconds only when not zero
+      return StyleForm{0, -1};
     case 102:
     case 111:
     case 112:

@@ -114,6 +114,10 @@ std::string Quote(std::string_view name);
 struct StyleForm {
   int start;  // substr start in the canonical text, 0 for composite forms
   int length;
+  // Composite forms made of the date's pieces: "MM/DD/YYYY" (YYYY, YY, MM
+  // and DD stand for the pieces, anything else for itself); null for the
+  // forms written by the writer itself (102, 111, 112, 126).
+  const char* pattern = nullptr;
 };
 // Null for styles the embedded database does not support.
 std::optional<StyleForm> DateStyle(int style);

@@ -58,8 +58,11 @@ std::string_view TrimBlanks(std::string_view s) {
 
 bool ReadTime(Cursor& c, CivilDateTime& out) {
   int h = 0, m = 0, sec = 0, ms = 0;
-  if (!c.Digits(1, 2, h) || !c.Take(':') || !c.Digits(1, 2, m)) return false;
-  if (c.Take(':')) {
+  if (!c.Digits(1, 2, h)) return false;
+  // An hour alone needs AM or PM after it: "4am", "4 PM".
+  const bool hour_only = !c.Take(':');
+  if (!hour_only && !c.Digits(1, 2, m)) return false;
+  if (!hour_only && c.Take(':')) {
     if (!c.Digits(1, 2, sec)) return false;
     if (c.Take('.')) {
       int digits = c.CountDigitsAhead();
@@ -79,6 +82,8 @@ bool ReadTime(Cursor& c, CivilDateTime& out) {
     if (h == 12) h = 0;
     if (pm) h += 12;
     c.pos += 2;
+  } else if (hour_only) {
+    return false;
   }
   if (h > 23 || m > 59 || sec > 59) return false;
   out.hour = h;
@@ -108,6 +113,17 @@ DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out) {
     c.Digits(4, 4, y);
     c.Digits(2, 2, mo);
     c.Digits(2, 2, d);
+    has_date = true;
+  } else if (lead == 6) {  // yymmdd, the two-digit year cut off at 2049
+    c.Digits(2, 2, y);
+    c.Digits(2, 2, mo);
+    c.Digits(2, 2, d);
+    y += y <= 49 ? 2000 : 1900;
+    has_date = true;
+  } else if (lead == 4 && c.pos + 4 == text.size()) {  // yyyy: January 1st
+    c.Digits(4, 4, y);
+    mo = 1;
+    d = 1;
     has_date = true;
   } else if (lead == 4) {  // yyyy-m-d, yyyy/m/d, yyyy.m.d
     c.Digits(4, 4, y);

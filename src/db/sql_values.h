@@ -17,9 +17,11 @@ namespace korimba::sql {
 enum class DateParse { kOk, kBadFormat, kOutOfRange };
 
 // Reads a datetime text: "" (1900-01-01), "2024-3-1", "2024/3/1",
-// "2024.3.1", "20240301", each optionally followed by a time after a blank
-// (or "T"): "9:05", "09:05:07", "09:05:07.123", "09:05:07:123" (colon:
-// milliseconds), with an optional AM/PM; or a time alone (on 1900-01-01).
+// "2024.3.1", "20240301", "240301" (years to 49 in 2000s), "2024" (January
+// 1st), each optionally followed by a time after a blank (or "T"): "9:05",
+// "09:05:07", "09:05:07.123", "09:05:07:123" (colon: milliseconds), with
+// an optional AM/PM, or an hour with AM/PM ("4am", "4 PM"); or a time
+// alone (on 1900-01-01).
 // Years 1753 to 9999 as SQL Server's datetime.
 DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out);
 

@@ -44,6 +44,40 @@ char ArithTypeLetter(SqlType t) {
   }
 }
 
+// A composite CONVERT style (StyleForm::pattern) over the canonical text
+// `x`: its pieces joined as the pattern says.
+std::string DatePattern(std::string_view pattern, const std::string& x) {
+  std::string out = "(";
+  std::string literal;
+  auto piece = [&](const std::string& text) {
+    if (!literal.empty()) {
+      out += (out.size() > 1 ? " || '" : "'") + literal + "'";
+      literal.clear();
+    }
+    out += (out.size() > 1 ? " || " : "") + text;
+  };
+  for (size_t i = 0; i < pattern.size();) {
+    const std::string_view rest = pattern.substr(i);
+    if (rest.substr(0, 4) == "YYYY") {
+      piece("substr(" + x + ", 1, 4)");
+      i += 4;
+    } else if (rest.substr(0, 2) == "YY") {
+      piece("substr(" + x + ", 3, 2)");
+      i += 2;
+    } else if (rest.substr(0, 2) == "MM") {
+      piece("substr(" + x + ", 6, 2)");
+      i += 2;
+    } else if (rest.substr(0, 2) == "DD") {
+      piece("substr(" + x + ", 9, 2)");
+      i += 2;
+    } else {
+      literal += pattern[i++];
+    }
+  }
+  if (!literal.empty()) out += " || '" + literal + "'";
+  return out + ")";
+}
+
 }  // namespace
 
 void SqliteWriter::Run(Statement& st) {
@@ -859,6 +893,17 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
           base = "substr(" + inner + ", " + std::to_string(form.start) + ", " +
                  std::to_string(std::min(n, form.length)) + ")";
           base_length = std::min(n, form.length);
+        } else if (form.pattern) {
+          base = DatePattern(form.pattern, inner);
+          base_length = form.length;
+          if (n < form.length) {
+            base = "substr(" + base + ", 1, " + std::to_string(n) + ")";
+            base_length = n;
+          }
+        } else if (style == 126) {
+          base = "(CASE WHEN substr(" + inner + ", 21, 3) = '000' THEN replace(substr(" + inner +
+                 ", 1, 19), ' ', 'T') ELSE replace(substr(" + inner + ", 1, 23), ' ', 'T') END)";
+          if (n < 23) base = "substr(" + base + ", 1, " + std::to_string(n) + ")";
         } else {
           if (style == 112) {
             base = "(substr(" + inner + ", 1, 4) || substr(" + inner + ", 6, 2) || substr(" +
