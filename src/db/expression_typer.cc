@@ -301,6 +301,10 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   e.type = tn.type;
   if (LiteralOf(x)) {
     Coerce(x, tn.type == SqlType::kText ? SqlType::kText : tn.type);
+    if (tn.type == SqlType::kDateTime && e.style_literal >= 0 && IsStringMarker(*LiteralOf(x))) {
+      LiteralOf(x)->param.date_style =
+          static_cast<int>(IntegerLiteralValue(shape_.literals[e.style_literal].text));
+    }
     return;
   }
   const SqlType from = x.type;

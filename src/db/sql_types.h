@@ -72,6 +72,9 @@ struct ParamSpec {
   // A LIKE pattern: refused when it holds a [...] character class, which
   // SQLite's LIKE would read as plain characters.
   bool like_pattern = false;
+  // CONVERT(datetime, text, style): the style's order of month, day and
+  // year for a text written in it (0: the usual year-first reading).
+  int date_style = 0;
 };
 
 struct ResultColumn {

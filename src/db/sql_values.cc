@@ -101,7 +101,7 @@ const char* TypeWord(bool unicode) { return unicode ? "nvarchar" : "varchar"; }
 
 }  // namespace
 
-DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out) {
+DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int style) {
   text = TrimBlanks(text);
   out = CivilDateTime{1900, 1, 1, 0, 0, 0, 0};
   if (text.empty()) return DateParse::kOk;
@@ -109,7 +109,26 @@ DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out) {
   bool has_date = false;
   int y = 0, mo = 0, d = 0;
   const int lead = c.CountDigitsAhead();
-  if (lead == 8) {  // yyyymmdd
+  const int order = style % 100;
+  const bool mdy = order == 1 || order == 10 || order == 22;
+  const bool dmy = order == 3 || order == 4 || order == 5;
+  if ((mdy || dmy) && (lead == 1 || lead == 2)) {
+    // m/d/y or d/m/y, as the style writes it, with a year of 2 or 4 digits.
+    int a = 0, b = 0;
+    c.Digits(1, 2, a);
+    const char sep = c.Peek();
+    if (sep != '-' && sep != '/' && sep != '.') return DateParse::kBadFormat;
+    ++c.pos;
+    if (!c.Digits(1, 2, b) || !c.Take(sep)) return DateParse::kBadFormat;
+    const int year_digits = c.CountDigitsAhead();
+    if ((year_digits != 2 && year_digits != 4) || !c.Digits(year_digits, year_digits, y)) {
+      return DateParse::kBadFormat;
+    }
+    if (year_digits == 2) y += y <= 49 ? 2000 : 1900;
+    mo = mdy ? a : b;
+    d = mdy ? b : a;
+    has_date = true;
+  } else if (lead == 8) {  // yyyymmdd
     c.Digits(4, 4, y);
     c.Digits(2, 2, mo);
     c.Digits(2, 2, d);
@@ -165,9 +184,9 @@ std::string CanonicalText(const CivilDateTime& p) {
   return buf;
 }
 
-std::string TextToDateTime(std::string_view text, bool unicode) {
+std::string TextToDateTime(std::string_view text, bool unicode, int style) {
   CivilDateTime parts;
-  switch (ParseSqlServerDateTime(text, parts)) {
+  switch (ParseSqlServerDateTime(text, parts, style)) {
     case DateParse::kOk:
       return CanonicalText(parts);
     case DateParse::kOutOfRange:
@@ -291,7 +310,7 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (!is_string) {
         ThrowDatabase("A number cannot be used as a datetime on the embedded database.");
       }
-      return TextToDateTime(lit.text, unicode);
+      return TextToDateTime(lit.text, unicode, param.date_style);
     case SqlType::kInt:
     case SqlType::kSmallInt:
     case SqlType::kBit: {

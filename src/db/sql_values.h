@@ -21,9 +21,11 @@ enum class DateParse { kOk, kBadFormat, kOutOfRange };
 // 1st), each optionally followed by a time after a blank (or "T"): "9:05",
 // "09:05:07", "09:05:07.123", "09:05:07:123" (colon: milliseconds), with
 // an optional AM/PM, or an hour with AM/PM ("4am", "4 PM"); or a time
-// alone (on 1900-01-01).
+// alone (on 1900-01-01). A CONVERT `style` that writes month or day first
+// (1, 101, 10, 110, 22; 3, 103, 4, 104, 5, 105) reads "m/d/y" or "d/m/y"
+// texts in that order.
 // Years 1753 to 9999 as SQL Server's datetime.
-DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out);
+DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int style = 0);
 
 // "yyyy-mm-dd hh:mm:ss.fff"
 std::string CanonicalText(const CivilDateTime& parts);
@@ -31,7 +33,7 @@ std::string CanonicalText(const CivilDateTime& parts);
 // The value of `text` converted to a datetime / int / smallint / bit, with
 // SQL Server's messages on failure. `unicode` says whether the text was an
 // N'...' literal (the messages then say nvarchar).
-std::string TextToDateTime(std::string_view text, bool unicode);
+std::string TextToDateTime(std::string_view text, bool unicode, int style = 0);
 int64_t TextToInteger(std::string_view text, bool unicode, int bits /*32, 16 or 1*/);
 double TextToFloat(std::string_view text, bool unicode, bool decimal);
 
