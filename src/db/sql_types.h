@@ -69,8 +69,9 @@ struct ParamSpec {
   // A number literal written after a unary minus: the minus is part of the
   // bound value (so -2147483648 fits an int).
   bool negate = false;
-  // A LIKE pattern: refused when it holds a [...] character class, which
-  // SQLite's LIKE would read as plain characters.
+  // A LIKE pattern: bound in SQLite's escaped form; refused when it holds a
+  // [...] character class other than one literal wildcard ([%], [_], [[]),
+  // which SQLite's LIKE would read as plain characters.
   bool like_pattern = false;
   // CONVERT(datetime, text, style): the style's order of month, day and
   // year for a text written in it (0: the usual year-first reading).

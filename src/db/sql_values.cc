@@ -288,6 +288,34 @@ int64_t NumberLiteralToInteger(const Literal& lit, int bits, bool negate) {
   return static_cast<int64_t>(v);
 }
 
+// SQL Server's LIKE reads [...] as a character class; the one use the
+// embedded database answers is a class of one wildcard, [%], [_] or [[],
+// SQL Server's way of matching that character itself. SQLite's LIKE runs
+// with a backslash as its escape (see the writer), so those become a
+// backslash and the character, and a backslash of the pattern, plain text
+// to SQL Server, is doubled. Any other class is refused.
+std::string LikePatternForSqlite(const std::string& pattern) {
+  std::string out;
+  out.reserve(pattern.size());
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c != '[') {
+      out += c;
+    } else if (i + 2 < pattern.size() && pattern[i + 2] == ']' &&
+               (pattern[i + 1] == '%' || pattern[i + 1] == '_' || pattern[i + 1] == '[')) {
+      out += '\\';
+      out += pattern[i + 1];
+      i += 2;
+    } else {
+      ThrowDatabase(
+          "LIKE patterns with [ ] character classes are not supported by the embedded database.");
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const BindState& state) {
@@ -326,10 +354,7 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (is_string) return TextToFloat(lit.text, unicode, param.target == SqlType::kDecimal);
       return (param.negate ? -1 : 1) * std::strtod(lit.text.c_str(), nullptr);
     case SqlType::kText: {
-      if (param.like_pattern && lit.text.find('[') != std::string::npos) {
-        ThrowDatabase(
-            "LIKE patterns with [ ] character classes are not supported by the embedded database.");
-      }
+      if (param.like_pattern) return LikePatternForSqlite(lit.text);
       std::string text = is_string ? lit.text : (param.negate ? "-" : "") + lit.text;
       if (param.rtrim) {
         while (!text.empty() && text.back() == ' ') text.pop_back();

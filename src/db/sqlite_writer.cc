@@ -736,7 +736,8 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       Emit(*e.args[0], scope);
       sql_ += e.negated ? " NOT LIKE " : " LIKE ";
       Emit(*e.args[1], scope);
-      sql_ += ")";
+      // The bound pattern escapes SQL Server's literal wildcards this way.
+      sql_ += " ESCAPE '\\')";
       return;
     case Expr::Kind::kIsNull:
       sql_ += "(";

@@ -446,6 +446,7 @@ void RegisterSite(httplib::Server& server, Site& site) {
   RegisterHistoryPages(server, site);
   RegisterPlanPages(server, site);
   RegisterCalendarPages(server, site);
+  RegisterSearchPages(server, site);
   // Answers that httplib makes itself (no such page, a body over the size
   // limit) get a readable page too.
   server.set_error_handler([&site](const httplib::Request& req, httplib::Response& res) {

@@ -192,6 +192,7 @@ void RegisterMessagePages(httplib::Server& server, Site& site);
 void RegisterHistoryPages(httplib::Server& server, Site& site);
 void RegisterPlanPages(httplib::Server& server, Site& site);
 void RegisterCalendarPages(httplib::Server& server, Site& site);
+void RegisterSearchPages(httplib::Server& server, Site& site);
 // All page groups, the static files and the error pages.
 void RegisterSite(httplib::Server& server, Site& site);
 

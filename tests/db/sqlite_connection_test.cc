@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "db/open.h"
+#include "frame/value_ops.h"
 #include "tests/db/db_test_util.h"
 #include "tests/db/workload.h"
 
@@ -281,6 +282,29 @@ TEST_F(SqliteConnectionTest, TextComparesWithoutCaseOrTrailingBlanks) {
   EXPECT_EQ(Run("select PersonID from HR_Person where left(PersonName,2) = 'aN'").row_count(), 1u);
   EXPECT_EQ(Run("select PersonID from HR_Person where PersonName like 'a%'").row_count(), 1u);
   EXPECT_EQ(ErrorOf("select PersonID from HR_Person where PersonName like '[a]%'"),
+            "LIKE patterns with [ ] character classes are not supported by the embedded database.");
+}
+
+// [%], [_] and [[] match the character itself, as on SQL Server; a
+// backslash is an ordinary character of the pattern.
+TEST_F(SqliteConnectionTest, BracketedWildcardsMatchThemselves) {
+  const std::vector<std::string> names = {"50%", "500", "a_b", "axb", "[x]", "c\\d", "c%d"};
+  for (size_t i = 0; i < names.size(); ++i) Person(static_cast<int>(i + 1), names[i]);
+  auto matches = [&](const std::string& pattern) {
+    ResultTable t = Run("select PersonName from HR_Person where PersonName like '" + pattern +
+                        "' order by PersonID");
+    std::string out;
+    for (size_t r = 0; r < t.row_count(); ++r) out += TextForm(t.at(r, 0)) + ";";
+    return out;
+  };
+  EXPECT_EQ(matches("50[%]"), "50%;");
+  EXPECT_EQ(matches("50%"), "50%;500;");
+  EXPECT_EQ(matches("a[_]b"), "a_b;");
+  EXPECT_EQ(matches("%[[]x]%"), "[x];");
+  EXPECT_EQ(matches("c\\%"), "c\\d;");
+  EXPECT_EQ(matches("c\\_"), "c\\d;");
+  EXPECT_EQ(matches("c[%]d"), "c%d;");
+  EXPECT_EQ(ErrorOf("select PersonID from HR_Person where PersonName like '[ab]%'"),
             "LIKE patterns with [ ] character classes are not supported by the embedded database.");
 }
 
