@@ -92,9 +92,14 @@ TEST(TemplatesTest, EveryPageOfTheDemoOfficeRendersAsMstchDoes) {
     visitor.Get("/signin");
     visitor.SignIn(1);
     // Each page the site links to, up to three of each path (a message, a
-    // plan, a minute...), plus pages that fail.
-    std::deque<std::string> pending{"/", "/online", "/no/such/page", "/messages/open?id=999999",
-                                    "/messages/edit?id=999999"};
+    // plan, a minute...), plus pages that fail and a search (reached by a
+    // form, not a link).
+    std::deque<std::string> pending{"/",
+                                    "/online",
+                                    "/no/such/page",
+                                    "/messages/open?id=999999",
+                                    "/messages/edit?id=999999",
+                                    "/search?q=e"};
     std::set<std::string> visited;
     std::map<std::string, int> per_path;
     while (!pending.empty() && visited.size() < 150) {
