@@ -10,6 +10,7 @@
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "message/attachment_store.h"
+#include "web/secret_mask.h"
 
 namespace korimba::cli {
 namespace {
@@ -53,7 +54,8 @@ int SweepAttachments(const SweepOptions& options, std::ostream& out, std::ostrea
     ResultTable ids = conn->Query("SELECT MsgID FROM DATA_Msg WHERE MsgFileName IS NOT NULL");
     for (size_t row = 0; row < ids.row_count(); ++row) owned.insert(TextForm(ids.at(row, 0)));
   } catch (const AutomationError& e) {
-    err << "korimba attachments sweep: cannot read the messages: " << e.description() << "\n";
+    err << "korimba attachments sweep: cannot read the messages: "
+        << web::MaskSecrets(e.description()) << "\n";
     return 1;
   }
 

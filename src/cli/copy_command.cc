@@ -182,7 +182,10 @@ class Copier {
       }
       if (rows.size() < options_.batch_rows) break;
     }
-    if (options_.progress) err_ << "\n";
+    if (options_.progress) {
+      if (done == 0) err_ << table.name << ": 0 of " << expected;
+      err_ << "\n";
+    }
     return done;
   }
 

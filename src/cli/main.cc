@@ -17,6 +17,7 @@
 #include "cli/serve_config.h"
 #include "db/open.h"
 #include "frame/error.h"
+#include "web/secret_mask.h"
 #include "web/server.h"
 
 namespace {
@@ -26,7 +27,7 @@ int RunScript(const std::string& db, bool trace) {
   try {
     conn = korimba::OpenConnection(db);
   } catch (const korimba::AutomationError& e) {
-    std::cerr << "korimba script: " << e.description() << "\n";
+    std::cerr << "korimba script: " << korimba::web::MaskSecrets(e.description()) << "\n";
     return 1;
   }
   korimba::cli::ScriptHost host(std::move(conn), {.trace = trace});
