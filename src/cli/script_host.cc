@@ -60,15 +60,11 @@ bool IsBlank(std::string_view line) {
 ScriptHost::ScriptHost(std::shared_ptr<Connection> connection, ScriptHostOptions options)
     : options_(options),
       connection_(std::make_shared<TracingConnection>(std::move(connection))),
-      clock_(std::make_shared<ManualClock>()),
-      application_(std::make_shared<InMemoryApplication>()) {
-  SetComponentClock(clock_);
-}
+      application_(std::make_shared<InMemoryApplication>()) {}
 
 ScriptHost::~ScriptHost() {
   for (auto& [name, named] : objects_) named.page.reset();
   objects_.clear();
-  SetComponentClock(nullptr);
 }
 
 std::optional<std::string> ScriptHost::HandleLine(std::string_view line) {

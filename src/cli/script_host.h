@@ -78,7 +78,8 @@ class ScriptHost {
 
   ScriptHostOptions options_;
   std::shared_ptr<TracingConnection> connection_;
-  std::shared_ptr<ManualClock> clock_;
+  // Installed for the host's life; gives back whatever clock was there before.
+  ScopedClockOverride clock_;
   std::shared_ptr<InMemoryApplication> application_;
   std::map<std::string, std::shared_ptr<InMemorySession>> sessions_;
   std::map<std::string, Named> objects_;

@@ -156,6 +156,14 @@ TEST_F(ScriptHostTest, ClockIsFrozenMovedAndReleasedAndTheRealOneReturnsAfterThe
     EXPECT_EQ(*host.HandleLine(R"({"op":"clock","set":"2001-01-01 00:00:00"})"), R"({"ok":true})");
   }
   EXPECT_GT(YearOf(Now()), 2024);
+  // A clock installed around the host (as a test or the demo data does) is
+  // the one in force again once the host is gone.
+  ScopedClockOverride outer(*MakeDate({2010, 6, 1, 12, 0, 0, 0}));
+  {
+    ScriptHost host(db_, {});
+    EXPECT_EQ(*host.HandleLine(R"({"op":"clock","set":"2024-03-05 09:07:00"})"), R"({"ok":true})");
+  }
+  EXPECT_EQ(FormatDate(Now()), "2010-06-01 12:00:00");
 }
 
 // Nesting far past any value's needs is refused as a malformed line, early
