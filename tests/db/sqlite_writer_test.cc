@@ -1,6 +1,7 @@
 // What the SQLite writer decides where SQL Server leaves the choice to the
 // database: which rows TOP keeps among ties, and how long operator chains
-// are written.
+// are written; and that statements of one shape, cached as one
+// translation, still answer by their own literals.
 #include "db/sqlite_writer.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,73 @@ TEST_F(SqliteWriterTest, ChainsAreWrittenFlatAndKeepTheirGrouping) {
       {"select 'a' + 'b' + 'c' as v", "v\n\"abc\"\n"}, {"select 1 + 2 - 3 + 4 as v", "v\n4i4\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(Show(c.sql), c.value) << c.sql;
+}
+
+// Each pair shares a shape (and so a cached translation and prepared
+// statement) but differs in a literal that the translation either fixes
+// (MAXRECURSION, CONVERT's style) or binds (TOP's count, a percent, a frame
+// is fixed too): the second must answer by its own value, not the first's.
+TEST_F(SqliteWriterTest, OneShapeAnswersByEachStatementsOwnLiterals) {
+  Run("insert into HR_Person (PersonID, PersonName) values (1, 'a'), (2, 'b'), (3, 'b'), (4, 'c')");
+  const struct {
+    const char* sql;
+    const char* answer;  // a table, or the start of the error
+  } cases[] = {
+      {"with n as (select 1 as i union all select i + 1 from n where i < 9) select max(i) as m "
+       "from n option (maxrecursion 5)",
+       "error: The statement terminated. The maximum recursion 5"},
+      {"with n as (select 1 as i union all select i + 1 from n where i < 9) select max(i) as m "
+       "from n option (maxrecursion 8)",
+       "m\n9i4\n"},
+      {"select CONVERT(datetime, '03/05/2024', 101) as d", "d\n#2024-03-05#\n"},
+      {"select CONVERT(datetime, '03/05/2024', 103) as d", "d\n#2024-05-03#\n"},
+      {"select top 1 with ties PersonID from HR_Person order by PersonName desc",
+       "PersonID\n4i4\n"},
+      {"select top 2 with ties PersonID from HR_Person order by PersonName desc",
+       "PersonID\n4i4\n2i4\n3i4\n"},
+      {"select top 25 percent PersonID from HR_Person order by PersonID", "PersonID\n1i4\n"},
+      {"select top 26 percent PersonID from HR_Person order by PersonID", "PersonID\n1i4\n2i4\n"},
+      {"select PersonID, sum(PersonID) over (order by PersonID rows 1 preceding) as s from "
+       "HR_Person where PersonID = 2 or PersonID = 3",
+       "PersonID|s\n2i4|2i4\n3i4|5i4\n"},
+      {"select PersonID, sum(PersonID) over (order by PersonID rows 0 preceding) as s from "
+       "HR_Person where PersonID = 2 or PersonID = 3",
+       "PersonID|s\n2i4|2i4\n3i4|3i4\n"},
+      {"select PersonID from HR_Person where PersonID < 3 union select 9 order by 1 desc",
+       "PersonID\n9i4\n2i4\n1i4\n"},
+      {"select PersonID from HR_Person where PersonID < 3 union select 0 order by 1 desc",
+       "PersonID\n2i4\n1i4\n0i4\n"},
+  };
+  for (const auto& c : cases) {
+    std::string got;
+    try {
+      got = Show(c.sql);
+    } catch (const AutomationError& e) {
+      got = "error: " + e.description();
+    }
+    EXPECT_EQ(got.substr(0, std::string_view(c.answer).size()), c.answer) << c.sql;
+  }
+}
+
+// A recursive common table that never stops is stopped by the recursion
+// limit even when the query reads none of its rows' values, and the
+// connection answers the next statement.
+TEST_F(SqliteWriterTest, EndlessRecursionStopsAtTheLimit) {
+  for (const char* sql : {
+           "with n as (select 1 as i union all select i from n) select count(*) as c from n",
+           "with n as (select 1 as i union all select i + 1 from n) select top 1 0 as z from n "
+           "order by i desc",
+           "with n (i) as (select 1 union all select 1 from n) select 1 as one where exists "
+           "(select i from n where i = 2)",
+       }) {
+    try {
+      Show(sql);
+      ADD_FAILURE() << "answered: " << sql;
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find("maximum recursion 100"), std::string::npos) << sql;
+    }
+  }
+  EXPECT_EQ(Show("select 1 as one"), "one\n1i4\n");
 }
 
 }  // namespace
