@@ -1,35 +1,18 @@
-// Sign-in, sign-out, the home page and the on-line list that the home page
-// polls every 5 seconds.
+// Sign-in, sign-out, the home page (with the reminders that are due) and the
+// on-line list that the home page polls every 5 seconds when it has no live
+// stream.
+#include "frame/clock.h"
 #include "frame/value_ops.h"
 #include "message/message.h"
+#include "web/online_list.h"
 #include "web/page_queries.h"
+#include "web/reminders.h"
 #include "web/site.h"
 #include "web/templates.h"
 #include "web/values.h"
 
 namespace korimba::web {
 namespace {
-
-// The live entries of GetOnlineList: id, name, date and page of entry.
-mstch::map OnlineContext(PageRequest& page) {
-  GridView grid(page.run().Message("GetOnlineList"));
-  mstch::array people;
-  for (int32_t row = 0; row < grid.first_count(); ++row) {
-    if (grid.second_count() < OnlineColumn::kColumns ||
-        grid.at(row, OnlineColumn::kPersonId).is_empty()) {
-      continue;
-    }
-    const std::string id = DisplayText(grid.at(row, OnlineColumn::kPersonId));
-    people.push_back(mstch::map{
-        {"id", id},
-        {"name", DisplayText(grid.at(row, OnlineColumn::kName))},
-        {"since", DisplayText(grid.at(row, OnlineColumn::kEntryDate))},
-        {"page", DisplayText(grid.at(row, OnlineColumn::kEntryPage))},
-        {"is_me", id == std::to_string(page.person_id())},
-    });
-  }
-  return mstch::map{{"people", people}, {"none", people.empty()}};
-}
 
 void SignInPage(PageRequest& page) {
   mstch::array persons = PersonOptions(page);
@@ -84,16 +67,22 @@ void HomePage(PageRequest& page) {
   }
   context["friends"] = friend_rows;
   context["no_friends"] = friend_rows.empty();
-  context["online"] = OnlineContext(page);
+  context["online"] = OnlineContext(run, page.person_id());
+  mstch::array reminders;
+  for (const Reminder& reminder :
+       DueReminders(run.connection(), page.person_id(), ComponentClock()->Now())) {
+    reminders.push_back(ReminderContext(reminder));
+  }
+  context["has_reminders"] = !reminders.empty();
+  context["reminders"] = reminders;
   context["persons"] = PersonOptions(page);
   page.Page(page.Text("title.home"), "home", context);
 }
 
 void OnlineFragment(PageRequest& page) {
-  mstch::map context = OnlineContext(page);
   page.res.set_header("Cache-Control", "no-store");
-  context["t"] = CatalogLambda(page.language());
-  page.res.set_content(RenderTemplate("online", context), "text/html; charset=utf-8");
+  page.res.set_content(OnlineFragmentHtml(page.run(), page.person_id(), page.language()),
+                       "text/html; charset=utf-8");
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ const ServeOptionSpec kTable[] = {
     {"shutdown-wait", "Seconds SIGTERM waits for requests in flight", &O::shutdown_wait},
     {"state", "Sessions and Application: memory, or redis://HOST:PORT[/DB] shared by nodes",
      &O::state},
+    {"max-streams", "Live-update streams open at once (at most half the workers); more poll",
+     &O::max_streams},
+    {"test-clock", "For tests only: the component clock starts at this local time and runs on",
+     &O::test_clock},
     // The HTTP limits (HttpLimits).
     {"max-request-line", "Longest request line, in bytes", &HttpLimits::max_request_line},
     {"max-header-count", "Most header lines of one request", &HttpLimits::max_header_count},

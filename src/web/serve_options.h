@@ -31,6 +31,8 @@ struct ServeOptions {
   int pool_size = 0;       // 0: 4 for a file or server database, 1 in memory
   double pool_wait = 5;
   double shutdown_wait = 10;
+  int max_streams = 8;     // open live-update streams; beyond them pages poll
+  std::string test_clock;  // for tests: "yyyy-mm-dd hh:mm[:ss]"; empty: the real clock
   HttpLimits limits;
 };
 

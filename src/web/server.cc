@@ -13,6 +13,7 @@
 
 #include "db/open.h"
 #include "db/sqlite_connection.h"
+#include "frame/clock.h"
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "web/access_log.h"
@@ -21,6 +22,8 @@
 #include "web/shared_state.h"
 #include "web/site.h"
 #include "web/static_files.h"
+#include "web/test_clock.h"
+#include "web/values.h"
 
 namespace korimba::web {
 namespace {
@@ -67,6 +70,15 @@ void SayWhatIsMissing(Connection& conn, AuthMode mode, std::ostream& out) {
   }
 }
 
+// Streams hold a worker each while open: at most half of them may, so that
+// pages are still answered however many are open.
+StreamSettings LiveStreamSettings(const ServeOptions& options) {
+  StreamSettings settings;
+  const int workers = WithDefaults(options.limits).workers;
+  settings.max_streams = std::clamp(options.max_streams, 0, std::max(workers / 2, 1));
+  return settings;
+}
+
 }  // namespace
 
 int Serve(const ServeOptions& options) {
@@ -95,6 +107,16 @@ int Serve(const ServeOptions& options) {
     std::cerr << "korimba serve: --auth proxy needs --trusted-proxy (the proxy's address) and "
                  "--auth-header\n";
     return 2;
+  }
+
+  std::shared_ptr<RunningClock> test_clock;
+  if (!options.test_clock.empty()) {
+    auto start = ParseFormDate(options.test_clock);
+    if (!start) {
+      std::cerr << "korimba serve: --test-clock wants a local time such as 2026-03-02 09:00\n";
+      return 2;
+    }
+    test_clock = std::make_shared<RunningClock>(*start);
   }
 
   std::error_code ec;
@@ -137,6 +159,11 @@ int Serve(const ServeOptions& options) {
   if (std::string error; !UseSharedState(site, options.state, &error)) {
     std::cerr << "korimba serve: " << error << "\n";
     return 2;
+  }
+  site.events().set_settings(LiveStreamSettings(options));
+  if (test_clock) {
+    SetComponentClock(test_clock);
+    std::cout << "Test clock: the component clock starts at " << options.test_clock << std::endl;
   }
   if (site.sign_in().mode == AuthMode::kPick) {
     std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";

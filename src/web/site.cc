@@ -8,6 +8,7 @@
 #include "web/access_log.h"
 #include "web/http_limits.h"
 #include "web/limited_server.h"
+#include "web/live_events.h"
 #include "web/multipart_form.h"
 #include "web/secret_mask.h"
 #include "web/sign_in.h"
@@ -215,6 +216,12 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
   layout["person_name"] = person_name_;
   layout["token"] = session_->token;
   layout["pick_banner"] = site.sign_in().mode == AuthMode::kPick;
+  // The tab title starts with the unread count, as the live stream keeps it.
+  if (signed_in() && status < 400) {
+    const int64_t unread = UnreadForTitle(*this).value_or(0);
+    layout["title_unread"] = unread > 0;
+    layout["unread_total"] = std::to_string(unread);
+  }
   // Only the known notices: the parameter is never shown as given.
   const std::string done = req.method == "GET" ? Param("done") : "";
   if (done == "sent" || done == "saved" || done == "deleted") {
@@ -340,6 +347,8 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     }
     try {
       handler(page);
+      // A post may have changed what open pages show.
+      if (post) site.events().Changed();
     } catch (const BadInput& e) {
       page.Error(400, e.In(page.catalog()));
     } catch (const NotFound& e) {
@@ -447,6 +456,7 @@ void RegisterSite(httplib::Server& server, Site& site) {
   RegisterPlanPages(server, site);
   RegisterCalendarPages(server, site);
   RegisterSearchPages(server, site);
+  RegisterLiveEvents(server, site);
   // Answers that httplib makes itself (no such page, a body over the size
   // limit) get a readable page too.
   server.set_error_handler([&site](const httplib::Request& req, httplib::Response& res) {

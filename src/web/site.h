@@ -1,5 +1,6 @@
 // Site is the state the HTTP page host shares across requests: the sessions,
-// the one Application, the connection pool and the attachments directory.
+// the one Application, the connection pool, the attachments directory and
+// the live-update streams.
 // PageRequest is one request as a page
 // handler sees it: the visitor's session and signed-in person, its form
 // parameters, the component objects of the request (PageRun) and the ways to
@@ -25,6 +26,7 @@
 #include "host/page_host.h"
 #include "web/catalog.h"
 #include "web/connection_pool.h"
+#include "web/event_hub.h"
 #include "web/login_throttle.h"
 #include "web/page_runner.h"
 #include "web/session_store.h"
@@ -60,6 +62,8 @@ class Site {
   void set_sign_in(SignInSettings settings) { sign_in_ = std::move(settings); }
   const SignInSettings& sign_in() const { return sign_in_; }
   LoginThrottle& throttle() { return throttle_; }
+  // The open live-update streams and the signal that wakes them.
+  EventHub& events() { return events_; }
 
  private:
   std::unique_ptr<ConnectionPool> pool_;
@@ -69,6 +73,7 @@ class Site {
   std::function<std::string()> state_problem_;
   SignInSettings sign_in_;
   LoginThrottle throttle_;
+  EventHub events_;
 };
 
 // A failure a page shows the visitor. Made from a catalog key and its

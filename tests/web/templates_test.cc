@@ -122,6 +122,9 @@ TEST(TemplatesTest, EveryPageOfTheDemoOfficeRendersAsMstchDoes) {
   for (const auto& [name, text] : TemplateSources()) {
     // The password sign-in form is drawn only in that sign-in mode: the
     // sign-in tests render it.
+    // The rows the live stream sends are rendered by its own tests, which
+    // run under the same comparison.
+    if (name == "conversation_item" || name == "reminder_item") continue;
     if (name != "signin_password" && !seen_templates.contains(name)) missing.insert(name);
   }
   EXPECT_TRUE(missing.empty()) << "no page rendered: " << ::testing::PrintToString(missing);

@@ -100,6 +100,8 @@ class Visitor {
     Get("/");
   }
   const std::string& token() const { return token_; }
+  // The session cookie ("korimba_session=..."), for a client of the test's own.
+  const std::string& cookie() const { return cookie_; }
 
  private:
   httplib::Headers Headers() const {
