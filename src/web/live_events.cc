@@ -243,8 +243,11 @@ void EventsPage(PageRequest& page) {
                                    PagePath(page.Param("page")), with, last_seen, std::move(*slot));
   page.res.set_header("Cache-Control", "no-store");
   page.res.set_header("X-Accel-Buffering", "no");
+  // Exactly this type: httplib compresses every other text/ answer, and a
+  // compressed stream would be held back in the compressor. Event streams
+  // are UTF-8 by definition.
   page.res.set_chunked_content_provider(
-      "text/event-stream; charset=utf-8",
+      "text/event-stream",
       [stream](size_t, httplib::DataSink& sink) { return stream->Next(sink); });
 }
 
