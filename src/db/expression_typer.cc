@@ -88,8 +88,9 @@ SqlType Promote(SqlType a, SqlType b) {
         return 5;
     }
   };
+  // Two smallints give a smallint (and overflow as one); bits count as ints.
   SqlType r = rank(a) >= rank(b) ? a : b;
-  return r == SqlType::kBit || r == SqlType::kSmallInt ? SqlType::kInt : r;
+  return r == SqlType::kBit ? SqlType::kInt : r;
 }
 
 // The type of highest precedence among `values` (datetime, float, real,
@@ -174,8 +175,8 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
         return;
       }
       if (a.type == SqlType::kDateTime || b.type == SqlType::kDateTime) {
-        ThrowDatabase("Date arithmetic with " + e.op +
-                      " is not supported by the embedded database.");
+        ResolveDateArith(e);
+        return;
       }
       if (a.type == SqlType::kText || b.type == SqlType::kText) {
         // A text literal next to a number reads as a number.
@@ -346,8 +347,33 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
                 " of a column or expression is not supported by the embedded database.");
 }
 
+// A datetime plus or minus a number of days (a fraction is a part of a
+// day), or a number plus a datetime: becomes a call the writer spells
+// with the provider's function. Two datetimes, or a datetime multiplied,
+// stay refused.
+void ExpressionTyper::ResolveDateArith(Expr& e) {
+  if (e.args[1]->type == SqlType::kDateTime && e.op == "+") std::swap(e.args[0], e.args[1]);
+  Expr& n = *e.args[1];
+  if (e.args[0]->type != SqlType::kDateTime || (e.op != "+" && e.op != "-") ||
+      n.type == SqlType::kDateTime) {
+    ThrowDatabase("Date arithmetic with " + e.op + " is not supported by the embedded database.");
+  }
+  if (LiteralOf(n) && n.type == SqlType::kText) Coerce(n, SqlType::kFloat);
+  if (!IsNumeric(n.type) && !IsLoose(n.type)) {
+    ThrowDatabase(std::string("The operator ") + e.op + " between datetime and " +
+                  TypeWord(n.type) + " is not supported by the embedded database.");
+  }
+  e.kind = Expr::Kind::kFunction;
+  e.op = e.op == "+" ? kDatePlus : kDateMinus;
+  e.type = SqlType::kDateTime;
+}
+
 void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
   const std::string& f = e.op;
+  if (f == kDatePlus || f == kDateMinus) {
+    e.type = SqlType::kDateTime;  // typed already, as date arithmetic
+    return;
+  }
   auto arity = [&](size_t n) {
     if (e.args.size() != n) {
       ThrowDatabase("The " + f + " function requires " + std::to_string(n) + " argument(s).");
@@ -427,8 +453,12 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     e.type = SqlType::kInt;
   } else if (f == "DATEDIFF") {
     arity(3);
-    if (e.args[0]->kind != Expr::Kind::kColumn || e.args[0]->names.size() != 1 ||
-        DatePart(e.args[0]->names[0]).empty()) {
+    // Every part DATEPART knows but the weekday, the ISO week and the
+    // offset, which DATEDIFF does not count.
+    const std::string part = e.args[0]->kind == Expr::Kind::kColumn && e.args[0]->names.size() == 1
+                                 ? DateFunctionPart(e.args[0]->names[0])
+                                 : std::string();
+    if (part.empty() || part == "weekday" || part == "iso_week" || part == "tzoffset") {
       ThrowDatabase("Invalid parameter 1 specified for datediff.");
     }
     require_date(*e.args[1]);
@@ -442,6 +472,18 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
       std::string lower = f;
       for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
       ThrowDatabase("Invalid parameter 1 specified for " + lower + ".");
+    }
+    const std::string name = DateFunctionPart(part.names[0]);
+    if (f == "DATEADD" && (name == "iso_week" || name == "tzoffset")) {
+      ThrowDatabase("Invalid parameter 1 specified for dateadd.");
+    }
+    if (f == "DATEADD" && (name == "microsecond" || name == "nanosecond")) {
+      // A datetime holds nothing finer than its 1/300 s ticks.
+      ThrowDatabase("The datepart " + name +
+                    " is not supported by date function dateadd for data type datetime.");
+    }
+    if (f == "DATENAME" && name == "tzoffset") {
+      ThrowDatabase("DATENAME of tzoffset is not supported by the embedded database.");
     }
     if (f == "DATEADD") {
       Expr& n = *e.args[1];

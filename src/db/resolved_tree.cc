@@ -166,6 +166,10 @@ std::string DateFunctionPart(std::string_view name) {
   if (n == "wk" || n == "ww" || n == "week") return "week";
   if (n == "dw" || n == "w" || n == "weekday") return "weekday";
   if (n == "ms" || n == "millisecond") return "millisecond";
+  if (n == "mcs" || n == "microsecond") return "microsecond";
+  if (n == "ns" || n == "nanosecond") return "nanosecond";
+  if (n == "isowk" || n == "isoww" || n == "iso_week") return "iso_week";
+  if (n == "tz" || n == "tzoffset") return "tzoffset";
   return "";
 }
 

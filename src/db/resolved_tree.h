@@ -84,6 +84,11 @@ struct ResolvedStatement {
 SelectStmt& FirstLeaf(SelectStmt& q);
 const SelectStmt& FirstLeaf(const SelectStmt& q);
 
+// The function names the typer gives a datetime plus / minus a number of
+// days; no statement can spell them.
+inline constexpr const char* kDatePlus = "DATETIME+";
+inline constexpr const char* kDateMinus = "DATETIME-";
+
 // The column a recursive common table carries its recursion level in.
 inline constexpr const char* kLevelColumn = "korimba_level";
 
@@ -122,12 +127,14 @@ struct StyleForm {
 // Null for styles the embedded database does not support.
 std::optional<StyleForm> DateStyle(int style);
 
-// The DATEDIFF unit: "day", "month", "year", "hour", "minute", "second";
-// "" for a name that is none of them.
+// The units a DATEDIFF can count without the provider's own functions:
+// "day", "month", "year", "hour", "minute", "second"; "" for any other.
 std::string DatePart(std::string_view name);
 
-// The part named in DATEADD / DATEPART / DATENAME: DatePart's units and
-// "quarter", "dayofyear", "week", "weekday", "millisecond"; "" for none.
+// The part named in DATEADD / DATEDIFF / DATEPART / DATENAME: DatePart's
+// units and "quarter", "dayofyear", "week", "weekday", "millisecond",
+// "microsecond", "nanosecond", "iso_week", "tzoffset"; "" for none. Which
+// function takes which part is the typer's concern.
 std::string DateFunctionPart(std::string_view name);
 
 // The table a resolved column reference names, from the scope it is used in.

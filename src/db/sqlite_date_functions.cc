@@ -1,9 +1,10 @@
-// DATEADD, DATEPART and DATENAME over the canonical datetime text
+// DATEADD, DATEDIFF, DATEPART and DATENAME over the canonical datetime text
 // ("yyyy-mm-dd hh:mm:ss.fff"), as SQL Server computes them with the
 // language us_english and DATEFIRST 7 (weeks begin on Sunday).
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -48,7 +49,15 @@ int64_t MonthDays(int64_t y, int64_t m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
+// The canonical text; also a date alone ("yyyy-mm-dd") and a time without
+// seconds, which only a writer around the provider can have stored.
 std::optional<Civil> Parse(std::string_view t) {
+  if (t.size() == 10 || t.size() == 16) {
+    std::string full(t);
+    full += t.size() == 10 ? " 00:00:00" : ":00";
+    if (t.size() == 10 || t[10] == ' ' || t[10] == 'T') full[10] = ' ';
+    return t.size() == 16 && t[10] != ' ' && t[10] != 'T' ? std::nullopt : Parse(full);
+  }
   if (t.size() < 19) return std::nullopt;
   auto num = [&](size_t at, size_t n) -> int64_t {
     int64_t v = 0;
@@ -86,6 +95,22 @@ std::string Format(int64_t days, int64_t ms_of_day) {
 // Sunday = 0.
 int64_t WeekdayOf(int64_t days) { return ((days % 7) + 7 + 4) % 7; }
 
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// ISO 8601: weeks begin on Monday and week 1 holds the year's first
+// Thursday, so early January can be the last week of the year before and
+// late December week 1 of the next.
+int64_t IsoWeek(int64_t days, int64_t year) {
+  auto week_one_monday = [](int64_t y) {
+    const int64_t jan4 = DaysFromCivil(y, 1, 4);
+    return jan4 - (WeekdayOf(jan4) + 6) % 7;
+  };
+  int64_t start = week_one_monday(year + 1);
+  if (days < start) start = week_one_monday(year);
+  if (days < start) start = week_one_monday(year - 1);
+  return (days - start) / 7 + 1;
+}
+
 int64_t Part(std::string_view part, const Civil& c) {
   const int64_t days = DaysFromCivil(c.y, c.m, c.d);
   const int64_t doy = days - DaysFromCivil(c.y, 1, 1) + 1;
@@ -99,7 +124,32 @@ int64_t Part(std::string_view part, const Civil& c) {
   if (part == "hour") return c.ms_of_day / 3600000;
   if (part == "minute") return c.ms_of_day / 60000 % 60;
   if (part == "second") return c.ms_of_day / 1000 % 60;
-  return c.ms_of_day % 1000;  // millisecond
+  if (part == "microsecond") return c.ms_of_day % 1000 * 1000;
+  if (part == "nanosecond") return c.ms_of_day % 1000 * 1000000;
+  if (part == "iso_week") return IsoWeek(days, c.y);
+  if (part == "tzoffset") return 0;  // a datetime has no offset
+  return c.ms_of_day % 1000;         // millisecond
+}
+
+// The boundaries of `part` crossed from a to b (DATEDIFF). Weeks always
+// begin on Sunday here, whatever DATEFIRST says.
+int64_t Difference(std::string_view part, const Civil& a, const Civil& b) {
+  const int64_t da = DaysFromCivil(a.y, a.m, a.d), db = DaysFromCivil(b.y, b.m, b.d);
+  if (part == "year") return b.y - a.y;
+  if (part == "quarter") return (b.y * 4 + (b.m - 1) / 3) - (a.y * 4 + (a.m - 1) / 3);
+  if (part == "month") return (b.y * 12 + b.m) - (a.y * 12 + a.m);
+  if (part == "day" || part == "dayofyear") return db - da;
+  if (part == "week") return FloorDiv(db + 4, 7) - FloorDiv(da + 4, 7);
+  const int64_t ta = da * 86400000 + a.ms_of_day, tb = db * 86400000 + b.ms_of_day;
+  if (part == "hour") return FloorDiv(tb, 3600000) - FloorDiv(ta, 3600000);
+  if (part == "minute") return FloorDiv(tb, 60000) - FloorDiv(ta, 60000);
+  if (part == "second") return FloorDiv(tb, 1000) - FloorDiv(ta, 1000);
+  // Milliseconds and finer: the span of 9999 years in nanoseconds still
+  // fits 64 bits only as milliseconds, so scale after the range check.
+  const int64_t ms = tb - ta;
+  const int64_t scale = part == "microsecond" ? 1000 : part == "nanosecond" ? 1000000 : 1;
+  if (ms > INT32_MAX || ms < INT32_MIN) return ms;
+  return ms * scale;
 }
 
 std::string_view Text(sqlite3_value* v) {
@@ -154,11 +204,56 @@ void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// A datetime plus (sign 1) or minus (-1) a number of days: the number is
+// read as a datetime first (days from 1900-01-01, a fraction rounded to
+// the 1/300 s tick), then added.
+void DatePlus(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    return sqlite3_result_null(ctx);
+  }
+  const std::optional<Civil> c = Parse(Text(argv[0]));
+  if (!c) return sqlite3_result_error(ctx, "Date arithmetic needs a datetime.", -1);
+  const double days = sqlite3_value_double(argv[1]) * sqlite3_value_int(argv[2]);
+  constexpr const char* kOverflow =
+      "Arithmetic overflow error converting expression to data type datetime.";
+  if (!(days > -3e6 && days < 3e6)) return sqlite3_result_error(ctx, kOverflow, -1);
+  // Counted in ticks, so that two tick-grid times add up on the grid.
+  constexpr int64_t kTicksPerDay = 86400 * 300;
+  const int64_t total = DaysFromCivil(c->y, c->m, c->d) * kTicksPerDay +
+                        (c->ms_of_day * 3 + 5) / 10 + std::llround(days * kTicksPerDay);
+  const int64_t day = FloorDiv(total, kTicksPerDay);
+  if (day < DaysFromCivil(1753, 1, 1) || day > DaysFromCivil(9999, 12, 31)) {
+    return sqlite3_result_error(ctx, kOverflow, -1);
+  }
+  const std::string out = Format(day, ((total - day * kTicksPerDay) * 10 + 1) / 3);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 void DatePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   const std::optional<Civil> c = Parse(Text(argv[1]));
   if (!c) return sqlite3_result_error(ctx, "DATEPART needs a datetime.", -1);
   sqlite3_result_int64(ctx, Part(Text(argv[0]), *c));
+}
+
+void DateDiff(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+    return sqlite3_result_null(ctx);
+  }
+  // A stored value that is no datetime gives Null, as SQLite's own date
+  // functions do, so a row holding one is not found instead of failing
+  // the whole statement.
+  const std::optional<Civil> a = Parse(Text(argv[1])), b = Parse(Text(argv[2]));
+  if (!a || !b) return sqlite3_result_null(ctx);
+  const int64_t n = Difference(Text(argv[0]), *a, *b);
+  if (n > INT32_MAX || n < INT32_MIN) {
+    return sqlite3_result_error(
+        ctx,
+        "The datediff function resulted in an overflow. The number of dateparts separating two "
+        "date/time instances is too large. Try to use datediff with a less precise datepart.",
+        -1);
+  }
+  sqlite3_result_int64(ctx, n);
 }
 
 void DateName(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -187,8 +282,8 @@ int RegisterSqliteDateFunctions(sqlite3* db) {
     void (*fn)(sqlite3_context*, int, sqlite3_value**);
   };
   static constexpr Def kDefs[] = {
-      {"korimba_dateadd", 3, DateAdd},
-      {"korimba_datepart", 2, DatePartFn},
+      {"korimba_dateadd", 3, DateAdd},   {"korimba_datepart", 2, DatePartFn},
+      {"korimba_datediff", 3, DateDiff}, {"korimba_dateplus", 3, DatePlus},
       {"korimba_datename", 2, DateName},
   };
   for (const Def& f : kDefs) {

@@ -18,6 +18,8 @@ namespace {
 
 constexpr const char* kIntOverflow =
     "Arithmetic overflow error converting expression to data type int.";
+constexpr const char* kSmallIntOverflow =
+    "Arithmetic overflow error converting expression to data type smallint.";
 constexpr const char* kFloatOverflow =
     "Arithmetic overflow error converting expression to data type float.";
 constexpr const char* kRealOverflow =
@@ -72,6 +74,7 @@ const char* Step(char op, char type, Number& acc, const Number& b) {
         break;
     }
     if (type == 'i' && (overflow || r < INT32_MIN || r > INT32_MAX)) return kIntOverflow;
+    if (type == 's' && (overflow || r < INT16_MIN || r > INT16_MAX)) return kSmallIntOverflow;
     if (!overflow) {
       acc.i = r;
       return nullptr;
@@ -99,6 +102,9 @@ const char* Step(char op, char type, Number& acc, const Number& b) {
   switch (type) {
     case 'i':
       if (!(r >= INT32_MIN && r <= INT32_MAX)) return kIntOverflow;
+      break;
+    case 's':
+      if (!(r >= INT16_MIN && r <= INT16_MAX)) return kSmallIntOverflow;
       break;
     case 'r':
       if (!(std::fabs(r) <= FLT_MAX)) return kRealOverflow;

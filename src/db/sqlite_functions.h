@@ -5,10 +5,10 @@
 //
 //   korimba_arith(ops, a, b, c, ...)  a left-to-right chain of + - * / %:
 //       `ops` holds two characters per operator, the operator and the SQL
-//       Server type of its result ('i' int, 'f' float, 'r' real, 'd'
-//       decimal), so "+i*f" is ((a + b) * c) with an int, then a float
+//       Server type of its result ('i' int, 's' smallint, 'f' float, 'r'
+//       real, 'd' decimal), so "+i*f" is ((a + b) * c) with an int, then a float
 //       result. Each step fails as SQL Server fails: an int outside 32 bits
-//       or a float that overflows ("Arithmetic overflow error converting
+//       (a smallint outside 16) or a float that overflows ("Arithmetic overflow error converting
 //       expression to data type int."), a zero divisor ("Divide by zero
 //       error encountered."). A Null operand gives Null.
 //
@@ -20,11 +20,16 @@
 //       finding texts as the collation below compares letters, with SQL
 //       Server's errors for negative lengths.
 //
-//   korimba_dateadd(part, n, d), korimba_datepart(part, d),
-//   korimba_datename(part, d): DATEADD, DATEPART and DATENAME on the
+//   korimba_dateadd(part, n, d), korimba_datediff(part, a, b),
+//   korimba_datepart(part, d), korimba_datename(part, d): DATEADD,
+//   DATEDIFF (failing past int as SQL Server does), DATEPART and DATENAME on the
 //       canonical datetime text, `part` one of the names DateFunctionPart
 //       gives (sqlite_date_functions.cc); us_english names, weeks from
 //       Sunday (DATEFIRST 7), a millisecond result on the 1/300 s grid.
+//
+//   korimba_dateplus(d, n, sign)  a datetime plus (sign 1) or minus (-1)
+//       n days, a fraction of a day kept to the 1/300 s tick; outside the
+//       datetime range it fails as SQL Server does.
 //
 //   korimba_recursion(level, limit)  the recursion level of a row of a
 //       recursive common table; fails with SQL Server's message once it

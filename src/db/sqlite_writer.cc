@@ -31,8 +31,9 @@ void CheckLength(const std::string& text) {
 // The result type's letter in korimba_arith's operator string.
 char ArithTypeLetter(SqlType t) {
   switch (t) {
-    case SqlType::kInt:
     case SqlType::kSmallInt:
+      return 's';
+    case SqlType::kInt:
     case SqlType::kBit:
       return 'i';
     case SqlType::kReal:
@@ -654,8 +655,10 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
         Emit(*e.args[0], scope);  // the minus is bound with the value
         return;
       }
-      if (options_.custom_functions && ArithTypeLetter(e.type) == 'i' && IsNumeric(e.type)) {
-        sql_ += "korimba_arith('-i', 0, ";  // -(-2147483648) is out of range
+      if (const char letter = ArithTypeLetter(e.type);
+          options_.custom_functions && (letter == 'i' || letter == 's') && IsNumeric(e.type)) {
+        // -(-2147483648) is out of range
+        sql_ += std::string("korimba_arith('-") + letter + "', 0, ";
         Emit(*e.args[0], scope);
         sql_ += ")";
         return;
@@ -999,8 +1002,28 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     }
     sql_ += ")";
     EmitOver(*e.over, scope);
+  } else if (f == kDatePlus || f == kDateMinus) {
+    if (!options_.custom_functions) {
+      ThrowDatabase("Date arithmetic is not supported by the embedded database.");
+    }
+    sql_ += "korimba_dateplus(";
+    Emit(*e.args[0], scope);
+    sql_ += ", ";
+    Emit(*e.args[1], scope);
+    sql_ += f == kDatePlus ? ", 1)" : ", -1)";
+  } else if (f == "DATEDIFF" && options_.custom_functions) {
+    sql_ += "korimba_datediff('" + DateFunctionPart(e.args[0]->names[0]) + "', ";
+    Emit(*e.args[1], scope);
+    sql_ += ", ";
+    Emit(*e.args[2], scope);
+    sql_ += ")";
   } else if (f == "DATEDIFF") {
-    EmitDateDiff(DatePart(e.args[0]->names[0]), *e.args[1], *e.args[2], scope);
+    const std::string part = DatePart(e.args[0]->names[0]);
+    if (part.empty()) {
+      ThrowDatabase("DATEDIFF by " + DateFunctionPart(e.args[0]->names[0]) +
+                    " is not supported by the embedded database.");
+    }
+    EmitDateDiff(part, *e.args[1], *e.args[2], scope);
   } else if (f == "DATEADD" || f == "DATEPART" || f == "DATENAME") {
     if (!options_.custom_functions) {
       ThrowDatabase("The function " + f + " is not supported by the embedded database.");
