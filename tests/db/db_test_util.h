@@ -33,12 +33,7 @@ inline Date At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 
 
 class DbTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    clock_ = std::make_shared<ManualClock>(At(2024, 3, 1, 9, 5, 7, 123));
-    SetComponentClock(clock_);
-    db_ = SqliteConnection::Open(":memory:");
-  }
-  void TearDown() override { SetComponentClock(nullptr); }
+  void SetUp() override { db_ = SqliteConnection::Open(":memory:"); }
 
   ResultTable Run(std::string_view sql) { return db_->Execute(sql); }
   std::string Show(std::string_view sql) { return TableString(db_->Execute(sql)); }
@@ -53,7 +48,9 @@ class DbTest : public ::testing::Test {
     return "";
   }
 
-  std::shared_ptr<ManualClock> clock_;
+  // Frozen for the test's life; the clock in force before (another
+  // fixture's, the real one) is put back when the fixture goes.
+  ScopedClockOverride clock_{At(2024, 3, 1, 9, 5, 7, 123)};
   std::shared_ptr<SqliteConnection> db_;
 };
 

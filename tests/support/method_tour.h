@@ -36,8 +36,7 @@ struct SentStatement {
 
 inline std::vector<SentStatement> TourEveryMethod() {
   namespace fs = std::filesystem;
-  auto clock = std::make_shared<ManualClock>(*MakeDate({2024, 3, 5, 9, 0, 0, 0}));
-  SetComponentClock(clock);
+  ScopedClockOverride clock(*MakeDate({2024, 3, 5, 9, 0, 0, 0}));
   std::shared_ptr<Connection> db = OpenConnection("sqlite::memory:");
   for (const char* person : {"(7,'Ann')", "(9,'Bob')", "(3,'Cay')"}) {
     db->Execute(std::string("insert into HR_Person(PersonID,PersonName) values ") + person);
@@ -116,7 +115,6 @@ inline std::vector<SentStatement> TourEveryMethod() {
   for (const auto& object : {message, plan}) object->Call("OnEndPage", std::vector<Variant>{});
   page.End();
   fs::remove_all(dir);
-  SetComponentClock(nullptr);
   return sent;
 }
 
