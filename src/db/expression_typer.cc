@@ -440,6 +440,10 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
   }
   auto require_date = [&](Expr& a) {
     Coerce(a, SqlType::kDateTime);
+    // These read a text as a datetime2 (their pages); DATEADD's is a datetime.
+    if (Expr* lit = LiteralOf(a); lit && IsStringMarker(*lit) && f != "DATEADD") {
+      lit->param.datetime2 = true;
+    }
     if (a.type != SqlType::kDateTime && !IsLoose(a.type)) {
       ThrowDatabase("Argument data type " + std::string(TypeWord(a.type)) +
                     " is invalid for argument of " + f + " function.");

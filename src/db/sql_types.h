@@ -76,6 +76,9 @@ struct ParamSpec {
   // CONVERT(datetime, text, style): the style's order of month, day and
   // year for a text written in it (0: the usual year-first reading).
   int date_style = 0;
+  // A datetime text given to DATEPART, DATEDIFF, DATENAME, DAY, MONTH or
+  // YEAR: read as a datetime2 (seven digits of a second, no 1/300 s tick).
+  bool datetime2 = false;
 };
 
 struct ResultColumn {

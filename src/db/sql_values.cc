@@ -56,7 +56,9 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-bool ReadTime(Cursor& c, CivilDateTime& out) {
+// `below_ms` null: at most three digits of a second (datetime); else up to
+// seven, the fourth to seventh given there in 100 ns units.
+bool ReadTime(Cursor& c, CivilDateTime& out, int* below_ms) {
   int h = 0, m = 0, sec = 0, ms = 0;
   if (!c.Digits(1, 2, h)) return false;
   // An hour alone needs AM or PM after it: "4am", "4 PM".
@@ -66,9 +68,15 @@ bool ReadTime(Cursor& c, CivilDateTime& out) {
     if (!c.Digits(1, 2, sec)) return false;
     if (c.Take('.')) {
       int digits = c.CountDigitsAhead();
-      if (digits < 1 || digits > 3) return false;
+      if (digits < 1 || digits > (below_ms ? 7 : 3)) return false;
       c.Digits(1, 3, ms);
       for (int i = digits; i < 3; ++i) ms *= 10;
+      if (digits > 3) {
+        int rest = 0;
+        c.Digits(1, 4, rest);
+        for (int i = digits; i < 7; ++i) rest *= 10;
+        *below_ms = rest;
+      }
     } else if (c.Take(':')) {
       if (!c.Digits(1, 3, ms) || c.CountDigitsAhead() > 0) return false;
     }
@@ -101,7 +109,9 @@ const char* TypeWord(bool unicode) { return unicode ? "nvarchar" : "varchar"; }
 
 }  // namespace
 
-DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int style) {
+DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int style,
+                                 int* below_ms) {
+  if (below_ms) *below_ms = 0;
   text = TrimBlanks(text);
   out = CivilDateTime{1900, 1, 1, 0, 0, 0, 0};
   if (text.empty()) return DateParse::kOk;
@@ -155,14 +165,14 @@ DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int 
   if (has_date) {
     if (!c.AtEnd()) {
       if (c.Take('T')) {
-        if (!ReadTime(c, out)) return DateParse::kBadFormat;
+        if (!ReadTime(c, out, below_ms)) return DateParse::kBadFormat;
       } else {
         size_t before = c.pos;
         c.SkipBlanks();
-        if (c.pos == before || !ReadTime(c, out)) return DateParse::kBadFormat;
+        if (c.pos == before || !ReadTime(c, out, below_ms)) return DateParse::kBadFormat;
       }
     }
-  } else if (!ReadTime(c, out)) {
+  } else if (!ReadTime(c, out, below_ms)) {
     return DateParse::kBadFormat;
   }
   if (!c.AtEnd()) return DateParse::kBadFormat;
@@ -184,11 +194,43 @@ std::string CanonicalText(const CivilDateTime& p) {
   return buf;
 }
 
-std::string TextToDateTime(std::string_view text, bool unicode, int style) {
+bool RoundToTick(CivilDateTime& p) {
+  // Thousandths to the nearest 1/300 s (.998 reads .997, .999 the next
+  // second); a whole second is a whole number of ticks, so only the
+  // thousandths move, and a carry runs up through the calendar.
+  const int ticks = (p.millisecond * 3 + 5) / 10;
+  p.millisecond = (ticks * 10 + 1) / 3;
+  if (p.millisecond < 1000) return true;
+  p.millisecond = 0;
+  if (++p.second < 60) return true;
+  p.second = 0;
+  if (++p.minute < 60) return true;
+  p.minute = 0;
+  if (++p.hour < 24) return true;
+  p.hour = 0;
+  if (++p.day <= DaysInMonth(p.year, p.month)) return true;
+  p.day = 1;
+  if (++p.month <= 12) return true;
+  p.month = 1;
+  return ++p.year <= 9999;
+}
+
+std::string TextToDateTime(std::string_view text, bool unicode, int style, bool datetime2) {
   CivilDateTime parts;
-  switch (ParseSqlServerDateTime(text, parts, style)) {
+  int below_ms = 0;
+  switch (ParseSqlServerDateTime(text, parts, style, datetime2 ? &below_ms : nullptr)) {
     case DateParse::kOk:
-      return CanonicalText(parts);
+      if (datetime2) {
+        std::string out = CanonicalText(parts);
+        if (below_ms > 0) {
+          char digits[8];
+          std::snprintf(digits, sizeof digits, "%04d", below_ms);
+          out += digits;
+        }
+        return out;
+      }
+      if (RoundToTick(parts)) return CanonicalText(parts);
+      [[fallthrough]];
     case DateParse::kOutOfRange:
       ThrowDatabase(std::string("The conversion of a ") + TypeWord(unicode) +
                     " data type to a datetime data type resulted in an out-of-range value.");
@@ -338,7 +380,7 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (!is_string) {
         ThrowDatabase("A number cannot be used as a datetime on the embedded database.");
       }
-      return TextToDateTime(lit.text, unicode, param.date_style);
+      return TextToDateTime(lit.text, unicode, param.date_style, param.datetime2);
     case SqlType::kInt:
     case SqlType::kSmallInt:
     case SqlType::kBit: {

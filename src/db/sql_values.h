@@ -24,8 +24,15 @@ enum class DateParse { kOk, kBadFormat, kOutOfRange };
 // alone (on 1900-01-01). A CONVERT `style` that writes month or day first
 // (1, 101, 10, 110, 22; 3, 103, 4, 104, 5, 105) reads "m/d/y" or "d/m/y"
 // texts in that order.
-// Years 1753 to 9999 as SQL Server's datetime.
-DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int style = 0);
+// Years 1753 to 9999 as SQL Server's datetime. With `below_ms`, a second
+// may have up to seven digits (datetime2), the fourth to seventh given
+// there in 100 ns units; without, at most three.
+DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int style = 0,
+                                 int* below_ms = nullptr);
+
+// Thousandths of a second to datetime's 1/300 s tick (.998 becomes .997,
+// .999 the next second, carrying up); false past 9999-12-31.
+bool RoundToTick(CivilDateTime& parts);
 
 // "yyyy-mm-dd hh:mm:ss.fff"
 std::string CanonicalText(const CivilDateTime& parts);
@@ -33,7 +40,12 @@ std::string CanonicalText(const CivilDateTime& parts);
 // The value of `text` converted to a datetime / int / smallint / bit, with
 // SQL Server's messages on failure. `unicode` says whether the text was an
 // N'...' literal (the messages then say nvarchar).
-std::string TextToDateTime(std::string_view text, bool unicode, int style = 0);
+// A datetime is kept to its 1/300 s tick. `datetime2`: read as SQL Server
+// reads a text given to DATEPART, DATEDIFF, DAY and the like, with up to
+// seven digits of a second and no rounding (the canonical text then has
+// up to seven).
+std::string TextToDateTime(std::string_view text, bool unicode, int style = 0,
+                           bool datetime2 = false);
 int64_t TextToInteger(std::string_view text, bool unicode, int bits /*32, 16 or 1*/);
 double TextToFloat(std::string_view text, bool unicode, bool decimal);
 

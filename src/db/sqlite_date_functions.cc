@@ -18,6 +18,7 @@ namespace {
 
 struct Civil {
   int64_t y, m, d, ms_of_day;
+  int64_t below_ms = 0;  // 100 ns units, from a text read as a datetime2
 };
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -68,11 +69,12 @@ std::optional<Civil> Parse(std::string_view t) {
     return v;
   };
   const int64_t y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2),
-                s = num(17, 2), ms = t.size() >= 23 ? num(20, 3) : 0;
-  if (y < 0 || mo < 1 || mo > 12 || d < 1 || h < 0 || mi < 0 || s < 0 || ms < 0) {
+                s = num(17, 2), ms = t.size() >= 23 ? num(20, 3) : 0,
+                below = t.size() == 27 ? num(23, 4) : 0;
+  if (y < 0 || mo < 1 || mo > 12 || d < 1 || h < 0 || mi < 0 || s < 0 || ms < 0 || below < 0) {
     return std::nullopt;
   }
-  return Civil{y, mo, d, ((h * 60 + mi) * 60 + s) * 1000 + ms};
+  return Civil{y, mo, d, ((h * 60 + mi) * 60 + s) * 1000 + ms, below};
 }
 
 // The datetime's 1/300 s ticks: milliseconds end in 0, 3 or 7.
@@ -124,8 +126,8 @@ int64_t Part(std::string_view part, const Civil& c) {
   if (part == "hour") return c.ms_of_day / 3600000;
   if (part == "minute") return c.ms_of_day / 60000 % 60;
   if (part == "second") return c.ms_of_day / 1000 % 60;
-  if (part == "microsecond") return c.ms_of_day % 1000 * 1000;
-  if (part == "nanosecond") return c.ms_of_day % 1000 * 1000000;
+  if (part == "microsecond") return c.ms_of_day % 1000 * 1000 + c.below_ms / 10;
+  if (part == "nanosecond") return c.ms_of_day % 1000 * 1000000 + c.below_ms * 100;
   if (part == "iso_week") return IsoWeek(days, c.y);
   if (part == "tzoffset") return 0;  // a datetime has no offset
   return c.ms_of_day % 1000;         // millisecond
@@ -144,12 +146,13 @@ int64_t Difference(std::string_view part, const Civil& a, const Civil& b) {
   if (part == "hour") return FloorDiv(tb, 3600000) - FloorDiv(ta, 3600000);
   if (part == "minute") return FloorDiv(tb, 60000) - FloorDiv(ta, 60000);
   if (part == "second") return FloorDiv(tb, 1000) - FloorDiv(ta, 1000);
-  // Milliseconds and finer: the span of 9999 years in nanoseconds still
-  // fits 64 bits only as milliseconds, so scale after the range check.
-  const int64_t ms = tb - ta;
-  const int64_t scale = part == "microsecond" ? 1000 : part == "nanosecond" ? 1000000 : 1;
-  if (ms > INT32_MAX || ms < INT32_MIN) return ms;
-  return ms * scale;
+  if (part == "millisecond") return tb - ta;
+  // Finer parts in 100 ns units (9999 years of them fit 64 bits; their
+  // nanoseconds would not, so a count past int is returned unscaled).
+  const int64_t ua = ta * 10000 + a.below_ms, ub = tb * 10000 + b.below_ms;
+  if (part == "microsecond") return FloorDiv(ub, 10) - FloorDiv(ua, 10);
+  const int64_t n = ub - ua;
+  return n > INT32_MAX || n < INT32_MIN ? n : n * 100;
 }
 
 std::string_view Text(sqlite3_value* v) {

@@ -15,9 +15,9 @@ TEST(DateTextTest, SqlServerForms) {
       {"2024-02-29", "2024-02-29 00:00:00.000"},
       {"2024.3.1 12:00 AM", "2024-03-01 00:00:00.000"},
       {"2024-3-1 12:30pm", "2024-03-01 12:30:00.000"},
-      {"2024-03-01 09:05:07:5", "2024-03-01 09:05:07.005"},  // colon: thousandths
+      {"2024-03-01 09:05:07:6", "2024-03-01 09:05:07.007"},  // colon: thousandths
       {"2024-03-01 09:05:07.05", "2024-03-01 09:05:07.050"},
-      {"20240301 23:59:59.999", "2024-03-01 23:59:59.999"},
+      {"20240301 23:59:59.997", "2024-03-01 23:59:59.997"},
       {"9:05", "1900-01-01 09:05:00.000"},
       {"1753-01-01", "1753-01-01 00:00:00.000"},
   };
@@ -47,6 +47,44 @@ TEST(DateTextTest, SqlServerForms) {
       EXPECT_EQ(e.description(), message) << text;
     }
   }
+}
+
+// A datetime keeps 1/300 s: thousandths move to .xx0, .xx3 or .xx7 (the
+// datetime page's table), .999 to the next second with every carry; a text
+// read as a datetime2 keeps seven digits and is not rounded.
+TEST(DateTextTest, DatetimeRoundsToItsTick) {
+  const struct {
+    const char* text;
+    bool datetime2;
+    const char* canonical;  // null: out of range
+  } cases[] = {
+      {"2024-01-01 10:00:00.990", false, "2024-01-01 10:00:00.990"},
+      {"2024-01-01 10:00:00.991", false, "2024-01-01 10:00:00.990"},
+      {"2024-01-01 10:00:00.992", false, "2024-01-01 10:00:00.993"},
+      {"2024-01-01 10:00:00.994", false, "2024-01-01 10:00:00.993"},
+      {"2024-01-01 10:00:00.995", false, "2024-01-01 10:00:00.997"},
+      {"2024-01-01 10:00:00.998", false, "2024-01-01 10:00:00.997"},
+      {"2024-01-01 10:00:00.5", false, "2024-01-01 10:00:00.500"},
+      {"2024-02-29 23:59:59.999", false, "2024-03-01 00:00:00.000"},
+      {"2023-12-31 23:59:59.999", false, "2024-01-01 00:00:00.000"},
+      {"9999-12-31 23:59:59.998", false, "9999-12-31 23:59:59.997"},
+      {"9999-12-31 23:59:59.999", false, nullptr},
+      {"2024-01-01 10:00:00.999", true, "2024-01-01 10:00:00.999"},
+      {"2007-10-30 12:15:32.1234567", true, "2007-10-30 12:15:32.1234567"},
+      {"2007-10-30 12:15:32.12345", true, "2007-10-30 12:15:32.1234500"},
+      {"2007-10-30 12:15:32.1230000", true, "2007-10-30 12:15:32.123"},
+  };
+  for (const auto& c : cases) {
+    try {
+      EXPECT_EQ(TextToDateTime(c.text, false, 0, c.datetime2), c.canonical ? c.canonical : "")
+          << c.text;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(c.canonical, nullptr) << c.text << ": " << e.description();
+    }
+  }
+  // Beyond three digits a datetime refuses the text, as SQL Server does.
+  EXPECT_THROW(TextToDateTime("2024-01-01 10:00:00.1234", false), AutomationError);
+  EXPECT_THROW(TextToDateTime("2024-01-01 10:00:00.12345678", false, 0, true), AutomationError);
 }
 
 TEST(DateTextTest, CanonicalFormRoundTrips) {
