@@ -28,7 +28,7 @@ void Coerce(Expr& e, SqlType target, int max_length = 0, bool rtrim = false) {
   if (IsStringMarker(*lit)) {
     if (negated)
       ThrowDatabase("A minus sign before a text is not supported by the embedded database.");
-  } else if (target == SqlType::kDateTime) {
+  } else if (IsDateType(target)) {
     ThrowDatabase(
         "Implicit conversion from a number to datetime is not supported by the "
         "embedded database.");
@@ -44,6 +44,7 @@ void Coerce(Expr& e, SqlType target, int max_length = 0, bool rtrim = false) {
 void CheckCompatible(SqlType a, SqlType b, std::string_view what) {
   if (IsLoose(a) || IsLoose(b) || a == b) return;
   if (IsNumeric(a) && IsNumeric(b)) return;
+  if (IsDateType(a) && IsDateType(b)) return;
   ThrowDatabase(std::string("Implicit conversion between ") + TypeWord(a) + " and " + TypeWord(b) +
                 " in " + std::string(what) + " is not supported by the embedded database.");
 }
@@ -101,6 +102,8 @@ SqlType CommonType(const std::vector<Expr*>& values, std::string_view what) {
   auto rank = [](SqlType t) {
     switch (t) {
       case SqlType::kDateTime:
+        return 8;
+      case SqlType::kDate:
         return 7;
       case SqlType::kFloat:
         return 6;
@@ -174,7 +177,7 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
         e.type = SqlType::kText;  // concatenation; the writer spells it
         return;
       }
-      if (a.type == SqlType::kDateTime || b.type == SqlType::kDateTime) {
+      if (IsDateType(a.type) || IsDateType(b.type)) {
         ResolveDateArith(e);
         return;
       }
@@ -242,7 +245,7 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       Coerce(pattern, SqlType::kText);
       pattern.param.like_pattern = true;
       Coerce(*e.args[0], SqlType::kText);
-      if (e.args[0]->type == SqlType::kDateTime) {
+      if (IsDateType(e.args[0]->type)) {
         ThrowDatabase("LIKE on a datetime is not supported by the embedded database.");
       }
       return;
@@ -314,7 +317,12 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   }
   switch (tn.type) {
     case SqlType::kText:
-      if (from == SqlType::kDateTime) {
+      if (from == SqlType::kDate) {
+        if (e.style_literal >= 0) {
+          ThrowDatabase(
+              "CONVERT of a date with a style is not supported by the embedded database.");
+        }
+      } else if (from == SqlType::kDateTime) {
         if (e.style_literal < 0) {
           ThrowDatabase(
               "CONVERT of a datetime to text needs a style (such as 120) on the "
@@ -338,7 +346,8 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
       if (IsNumeric(from) || IsLoose(from)) return;
       break;
     case SqlType::kDateTime:
-      if (from == SqlType::kDateTime || IsLoose(from)) return;
+    case SqlType::kDate:
+      if (IsDateType(from) || IsLoose(from)) return;
       break;
     default:
       break;
@@ -352,6 +361,12 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
 // with the provider's function. Two datetimes, or a datetime multiplied,
 // stay refused.
 void ExpressionTyper::ResolveDateArith(Expr& e) {
+  for (int i : {0, 1}) {
+    if (e.args[i]->type == SqlType::kDate) {
+      ThrowDatabase(std::string("Operand type clash: date is incompatible with ") +
+                    TypeWord(IsLoose(e.args[1 - i]->type) ? SqlType::kInt : e.args[1 - i]->type));
+    }
+  }
   if (e.args[1]->type == SqlType::kDateTime && e.op == "+") std::swap(e.args[0], e.args[1]);
   Expr& n = *e.args[1];
   if (e.args[0]->type != SqlType::kDateTime || (e.op != "+" && e.op != "-") ||
@@ -439,12 +454,12 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     Resolve(*a, scope, clause);
   }
   auto require_date = [&](Expr& a) {
-    Coerce(a, SqlType::kDateTime);
+    if (a.type != SqlType::kDate) Coerce(a, SqlType::kDateTime);
     // These read a text as a datetime2 (their pages); DATEADD's is a datetime.
     if (Expr* lit = LiteralOf(a); lit && IsStringMarker(*lit) && f != "DATEADD") {
       lit->param.datetime2 = true;
     }
-    if (a.type != SqlType::kDateTime && !IsLoose(a.type)) {
+    if (!IsDateType(a.type) && !IsLoose(a.type)) {
       ThrowDatabase("Argument data type " + std::string(TypeWord(a.type)) +
                     " is invalid for argument of " + f + " function.");
     }
@@ -498,7 +513,17 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
       }
     }
     require_date(*e.args.back());
-    e.type = f == "DATEADD" ? SqlType::kDateTime : f == "DATEPART" ? SqlType::kInt : SqlType::kText;
+    const bool date = e.args.back()->type == SqlType::kDate;
+    if (date && (name == "hour" || name == "minute" || name == "second" || name == "millisecond" ||
+                 name == "microsecond" || name == "nanosecond" || name == "tzoffset")) {
+      std::string lower = f;
+      for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+      ThrowDatabase("The datepart " + name + " is not supported by date function " + lower +
+                    " for data type date.");
+    }
+    e.type = f == "DATEADD"    ? (date ? SqlType::kDate : SqlType::kDateTime)
+             : f == "DATEPART" ? SqlType::kInt
+                               : SqlType::kText;
   } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
     arity(1);
     require_date(*e.args[0]);
@@ -506,7 +531,7 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
   } else if (f == "LEFT") {
     arity(2);
     Coerce(*e.args[0], SqlType::kText);
-    if (e.args[0]->type == SqlType::kDateTime) {
+    if (IsDateType(e.args[0]->type)) {
       ThrowDatabase("LEFT of a datetime is not supported by the embedded database.");
     }
     Expr& n = *e.args[1];

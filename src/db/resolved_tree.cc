@@ -14,6 +14,7 @@ bool IsNumeric(SqlType t) {
          t == SqlType::kDecimal || t == SqlType::kFloat || t == SqlType::kReal;
 }
 bool IsLoose(SqlType t) { return t == SqlType::kNull || t == SqlType::kUnknown; }
+bool IsDateType(SqlType t) { return t == SqlType::kDateTime || t == SqlType::kDate; }
 
 const char* TypeWord(SqlType t) {
   switch (t) {
@@ -31,6 +32,8 @@ const char* TypeWord(SqlType t) {
       return "real";
     case SqlType::kDateTime:
       return "datetime";
+    case SqlType::kDate:
+      return "date";
     case SqlType::kText:
       return "nvarchar";
     default:

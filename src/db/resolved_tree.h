@@ -95,6 +95,8 @@ inline constexpr const char* kLevelColumn = "korimba_level";
 bool IsNumeric(SqlType t);
 // NULL and untyped expressions: they go with any type.
 bool IsLoose(SqlType t);
+// datetime and date, which compare with each other.
+bool IsDateType(SqlType t);
 // SQL Server's name of a type, for messages.
 const char* TypeWord(SqlType t);
 bool IsAggregateName(std::string_view name);

@@ -829,6 +829,8 @@ class Parser {
       tn.type = SqlType::kReal;
     } else if (n == "datetime") {
       tn.type = SqlType::kDateTime;
+    } else if (n == "date") {
+      tn.type = SqlType::kDate;
     } else if (n == "char" || n == "nchar") {
       tn.type = SqlType::kText;
       tn.fixed = true;

@@ -28,6 +28,7 @@ enum class SqlType {
   kFloat,
   kReal,
   kDateTime,
+  kDate,  // a datetime at midnight, stored as one; no time parts
   kText,
 };
 
@@ -57,9 +58,9 @@ struct ParamSpec {
   ParamSource source = ParamSource::kLiteral;
   int literal_index = -1;
   // The conversion at bind time: kDateTime (SQL Server date text -> canonical
-  // text), kInt / kSmallInt / kBit (SQL Server int conversion and range),
-  // kFloat / kReal, kText (numbers become their text), kUnknown (the literal
-  // as it is: text, integer or double).
+  // text), kDate (the same, cut to midnight), kInt / kSmallInt / kBit (SQL Server int conversion
+  // and range), kFloat / kReal, kText (numbers become their text), kUnknown (the literal as it is:
+  // text, integer or double).
   SqlType target = SqlType::kUnknown;
   // A text stored into a column of at most this many characters (0: no
   // limit); longer fails as SQL Server does.

@@ -381,6 +381,24 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
         ThrowDatabase("A number cannot be used as a datetime on the embedded database.");
       }
       return TextToDateTime(lit.text, unicode, param.date_style, param.datetime2);
+    case SqlType::kDate: {
+      if (!is_string) {
+        ThrowDatabase("A number cannot be used as a date on the embedded database.");
+      }
+      // A date keeps the day the text names, whatever its time of day.
+      CivilDateTime parts;
+      int below_ms = 0;
+      switch (ParseSqlServerDateTime(lit.text, parts, param.date_style, &below_ms)) {
+        case DateParse::kOk:
+          parts.hour = parts.minute = parts.second = parts.millisecond = 0;
+          return CanonicalText(parts);
+        case DateParse::kOutOfRange:
+          return TextToDateTime(lit.text, unicode, param.date_style);  // throws its message
+        case DateParse::kBadFormat:
+          break;
+      }
+      ThrowDatabase("Conversion failed when converting date and/or time from character string.");
+    }
     case SqlType::kInt:
     case SqlType::kSmallInt:
     case SqlType::kBit: {
@@ -513,7 +531,8 @@ Variant ResultValueFromDouble(SqlType type, double v) {
 
 Variant ResultValueFromText(SqlType type, std::string_view text) {
   switch (type) {
-    case SqlType::kDateTime: {
+    case SqlType::kDateTime:
+    case SqlType::kDate: {
       if (std::optional<Date> d = DateFromCanonical(text)) return Variant::FromDate(*d);
       CivilDateTime parts;
       if (ParseSqlServerDateTime(text, parts) == DateParse::kOk) {

@@ -616,7 +616,7 @@ void SqliteWriter::EmitColumn(const Expr& e, const Scope& scope) {
 const char* SqliteWriter::TextCollation(const Expr& a, const Expr* b) const {
   auto is_text = [](const Expr* e) { return e && e->type == SqlType::kText; };
   auto from_date = [](const Expr* e) {
-    return e && e->kind == Expr::Kind::kCast && e->args[0]->type == SqlType::kDateTime;
+    return e && e->kind == Expr::Kind::kCast && IsDateType(e->args[0]->type);
   };
   if (!is_text(&a) && !is_text(b)) return nullptr;
   if (from_date(&a) || from_date(b) || !options_.custom_functions) return "NOCASE";
@@ -889,7 +889,11 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
       const int n = tn.length == 0 ? 1 << 30 : tn.length;
       std::string base;
       int base_length = -1;  // known length of `base`, -1 when it varies
-      if (x.type == SqlType::kDateTime && !LiteralOf(x)) {
+      if (x.type == SqlType::kDate && !LiteralOf(x)) {
+        // A date's text is yyyy-mm-dd.
+        base_length = std::min(n, 10);
+        base = "substr(" + inner + ", 1, " + std::to_string(base_length) + ")";
+      } else if (x.type == SqlType::kDateTime && !LiteralOf(x)) {
         const int style = std::stoi(shape_.literals[e.style_literal].text);
         const StyleForm form = *DateStyle(style);
         if (form.start > 0) {
@@ -940,6 +944,14 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
       sql_ += base;
       return;
     }
+    case SqlType::kDate:
+      // Midnight of the day, in the canonical text both types are kept in.
+      if (x.type == SqlType::kDate) {
+        sql_ += inner;
+      } else {
+        sql_ += "(substr(" + inner + ", 1, 10) || ' 00:00:00.000')";
+      }
+      return;
     case SqlType::kInt:
     case SqlType::kSmallInt:
       if (x.type == SqlType::kFloat || x.type == SqlType::kReal || x.type == SqlType::kDecimal) {
