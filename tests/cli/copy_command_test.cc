@@ -21,6 +21,7 @@
 #include "frame/date.h"
 #include "frame/value_ops.h"
 #include "tests/cli/run_korimba.h"
+#include "tests/support/sqlite_odbc_driver.h"
 #include "web/session_store.h"
 
 namespace korimba::cli {
@@ -30,14 +31,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kTables[] = {"HR_Person", "DATA_Msg", "DATA_Plan", "KORIMBA_Account"};
 
-std::string FindSqliteDriver() {
-  for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/odbc/libsqlite3odbc.so", "/usr/lib64/libsqlite3odbc.so"}) {
-    if (fs::exists(path)) return path;
-  }
-  return {};
-}
+using ::korimba::testing::FindSqliteDriver;
 
 // Every row of every office table, each cell with its kind.
 std::string Dump(const std::string& db) {

@@ -18,21 +18,14 @@
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/variant.h"
+#include "tests/support/sqlite_odbc_driver.h"
 
 namespace korimba {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Where Debian-style systems put the SQLite ODBC driver.
-std::string FindSqliteDriver() {
-  for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/odbc/libsqlite3odbc.so", "/usr/lib64/libsqlite3odbc.so"}) {
-    if (fs::exists(path)) return path;
-  }
-  return {};
-}
+using ::korimba::testing::FindSqliteDriver;
 
 // Every kind of a row, one line per column: "name=DebugString".
 std::string RowString(const ResultTable& table, size_t row) {

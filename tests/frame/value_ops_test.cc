@@ -243,14 +243,12 @@ TEST(ValueOpsTest, DatesBeforeTheOriginCompareAndAddByTheirMoment) {
 }
 
 TEST(ValueOpsTest, NowTodayAndSecondsFollowTheComponentClock) {
-  auto clock = std::make_shared<ManualClock>(At(2024, 3, 5, 9, 7, 30));
-  SetComponentClock(clock);
+  ScopedClockOverride clock(At(2024, 3, 5, 9, 7, 30));
   EXPECT_EQ(Now(), At(2024, 3, 5, 9, 7, 30));
   EXPECT_EQ(Today(), At(2024, 3, 5));
   EXPECT_DOUBLE_EQ(SecondsSinceMidnight(), 9 * 3600 + 7 * 60 + 30);
   clock->Advance(0.25);
   EXPECT_DOUBLE_EQ(SecondsSinceMidnight(), 9 * 3600 + 7 * 60 + 30.25);
-  SetComponentClock(nullptr);
 }
 
 }  // namespace

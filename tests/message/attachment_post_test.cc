@@ -17,6 +17,7 @@
 #include "frame/value_ops.h"
 #include "message/attachment_store.h"
 #include "message/message.h"
+#include "tests/support/scratch_dir.h"
 
 namespace korimba::testing {
 namespace {
@@ -47,27 +48,12 @@ class FailingFiles final : public FileSystem {
   std::shared_ptr<FileSystem> real_ = SystemFileSystem();
 };
 
-std::vector<std::string> Listing(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class AttachmentPostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetComponentClock(clock_);
-    std::string pattern = (fs::temp_directory_path() / "h4postXXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     conn_ = OpenConnection("sqlite::memory:");
     Call("SetConn", {Variant::Object(conn_)});
     message_->Put("WorkPath", Variant::Text(dir_.string() + "/"));
-  }
-  void TearDown() override {
-    SetComponentClock(nullptr);
-    fs::remove_all(dir_);
   }
 
   Variant Call(std::string_view method, std::vector<Variant> args) {
@@ -82,11 +68,11 @@ class AttachmentPostTest : public ::testing::Test {
                         Variant::Text(file_name), bytes, Variant()});
   }
 
-  std::shared_ptr<ManualClock> clock_ =
-      std::make_shared<ManualClock>(*MakeDate({2024, 3, 5, 9, 0, 0, 0}));
+  ScopedClockOverride clock_{*MakeDate({2024, 3, 5, 9, 0, 0, 0})};
+  ScratchDir scratch_{"h4post"};
+  const fs::path dir_ = scratch_.path();
   std::shared_ptr<Message> message_ = std::make_shared<Message>();
   std::shared_ptr<Connection> conn_;
-  fs::path dir_;
 };
 
 TEST_F(AttachmentPostTest, FailedFileLeavesNoRowNoFileAndNoLostMessage) {

@@ -14,6 +14,7 @@
 #include "frame/error.h"
 #include "tests/message/message_harness.h"
 #include "tests/support/fake_connection.h"
+#include "tests/support/scratch_dir.h"
 
 namespace korimba::testing {
 namespace {
@@ -37,30 +38,16 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<std::string> Listing(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class AttachmentTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "h4attachXXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    prefix_ = dir_.string() + "/";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // A message row as GetFileData's lookup returns it.
   static ResultTable MessageRow(int32_t id, Variant file_name) {
     return {{"MsgID", "PersonID", "MsgFileName"}, {I(id), I(7), std::move(file_name)}};
   }
 
-  fs::path dir_;
-  std::string prefix_;
+  ScratchDir scratch_{"h4attach"};
+  const fs::path dir_ = scratch_.path();
+  const std::string prefix_ = dir_.string() + "/";
 };
 
 TEST_F(AttachmentTest, PostedFileHoldsOneRecordUnderTheNewMessagesId) {

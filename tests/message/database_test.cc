@@ -16,6 +16,7 @@
 #include "frame/value_ops.h"
 #include "message/message.h"
 #include "tests/message/message_harness.h"
+#include "tests/support/scratch_dir.h"
 
 namespace korimba::testing {
 namespace {
@@ -29,7 +30,6 @@ Date At(int hour, int minute, int second, int ms = 0) {
 class MessageDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetComponentClock(clock_);
     conn_ = OpenConnection("sqlite::memory:");
     h_ = std::make_unique<MessageHarness>(conn_);
     for (auto [id, name] :
@@ -40,7 +40,6 @@ class MessageDatabaseTest : public ::testing::Test {
     h_->StartPage();
     h_->session().SetValue("PersonID", I(7));  // also read as "personid"
   }
-  void TearDown() override { SetComponentClock(nullptr); }
 
   ResultTable Sql(const std::string& text) { return conn_->Execute(text); }
   int32_t Count(const std::string& where) {
@@ -59,7 +58,7 @@ class MessageDatabaseTest : public ::testing::Test {
     return out;
   }
 
-  std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>(At(9, 0, 0));
+  ScopedClockOverride clock_{At(9, 0, 0)};
   std::shared_ptr<Connection> conn_;
   std::unique_ptr<MessageHarness> h_;
 };
@@ -117,9 +116,8 @@ TEST_F(MessageDatabaseTest, TextIsStoredAsWritten) {
 // The attachment goes under the post's own MsgID, even when another
 // connection posts between its insert and the lookup of its id.
 TEST_F(MessageDatabaseTest, AttachmentIsStoredUnderThePostsOwnId) {
-  std::string dir_pattern = (fs::temp_directory_path() / "h4dbXXXXXX").string();
-  ASSERT_NE(::mkdtemp(dir_pattern.data()), nullptr);
-  const fs::path dir = dir_pattern;
+  const ScratchDir scratch("h4db");  // made first, so it goes after the connections
+  const fs::path& dir = scratch.path();
   const std::string db_path = (dir / "shared.db").string();
   auto ours = OpenConnection("sqlite:" + db_path);
   auto theirs = OpenConnection("sqlite:" + db_path);
@@ -161,7 +159,6 @@ TEST_F(MessageDatabaseTest, AttachmentIsStoredUnderThePostsOwnId) {
   // Deleting the message leaves its file.
   h.Call("DelData", {I(3)});
   EXPECT_TRUE(fs::exists(dir / "3"));
-  fs::remove_all(dir);
 }
 
 TEST_F(MessageDatabaseTest, ReadStateAcrossNoreadNoread1AndRepairFlg) {

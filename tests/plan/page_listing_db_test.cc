@@ -18,6 +18,7 @@
 #include "frame/grid.h"
 #include "frame/record_set.h"
 #include "tests/plan/plan_fixture.h"
+#include "tests/support/sqlite_odbc_driver.h"
 
 namespace korimba::testing {
 namespace {
@@ -36,14 +37,7 @@ class ReadWhole final : public Connection {
   std::shared_ptr<Connection> inner_;
 };
 
-std::string FindSqliteDriver() {
-  for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/odbc/libsqlite3odbc.so", "/usr/lib64/libsqlite3odbc.so"}) {
-    if (fs::exists(path)) return path;
-  }
-  return {};
-}
+using ::korimba::testing::FindSqliteDriver;
 
 // The outcome of one call as text: the grid, or the error's number and text.
 std::string Outcome(DispatchObject& plan, std::string_view method, std::vector<Variant> args) {

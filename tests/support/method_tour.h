@@ -9,8 +9,6 @@
 #ifndef KORIMBA_TESTS_SUPPORT_METHOD_TOUR_H_
 #define KORIMBA_TESTS_SUPPORT_METHOD_TOUR_H_
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -26,6 +24,7 @@
 #include "frame/value_ops.h"
 #include "host/page_host.h"
 #include "tests/support/recording_connection.h"
+#include "tests/support/scratch_dir.h"
 
 namespace korimba::testing {
 
@@ -42,8 +41,8 @@ inline std::vector<SentStatement> TourEveryMethod() {
     db->Execute(std::string("insert into HR_Person(PersonID,PersonName) values ") + person);
   }
   auto conn = std::make_shared<RecordingConnection>(db);
-  const fs::path dir = fs::temp_directory_path() / ("korimba_tour_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const ScratchDir scratch("korimba_tour");
+  const fs::path& dir = scratch.path();
 
   auto app = std::make_shared<InMemoryApplication>();
   auto session = std::make_shared<InMemorySession>();
@@ -114,7 +113,6 @@ inline std::vector<SentStatement> TourEveryMethod() {
 
   for (const auto& object : {message, plan}) object->Call("OnEndPage", std::vector<Variant>{});
   page.End();
-  fs::remove_all(dir);
   return sent;
 }
 

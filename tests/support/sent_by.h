@@ -12,9 +12,7 @@
 #define KORIMBA_TESTS_SUPPORT_SENT_BY_H_
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,6 +24,7 @@
 #include "frame/error.h"
 #include "host/page_host.h"
 #include "tests/support/recording_connection.h"
+#include "tests/support/scratch_dir.h"
 
 namespace korimba::testing {
 
@@ -41,11 +40,9 @@ inline std::vector<std::string> SentBy(const std::string& prog_id, const std::st
   std::shared_ptr<DispatchObject> object = CreateObject(prog_id);
   object->Call("OnStartPage", std::vector<Variant>{Variant::Object(page.context())});
   object->Call("SetConn", std::vector<Variant>{Variant::Object(conn)});
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("korimba_sent_by_" + std::to_string(::getpid()));
+  const ScratchDir dir("korimba_sent_by");
   if (prog_id == "Korimba.Message") {
-    std::filesystem::create_directories(dir);
-    object->Put("WorkPath", Variant::Text(dir.string() + "/"));
+    object->Put("WorkPath", Variant::Text(dir.path().string() + "/"));
   }
   conn->Take();
   try {
@@ -57,7 +54,6 @@ inline std::vector<std::string> SentBy(const std::string& prog_id, const std::st
   std::vector<std::string> texts = conn->Take();
   object->Call("OnEndPage", std::vector<Variant>{});
   page.End();
-  std::filesystem::remove_all(dir);
   return texts;
 }
 
