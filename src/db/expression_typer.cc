@@ -572,9 +572,64 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     if (LiteralOf(*e.args[0]) == nullptr) Coerce(*e.args[1], e.args[0]->type);
     CheckCompatible(e.args[0]->type, e.args[1]->type, "ISNULL");
     e.type = IsLoose(e.args[0]->type) ? e.args[1]->type : e.args[0]->type;
+  } else if (IsMathName(f)) {
+    ResolveMath(e);
+  } else if (f == "EOMONTH") {
+    if (e.args.empty() || e.args.size() > 2) {
+      ThrowDatabase("The eomonth function requires 1 to 2 arguments.");
+    }
+    require_date(*e.args[0]);
+    if (e.args.size() == 2) {
+      Coerce(*e.args[1], SqlType::kInt);
+      if (!IsNumeric(e.args[1]->type) && !IsLoose(e.args[1]->type)) {
+        ThrowDatabase("Argument data type " + std::string(TypeWord(e.args[1]->type)) +
+                      " is invalid for argument 2 of eomonth function.");
+      }
+    }
+    e.type = SqlType::kDate;
+  } else if (f == "DATALENGTH") {
+    arity(1);
+    // Bytes as SQL Server keeps them: two per UTF-16 unit of an nvarchar
+    // (every text column here), one per character of a varchar literal.
+    Expr& a = *e.args[0];
+    if ((a.type == SqlType::kText && !LiteralOf(a) && a.kind != Expr::Kind::kColumn) ||
+        a.type == SqlType::kDecimal) {
+      ThrowDatabase("DATALENGTH of a text expression is not supported by the embedded database.");
+    }
+    e.type = SqlType::kInt;
   } else {
     ThrowDatabase("The function " + f + " is not supported by the embedded database.");
   }
+}
+
+// ABS, SIGN, FLOOR, CEILING, ROUND and POWER keep their first argument's
+// type (an int stays an int: POWER(2, -1) is 0); SQRT and SQUARE give a
+// float (the mathematical functions' pages).
+void ExpressionTyper::ResolveMath(Expr& e) {
+  const std::string& f = e.op;
+  const size_t least = f == "ROUND" || f == "POWER" ? 2 : 1;
+  const size_t most = f == "ROUND" ? 3 : least;
+  if (e.args.size() < least || e.args.size() > most) {
+    ThrowDatabase("The " + f + " function requires " + std::to_string(least) +
+                  (most > least ? " to " + std::to_string(most) : std::string()) + " argument(s).");
+  }
+  std::string lower = f;
+  for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+  for (size_t i = 0; i < e.args.size(); ++i) {
+    Expr& a = *e.args[i];
+    if (LiteralOf(a) && a.type == SqlType::kText)
+      Coerce(a, i == 0 ? SqlType::kFloat : SqlType::kInt);
+    if (!IsNumeric(a.type) && !IsLoose(a.type)) {
+      ThrowDatabase("Argument data type " + std::string(TypeWord(a.type)) +
+                    " is invalid for argument " + std::to_string(i + 1) + " of " + lower +
+                    " function.");
+    }
+  }
+  const SqlType t = e.args[0]->type;
+  e.type = f == "SQRT" || f == "SQUARE" ? SqlType::kFloat
+           : IsLoose(t)                 ? SqlType::kInt
+           : t == SqlType::kBit         ? SqlType::kInt
+                                        : t;
 }
 
 // The text functions: which arguments are texts and which whole numbers.

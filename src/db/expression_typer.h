@@ -41,6 +41,7 @@ class ExpressionTyper {
   void ResolveCase(Expr& e, Scope& scope, Clause clause);
   void ResolveCast(Expr& e, Scope& scope, Clause clause);
   void ResolveDateArith(Expr& e);
+  void ResolveMath(Expr& e);
   void ResolveFunction(Expr& e, Scope& scope, Clause clause);
   void ResolveTextFunction(Expr& e);
   void ResolveWindow(Expr& e, Scope& scope, Clause clause);

@@ -45,6 +45,11 @@ bool IsAggregateName(std::string_view name) {
   return name == "COUNT" || name == "MAX" || name == "MIN" || name == "SUM" || name == "AVG";
 }
 
+bool IsMathName(std::string_view name) {
+  return name == "ABS" || name == "SIGN" || name == "FLOOR" || name == "CEILING" ||
+         name == "ROUND" || name == "POWER" || name == "SQRT" || name == "SQUARE";
+}
+
 bool IsRankingName(std::string_view name) {
   return name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK" || name == "NTILE" ||
          name == "LAG" || name == "LEAD";

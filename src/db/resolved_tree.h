@@ -100,6 +100,8 @@ bool IsDateType(SqlType t);
 // SQL Server's name of a type, for messages.
 const char* TypeWord(SqlType t);
 bool IsAggregateName(std::string_view name);
+// ABS, SIGN, FLOOR, CEILING, ROUND, POWER, SQRT, SQUARE.
+bool IsMathName(std::string_view name);
 // The functions that take OVER only: ROW_NUMBER, RANK, DENSE_RANK, NTILE,
 // LAG and LEAD.
 bool IsRankingName(std::string_view name);

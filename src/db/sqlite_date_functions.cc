@@ -232,6 +232,22 @@ void DatePlus(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// EOMONTH(d [, months]): the last day of d's month, months later.
+void EndOfMonth(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  }
+  const std::optional<Civil> c = Parse(Text(argv[0]));
+  if (!c) return sqlite3_result_error(ctx, "EOMONTH needs a datetime.", -1);
+  const int64_t total = c->y * 12 + (c->m - 1) + (argc > 1 ? sqlite3_value_int64(argv[1]) : 0);
+  const int64_t y = FloorDiv(total, 12), m = total - y * 12 + 1;
+  if (y < 1753 || y > 9999) {
+    return sqlite3_result_error(ctx, "Adding a value to a 'date' column caused an overflow.", -1);
+  }
+  const std::string out = Format(DaysFromCivil(y, m, MonthDays(y, m)), 0);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 void DatePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   const std::optional<Civil> c = Parse(Text(argv[1]));
@@ -285,9 +301,10 @@ int RegisterSqliteDateFunctions(sqlite3* db) {
     void (*fn)(sqlite3_context*, int, sqlite3_value**);
   };
   static constexpr Def kDefs[] = {
-      {"korimba_dateadd", 3, DateAdd},   {"korimba_datepart", 2, DatePartFn},
-      {"korimba_datediff", 3, DateDiff}, {"korimba_dateplus", 3, DatePlus},
-      {"korimba_datename", 2, DateName},
+      {"korimba_dateadd", 3, DateAdd},    {"korimba_datepart", 2, DatePartFn},
+      {"korimba_datediff", 3, DateDiff},  {"korimba_dateplus", 3, DatePlus},
+      {"korimba_datename", 2, DateName},  {"korimba_eomonth", 1, EndOfMonth},
+      {"korimba_eomonth", 2, EndOfMonth},
   };
   for (const Def& f : kDefs) {
     const int rc = sqlite3_create_function_v2(db, f.name, f.args,

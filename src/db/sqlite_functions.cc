@@ -9,8 +9,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korimba::sql {
@@ -380,6 +383,92 @@ void Top(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, static_cast<int64_t>(n));
 }
 
+// A double to the nearest multiple of 10^-digits, halves away from zero,
+// as the decimal digits it prints as (15 significant) say: 1.255 rounds
+// to 1.26 though its double is a little below 1.255.
+double RoundDecimal(double x, int64_t digits, bool truncate) {
+  if (digits > 15 || digits < -30) return digits > 15 ? x : 0;
+  const double scale = std::pow(10.0, static_cast<double>(std::llabs(digits)));
+  double v = digits >= 0 ? x * scale : x / scale;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  v = std::strtod(buf, nullptr);
+  v = truncate ? std::trunc(v) : std::round(v);
+  return digits >= 0 ? v / scale : v * scale;
+}
+
+// korimba_math(name, type, x [, y [, z]]): ABS, SIGN, FLOOR, CEILING,
+// ROUND(x, digits [, truncate]), POWER, SQRT, SQUARE; `type` the result's
+// letter as korimba_arith has it, an int or smallint result checked for
+// its range.
+void Math(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 3) return sqlite3_result_error(ctx, "korimba_math: too few arguments", -1);
+  const std::string_view name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+  const char type = *reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  for (int i = 2; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  }
+  const double x = sqlite3_value_double(argv[2]);
+  const double y = argc > 3 ? sqlite3_value_double(argv[3]) : 0;
+  double r = 0;
+  if (name == "abs") {
+    r = std::fabs(x);
+  } else if (name == "sign") {
+    r = x > 0 ? 1 : x < 0 ? -1 : 0;
+  } else if (name == "floor") {
+    r = std::floor(x);
+  } else if (name == "ceiling") {
+    r = std::ceil(x);
+  } else if (name == "round") {
+    const bool truncate = argc > 4 && sqlite3_value_int64(argv[4]) != 0;
+    r = RoundDecimal(x, sqlite3_value_int64(argv[3]), truncate);
+  } else if (name == "power") {
+    r = std::pow(x, y);
+  } else if (name == "sqrt") {
+    if (x < 0) {
+      return sqlite3_result_error(ctx, "An invalid floating point operation occurred.", -1);
+    }
+    r = std::sqrt(x);
+  } else if (name == "square") {
+    r = x * x;
+  }
+  if (type == 'i' || type == 's') {
+    r = std::trunc(r);
+    const double max = type == 'i' ? INT32_MAX : INT16_MAX,
+                 min = type == 'i' ? INT32_MIN : INT16_MIN;
+    if (!(r >= min && r <= max)) {
+      return sqlite3_result_error(ctx, type == 'i' ? kIntOverflow : kSmallIntOverflow, -1);
+    }
+    return sqlite3_result_int64(ctx, static_cast<int64_t>(r));
+  }
+  if (!std::isfinite(r)) {
+    if (std::isnan(r)) {
+      return sqlite3_result_error(ctx, "An invalid floating point operation occurred.", -1);
+    }
+    return sqlite3_result_error(ctx, type == 'd' ? kNumericOverflow : kFloatOverflow, -1);
+  }
+  sqlite3_result_double(ctx, r);
+}
+
+// korimba_datalength(bytes, x): the bytes of a value; for a text, `bytes`
+// is 'n' (nvarchar: two per UTF-16 unit) or 'v' (varchar: one per
+// character of this one-byte-per-letter view).
+void DataLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    return sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
+  }
+  const bool wide = sqlite3_value_text(argv[0])[0] == 'n';
+  const auto* p = sqlite3_value_text(argv[1]);
+  const auto* end = p + sqlite3_value_bytes(argv[1]);
+  int64_t units = 0;
+  while (p < end) {
+    const uint32_t c = Decode(p, end);
+    units += wide && c >= 0x10000 ? 2 : 1;
+  }
+  sqlite3_result_int64(ctx, wide ? units * 2 : units);
+}
+
 struct FunctionDef {
   const char* name;
   int args;
@@ -398,6 +487,8 @@ constexpr FunctionDef kFunctions[] = {
     {"korimba_replicate", 2, Replicate},
     {"korimba_recursion", 2, Recursion},
     {"korimba_top", 2, Top},
+    {"korimba_math", -1, Math},
+    {"korimba_datalength", 2, DataLength},
 };
 
 }  // namespace

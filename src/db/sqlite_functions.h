@@ -31,6 +31,16 @@
 //       n days, a fraction of a day kept to the 1/300 s tick; outside the
 //       datetime range it fails as SQL Server does.
 //
+//   korimba_eomonth(d [, months])  EOMONTH: the last day of the month.
+//
+//   korimba_math(name, type, x [, y [, z]])  ABS, SIGN, FLOOR, CEILING,
+//       ROUND, POWER, SQRT and SQUARE (`name` in lower case), the result
+//       of SQL Server type `type` (korimba_arith's letters), an int result
+//       checked for its range.
+//
+//   korimba_datalength(bytes, x)  DATALENGTH: `bytes` for a fixed-size
+//       value, 'n' or 'v' for an nvarchar or varchar text.
+//
 //   korimba_recursion(level, limit)  the recursion level of a row of a
 //       recursive common table; fails with SQL Server's message once it
 //       passes `limit` (MAXRECURSION; 0 for none).

@@ -1108,6 +1108,36 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     sql_ += ", ";
     Emit(*e.args[1], scope);
     sql_ += ")";
+  } else if (IsMathName(f) || f == "EOMONTH" || f == "DATALENGTH") {
+    if (!options_.custom_functions) {
+      ThrowDatabase("The function " + f + " is not supported by the embedded database.");
+    }
+    if (f == "EOMONTH") {
+      sql_ += "korimba_eomonth(";
+    } else if (f == "DATALENGTH") {
+      Expr& a = *e.args[0];
+      const Expr* lit = LiteralOf(a);
+      const bool varchar = lit && IsStringMarker(*lit) &&
+                           shape_.literals[lit->literal_index].kind == Literal::Kind::kString;
+      const char* bytes = a.type == SqlType::kText       ? (varchar ? "'v'" : "'n'")
+                          : a.type == SqlType::kSmallInt ? "2"
+                          : a.type == SqlType::kBit      ? "1"
+                          : a.type == SqlType::kDate     ? "3"
+                          : a.type == SqlType::kDateTime || a.type == SqlType::kFloat ? "8"
+                          : a.type == SqlType::kDecimal                               ? "9"
+                                                                                      : "4";
+      sql_ += std::string("korimba_datalength(") + bytes + ", ";
+    } else {
+      std::string lower = f;
+      for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+      sql_ += "korimba_math('" + lower + "', '" + ArithTypeLetter(e.type) + "'";
+      if (!e.args.empty()) sql_ += ", ";
+    }
+    for (size_t i = 0; i < e.args.size(); ++i) {
+      if (i) sql_ += ", ";
+      Emit(*e.args[i], scope);
+    }
+    sql_ += ")";
   }
 }
 
