@@ -170,5 +170,13 @@ TEST_F(AttachmentTest, PostingWritesOnlyNamedAttachmentsUnderAKnownId) {
   EXPECT_EQ(Listing(dir_), std::vector<std::string>{"att8"});
 }
 
+TEST_F(AttachmentTest, StoreRemovesOnlyWhatIsThere) {
+  AttachmentStore store(dir_.string() + "/");
+  store.Write("12", ByteArray{{5}, 0});
+  EXPECT_TRUE(store.Remove("12"));
+  EXPECT_FALSE(store.Remove("12"));
+  EXPECT_TRUE(Listing(dir_).empty());
+}
+
 }  // namespace
 }  // namespace korimba::testing
