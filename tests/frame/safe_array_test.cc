@@ -64,5 +64,16 @@ TEST(SafeArrayTest, RedimKeepsValuesInsideBothBounds) {
             "[0..3]\nEmpty | 1i2 | 2i2 | 3i2");
 }
 
+TEST(SafeArrayOffsetTest, TwoDimensionsWithOffsetBoundsAndOutOfRange) {
+  SafeArray array({{-1, 1}, {5, 6}});
+  array.at({-1, 5}) = Variant::I4(1);
+  array.at({1, 6}) = Variant::I4(2);
+  EXPECT_EQ(array.cells().front().DebugString(), "1i4");
+  EXPECT_EQ(array.cells().back().DebugString(), "2i4");
+  EXPECT_THROW(array.at({2, 5}), AutomationError);
+  EXPECT_THROW(array.at({0, 4}), AutomationError);
+  EXPECT_THROW(array.at({0}), AutomationError);
+}
+
 }  // namespace
 }  // namespace korimba
