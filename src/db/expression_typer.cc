@@ -574,6 +574,21 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     e.type = IsLoose(e.args[0]->type) ? e.args[1]->type : e.args[0]->type;
   } else if (IsMathName(f)) {
     ResolveMath(e);
+  } else if (f == "CONCAT") {
+    if (e.args.size() < 2 || e.args.size() > 254) {
+      ThrowDatabase("The concat function requires 2 to 254 arguments.");
+    }
+    // Texts and whole numbers join as their text, a Null as nothing; a
+    // datetime or a float would need SQL Server's default formats.
+    for (ExprPtr& a : e.args) {
+      const SqlType t = a->type;
+      if (t != SqlType::kText && t != SqlType::kInt && t != SqlType::kSmallInt &&
+          t != SqlType::kBit && !IsLoose(t)) {
+        ThrowDatabase(std::string("CONCAT of a ") + TypeWord(t) +
+                      " is not supported by the embedded database.");
+      }
+    }
+    e.type = SqlType::kText;
   } else if (f == "EOMONTH") {
     if (e.args.empty() || e.args.size() > 2) {
       ThrowDatabase("The eomonth function requires 1 to 2 arguments.");

@@ -1108,6 +1108,15 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     sql_ += ", ";
     Emit(*e.args[1], scope);
     sql_ += ")";
+  } else if (f == "CONCAT") {
+    sql_ += "(";
+    for (size_t i = 0; i < e.args.size(); ++i) {
+      if (i) sql_ += " || ";
+      sql_ += "ifnull(CAST(";
+      Emit(*e.args[i], scope);
+      sql_ += " AS TEXT), '')";
+    }
+    sql_ += ")";
   } else if (IsMathName(f) || f == "EOMONTH" || f == "DATALENGTH") {
     if (!options_.custom_functions) {
       ThrowDatabase("The function " + f + " is not supported by the embedded database.");
