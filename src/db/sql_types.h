@@ -74,6 +74,13 @@ struct ParamSpec {
   // [...] character class other than one literal wildcard ([%], [_], [[]),
   // which SQLite's LIKE would read as plain characters.
   bool like_pattern = false;
+  // With like_pattern: a character class is bound as "_" (any one
+  // character) instead of refused, and korimba_like checks the row after.
+  bool like_coarse = false;
+  // The second binding of a LIKE pattern, for korimba_like: Null when the
+  // pattern has no character class (SQLite's LIKE decided alone), else the
+  // pattern as written.
+  bool like_check = false;
   // CONVERT(datetime, text, style): the style's order of month, day and
   // year for a text written in it (0: the usual year-first reading).
   int date_style = 0;

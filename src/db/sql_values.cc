@@ -330,13 +330,36 @@ int64_t NumberLiteralToInteger(const Literal& lit, int bits, bool negate) {
   return static_cast<int64_t>(v);
 }
 
-// SQL Server's LIKE reads [...] as a character class; the one use the
-// embedded database answers is a class of one wildcard, [%], [_] or [[],
-// SQL Server's way of matching that character itself. SQLite's LIKE runs
-// with a backslash as its escape (see the writer), so those become a
-// backslash and the character, and a backslash of the pattern, plain text
-// to SQL Server, is doubled. Any other class is refused.
-std::string LikePatternForSqlite(const std::string& pattern) {
+// The end of the character class that opens at pattern[i] ('['): the
+// index of its ']', or npos when it does not close.
+size_t ClassEnd(const std::string& pattern, size_t i) {
+  size_t j = i + 1;
+  if (j < pattern.size() && pattern[j] == '^') ++j;
+  if (j < pattern.size() && pattern[j] == ']') ++j;  // a first ']' is itself
+  return pattern.find(']', j);
+}
+
+bool HasCharacterClass(const std::string& pattern) {
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '[') continue;
+    if (i + 2 < pattern.size() && pattern[i + 2] == ']' &&
+        (pattern[i + 1] == '%' || pattern[i + 1] == '_' || pattern[i + 1] == '[')) {
+      i += 2;
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
+// SQL Server's LIKE reads [...] as a character class. A class of one
+// wildcard, [%], [_] or [[], is SQL Server's way of matching that
+// character itself; SQLite's LIKE runs with a backslash as its escape (see
+// the writer), so those become a backslash and the character, and a
+// backslash of the pattern, plain text to SQL Server, is doubled. Any
+// other class is refused, or with `coarse` bound as "_" for korimba_like
+// to decide.
+std::string LikePatternForSqlite(const std::string& pattern, bool coarse) {
   std::string out;
   out.reserve(pattern.size());
   for (size_t i = 0; i < pattern.size(); ++i) {
@@ -350,6 +373,9 @@ std::string LikePatternForSqlite(const std::string& pattern) {
       out += '\\';
       out += pattern[i + 1];
       i += 2;
+    } else if (const size_t end = ClassEnd(pattern, i); coarse && end != std::string::npos) {
+      out += '_';
+      i = end;
     } else {
       ThrowDatabase(
           "LIKE patterns with [ ] character classes are not supported by the embedded database.");
@@ -414,7 +440,11 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (is_string) return TextToFloat(lit.text, unicode, param.target == SqlType::kDecimal);
       return (param.negate ? -1 : 1) * std::strtod(lit.text.c_str(), nullptr);
     case SqlType::kText: {
-      if (param.like_pattern) return LikePatternForSqlite(lit.text);
+      if (param.like_check) {
+        if (!HasCharacterClass(lit.text)) return std::monostate{};
+        return lit.text;
+      }
+      if (param.like_pattern) return LikePatternForSqlite(lit.text, param.like_coarse);
       std::string text = is_string ? lit.text : (param.negate ? "-" : "") + lit.text;
       if (param.rtrim) {
         while (!text.empty() && text.back() == ' ') text.pop_back();

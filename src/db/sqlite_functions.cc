@@ -469,6 +469,103 @@ void DataLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, wide ? units * 2 : units);
 }
 
+// One piece of a SQL Server LIKE pattern: "%", "_", a letter, or a class
+// [a-cx] / [^a-c] of ranges (a single character is a range of one).
+struct LikeToken {
+  enum class Kind { kAnyRun, kAnyOne, kChar, kClass } kind;
+  uint32_t c = 0;
+  bool negated = false;
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+  // `unsure`: a range was asked about a letter beyond ASCII, where SQL
+  // Server's collation order (é between e and f) is not code point order.
+  bool Matches(uint32_t x, bool& unsure) const {
+    if (kind == Kind::kAnyOne) return true;
+    const uint32_t f = Fold(x);
+    if (kind == Kind::kChar) return f == c;
+    bool in = false;
+    for (const auto& [lo, hi] : ranges) {
+      const bool digits = lo >= '0' && hi <= '9';  // no letter sorts among digits
+      if (lo != hi && !digits && (f >= 0x80 || lo >= 0x80 || hi >= 0x80)) unsure = true;
+      in = in || (f >= lo && f <= hi);
+    }
+    return in != negated;
+  }
+};
+
+std::vector<LikeToken> LikeTokens(const Chars& p) {
+  std::vector<LikeToken> out;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == '%') {
+      out.push_back({LikeToken::Kind::kAnyRun});
+    } else if (p[i] == '_') {
+      out.push_back({LikeToken::Kind::kAnyOne});
+    } else if (p[i] == '[') {
+      size_t j = i + 1;
+      LikeToken t{LikeToken::Kind::kClass};
+      if (j < p.size() && p[j] == '^') {
+        t.negated = true;
+        ++j;
+      }
+      const size_t first = j;
+      while (j < p.size() && (p[j] != ']' || j == first)) {
+        uint32_t lo = Fold(p[j]), hi = lo;
+        if (j + 2 < p.size() && p[j + 1] == '-' && p[j + 2] != ']') {
+          hi = Fold(p[j + 2]);
+          j += 2;
+        }
+        t.ranges.emplace_back(lo, hi);
+        ++j;
+      }
+      if (j >= p.size()) {  // no closing bracket: the '[' is itself
+        out.push_back({LikeToken::Kind::kChar, Fold('[')});
+        continue;
+      }
+      out.push_back(std::move(t));
+      i = j;
+    } else {
+      out.push_back({LikeToken::Kind::kChar, Fold(p[i])});
+    }
+  }
+  return out;
+}
+
+// korimba_like(x, pattern): SQL Server's LIKE with character classes,
+// letters compared by the collation's case folding. A Null pattern (one
+// without classes, which SQLite's LIKE has decided) passes.
+void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const Chars s = Decoded(argv[0]);
+  const std::vector<LikeToken> p = LikeTokens(Decoded(argv[1]));
+  // Greedy matching with a return to the last "%": every other token
+  // takes exactly one character, so this finds a match when there is one.
+  size_t si = 0, pi = 0, star = std::string::npos, resume = 0;
+  bool unsure = false;
+  while (si < s.size()) {
+    if (unsure) {
+      return sqlite3_result_error(
+          ctx,
+          "LIKE character ranges over letters beyond ASCII are not supported by the embedded "
+          "database.",
+          -1);
+    }
+    if (pi < p.size() && p[pi].kind == LikeToken::Kind::kAnyRun) {
+      star = pi++;
+      resume = si;
+    } else if (pi < p.size() && p[pi].Matches(s[si], unsure)) {
+      ++si;
+      ++pi;
+    } else if (star != std::string::npos) {
+      pi = star + 1;
+      si = ++resume;
+    } else {
+      return sqlite3_result_int(ctx, 0);
+    }
+  }
+  while (pi < p.size() && p[pi].kind == LikeToken::Kind::kAnyRun) ++pi;
+  sqlite3_result_int(ctx, pi == p.size() ? 1 : 0);
+}
+
 struct FunctionDef {
   const char* name;
   int args;
@@ -488,6 +585,7 @@ constexpr FunctionDef kFunctions[] = {
     {"korimba_recursion", 2, Recursion},
     {"korimba_top", 2, Top},
     {"korimba_math", -1, Math},
+    {"korimba_like", 2, Like},
     {"korimba_datalength", 2, DataLength},
 };
 

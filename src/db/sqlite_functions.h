@@ -31,6 +31,11 @@
 //       n days, a fraction of a day kept to the 1/300 s tick; outside the
 //       datetime range it fails as SQL Server does.
 //
+//   korimba_like(x, pattern)  SQL Server's LIKE with [a-c] and [^a-c]
+//       character classes, letters folded as the collation folds them; a
+//       Null pattern passes (the writer binds one when SQLite's LIKE
+//       decides alone).
+//
 //   korimba_eomonth(d [, months])  EOMONTH: the last day of the month.
 //
 //   korimba_math(name, type, x [, y [, z]])  ABS, SIGN, FLOOR, CEILING,

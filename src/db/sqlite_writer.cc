@@ -734,14 +734,33 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       EmitQuery(*e.select);
       sql_ += "))";
       return;
-    case Expr::Kind::kLike:
-      sql_ += "(";
-      Emit(*e.args[0], scope);
-      sql_ += e.negated ? " NOT LIKE " : " LIKE ";
+    case Expr::Kind::kLike: {
+      if (!options_.custom_functions) {
+        sql_ += "(";
+        Emit(*e.args[0], scope);
+        sql_ += e.negated ? " NOT LIKE " : " LIKE ";
+        Emit(*e.args[1], scope);
+        // The bound pattern escapes SQL Server's literal wildcards this way.
+        sql_ += " ESCAPE '\\')";
+        return;
+      }
+      // SQLite's LIKE with each character class as "_" picks the rows; a
+      // pattern with classes then has korimba_like check them (its second
+      // binding is Null otherwise, and the check passes at once).
+      const std::string x = EmitToString(*e.args[0], scope);
+      sql_ += e.negated ? "(NOT (" : "((";
+      sql_ += x + " LIKE ";
+      e.args[1]->param.like_coarse = true;
       Emit(*e.args[1], scope);
-      // The bound pattern escapes SQL Server's literal wildcards this way.
-      sql_ += " ESCAPE '\\')";
+      sql_ += " ESCAPE '\\' AND korimba_like(" + x + ", ";
+      ParamSpec check = e.args[1]->param;
+      check.source = ParamSource::kLiteral;
+      check.literal_index = e.args[1]->literal_index;
+      check.like_check = true;
+      AddParam(check);
+      sql_ += ")))";
       return;
+    }
     case Expr::Kind::kIsNull:
       sql_ += "(";
       Emit(*e.args[0], scope);
