@@ -1,10 +1,12 @@
 // Month views on a recording connection: statement texts, the two week-row
 // layouts for months that begin on different weekdays, the spreading of
-// plans over the days they cover, and the "<br>" joins.
+// plans over the days they cover, and the "<br>" joins; on the embedded
+// database, which plans each month statement selects.
 #include <gtest/gtest.h>
 
 #include "frame/error.h"
 #include "frame/value_ops.h"
+#include "tests/plan/plan_db_fixture.h"
 #include "tests/plan/plan_fixture.h"
 
 namespace korimba::testing {
@@ -242,6 +244,46 @@ TEST_F(MonthViews, GetMonthPlan11ShowsThePlaceOfTheDaysLastPlan) {
   }));
   EXPECT_EQ(DayTexts(plan->GetMonthPlan11(I(7), DV(2024, 3, 1)), true),
             "10=Hall 11=Room 4 31=Roof");
+}
+
+using MonthViewsOnDatabase = PlanOnDatabase;
+
+TEST_F(MonthViewsOnDatabase, MonthPlanSelectsAndSpreadsEveryOverlappingPlan) {
+  Add(7, D(2023, 3, 20), D(2024, 3, 5), "year");       // same month a year apart
+  Add(7, D(2024, 2, 1), D(2024, 5, 1), "whole");       // covers the month
+  Add(7, D(2024, 2, 20), D(2024, 3, 3, 12), "start");  // crosses the start
+  Add(7, D(2024, 3, 10, 9), D(2024, 3, 12, 10), "inside");
+  Add(7, D(2024, 3, 28, 9), D(2024, 4, 2), "end");         // crosses the end
+  Add(7, D(2024, 3, 31, 10), D(2024, 3, 31, 11), "last");  // on the last day after midnight
+  Add(7, D(2024, 3, 31, 22), D(2024, 4, 1, 2), "night");   // begins late on the last day
+  Add(8, D(2024, 3, 15, 9), D(2024, 3, 15, 10), "other person");
+  Add(7, D(2024, 2, 1), D(2024, 2, 29, 23), "february");
+  Add(7, D(2024, 4, 1), D(2024, 4, 2), "april");
+
+  std::string expected;
+  for (int d = 1; d <= 31; ++d) {
+    std::string text = d <= 5 ? "year<br>whole" : "whole";
+    if (d <= 3) text += "<br>start";
+    if (d >= 10 && d <= 12) text += "<br>inside";
+    if (d >= 28) text += "<br>end";
+    if (d == 31) text += "<br>last<br>night";
+    expected += (d > 1 ? " " : "") + std::to_string(d) + "=" + text;
+  }
+  EXPECT_EQ(DayTexts(Call("GetMonthPlan", {I(7), DV(2024, 3, 15)}), false), expected);
+}
+
+TEST_F(MonthViewsOnDatabase, MonthPlan11TakesPlansWhollyInsideTheMonth) {
+  Add(7, D(2024, 2, 20), D(2024, 3, 3), "x", "crosses start");
+  Add(7, D(2024, 3, 10, 9), D(2024, 3, 12, 10), "x", "Hall");
+  Add(7, D(2024, 3, 11, 9), D(2024, 3, 11, 10), "x", "Room 4");
+  Add(7, D(2024, 3, 30, 9), D(2024, 4, 1), "x", "crosses end");
+  Add(7, D(2024, 3, 31, 20), D(2024, 3, 31, 23), "x", "Roof");
+  Add(8, D(2024, 3, 20, 9), D(2024, 3, 20, 10), "x", "other person");
+  EXPECT_EQ(DayTexts(Call("GetMonthPlan11", {I(7), DV(2024, 3, 1)}), true),
+            "10=Hall 11=Room 4 12=Hall 31=Roof");
+  // A common February: the last day spliced as the text of the 28th.
+  Add(7, D(2023, 2, 28, 15), D(2023, 2, 28, 16), "x", "Cellar");
+  EXPECT_EQ(DayTexts(Call("GetMonthPlan11", {I(7), DV(2023, 2, 1)}), true), "28=Cellar");
 }
 
 }  // namespace

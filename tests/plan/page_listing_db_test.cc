@@ -17,6 +17,7 @@
 #include "frame/error.h"
 #include "frame/grid.h"
 #include "frame/record_set.h"
+#include "tests/plan/plan_db_fixture.h"
 #include "tests/plan/plan_fixture.h"
 #include "tests/support/sqlite_odbc_driver.h"
 
@@ -172,6 +173,18 @@ TEST_F(PagingOnProviders, APagedRecordSetReadsLikeAWholeOne) {
   const char* text = "Select * from DATA_Plan where PersonID <> 2 order by PlanContent";
   ReadWhole whole(sqlite_);
   EXPECT_EQ(walk(RecordSet::QueryPaged(*sqlite_, text)), walk(RecordSet::Query(whole, text)));
+}
+
+using PageListingOnDatabase = PlanOnDatabase;
+
+TEST_F(PageListingOnDatabase, PagesOverRealRecords) {
+  EXPECT_EQ(GridString(Call("GetPageData", {I(10), I(1)})), "no array");
+  for (int k = 1; k <= 25; ++k) Add(7, D(2024, 3, k, 9), D(2024, 3, k, 10), std::to_string(k));
+  const Variant last = Call("GetPageData", {T("10"), T("3")});
+  EXPECT_EQ(last.array()->bounds(), (std::vector<Bound>{{0, 4}, {0, 8}}));
+  EXPECT_EQ(Call("GetPageData", {Variant::R8(2.5), I(2)}).array()->bound(1).upper, 1);
+  EXPECT_THROW(Call("GetPageData", {I(10), I(4)}), AutomationError);
+  EXPECT_NE(Call("GetError", {}).text()->find("4"), std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // Statements of the plan writes (null rewrites, quoting, number guard) and
-// the built grids of GetAllData/GetData, checked on a recording connection.
+// the built grids of GetAllData/GetData, checked on a recording connection;
+// and records round-tripped through the embedded database.
 #include <gtest/gtest.h>
 
 #include "classes/registry.h"
 #include "frame/error.h"
+#include "tests/plan/plan_db_fixture.h"
 #include "tests/plan/plan_fixture.h"
 
 namespace korimba::testing {
@@ -127,6 +129,42 @@ TEST_F(PlanRecords, BuiltGridsHaveAHeaderRowAndASizeFromTheRecordCount) {
             "2: Empty | Empty | Empty");
   EXPECT_EQ(conn->sent()[0].via, "query");
   EXPECT_EQ(conn->texts()[0], "Select * from DATA_Plan");
+}
+
+using PlanRecordsOnDatabase = PlanOnDatabase;
+
+TEST_F(PlanRecordsOnDatabase, RecordsRoundTripWithEmptyValues) {
+  Add(7, D(2024, 3, 5, 9), D(2024, 3, 5, 10), "O'Brien's review", "Room 4");
+  // Both codes empty: ",null,null," is an insert the database takes.
+  EXPECT_EQ(Call("AddData", {I(7), T(""), Variant(), DV(2024, 3, 6, 9), DV(2024, 3, 6, 10),
+                             T("a,,b"), Variant(), Variant::Null()}),
+            Variant::Bool(true));
+  const Variant all = Call("GetAllData", {});
+  ASSERT_EQ(all.array()->bound(1).upper, 2);
+  EXPECT_EQ(Column(all, 1, "PlanContent"), T("O'Brien's review"));
+  EXPECT_EQ(Column(all, 1, "PlanBeginTime"), DV(2024, 3, 5, 9));
+  EXPECT_EQ(Column(all, 2, "PlanType"), Variant::Null());
+  EXPECT_EQ(Column(all, 2, "PlanClass"), Variant::Null());
+  EXPECT_EQ(Column(all, 2, "PlanContent"), T("a,,b"));
+
+  const Variant id = Column(all, 2, "PlanID");
+  EXPECT_EQ(Call("UpdateData", {id, Variant(), I(3), I(4), DV(2024, 3, 7, 9), DV(2024, 3, 7, 10),
+                                T("x=,y"), DV(2024, 3, 7, 8), T("Hall")}),
+            Variant::Bool(true));
+  const Variant one = Call("GetData", {id});
+  ASSERT_EQ(one.array()->bound(1).upper, 1);
+  EXPECT_EQ(Column(one, 1, "PersonID"), Variant::Null());
+  EXPECT_EQ(Column(one, 1, "PlanType"), I(3));
+  EXPECT_EQ(Column(one, 1, "PlanContent"), T("x=,y"));
+
+  EXPECT_EQ(Call("DelData", {id}), Variant::Bool(true));
+  EXPECT_EQ(Call("GetData", {id}).array()->bound(1).upper, 0);
+  // Ids that name no plan still succeed; an empty id leaves "PlanID=".
+  EXPECT_EQ(Call("DelData", {I(999)}), Variant::Bool(true));
+  EXPECT_EQ(Call("UpdateData", {I(999), I(7), I(1), I(1), T(""), T(""), T(""), T(""), T("")}),
+            Variant::Bool(true));
+  EXPECT_THROW(Call("DelData", {Variant()}), AutomationError);
+  EXPECT_EQ(Call("GetAllData", {}).array()->bound(1).upper, 1);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Week and day views on a recording connection: the Monday-to-Sunday week
-// of a date, the joins of in-progress contents, the row-set results and YY.
+// of a date, the joins of in-progress contents, the row-set results and YY;
+// on the embedded database, the week to the end of Sunday and plans in
+// progress at a midnight.
 #include <gtest/gtest.h>
 
 #include "classes/registry.h"
 #include "frame/error.h"
+#include "tests/plan/plan_db_fixture.h"
 #include "tests/plan/plan_fixture.h"
 
 namespace korimba::testing {
@@ -107,6 +110,35 @@ TEST_F(WeekViews, YYIsTheSameFixedArrayWithoutAConnection) {
       "[0..10]\n0i2 | 1i2 | 2i2 | 3i2 | 4i2 | 5i2 | 6i2 | 7i2 | 8i2 | 9i2 | Empty";
   EXPECT_EQ(GridString(obj->Call("yy", {})), expected);
   EXPECT_EQ(GridString(obj->Call("YY", {})), expected);
+}
+
+using WeekViewsOnDatabase = PlanOnDatabase;
+
+TEST_F(WeekViewsOnDatabase, WeekPlan11CoversMondayToTheEndOfSunday) {
+  // The week of Wednesday 1 January 2025: Monday 30 December to Sunday 5 January.
+  Add(7, D(2024, 12, 29, 23), D(2024, 12, 29, 23, 30), "sunday before");
+  Add(7, D(2024, 12, 29, 9), D(2025, 1, 6, 9), "around the week");
+  Add(7, D(2024, 12, 30), D(2024, 12, 30, 1), "monday midnight");
+  Add(7, D(2024, 12, 28), D(2024, 12, 31), "ends in the week");
+  Add(7, D(2025, 1, 4, 9), D(2025, 1, 7, 9), "saturday to tuesday");
+  Add(7, D(2025, 1, 5, 14), D(2025, 1, 5, 15), "sunday afternoon");
+  Add(7, D(2025, 1, 6), D(2025, 1, 6, 1), "next monday");
+  Add(8, D(2025, 1, 1, 9), D(2025, 1, 1, 10), "other person");
+  EXPECT_EQ(Fields(Call("GetWeekPlan11", {I(7), DV(2025, 1, 1, 16, 30)}), WeekPlanColumn::kContent),
+            "ends in the week monday midnight saturday to tuesday sunday afternoon");
+}
+
+TEST_F(WeekViewsOnDatabase, InProgressAtMidnight) {
+  Add(7, D(2024, 3, 5, 9), D(2024, 3, 5, 10), "morning");
+  Add(7, D(2024, 3, 4, 9), D(2024, 3, 6, 9), "three days");
+  Add(7, D(2024, 3, 4, 22), D(2024, 3, 5), "until midnight");
+  Add(7, D(2024, 3, 5), D(2024, 3, 5, 1), "from midnight");
+  Add(8, D(2024, 3, 4), D(2024, 3, 6), "other person");
+  EXPECT_EQ(Call("GetWeekPlan", {I(7), DV(2024, 3, 5)}),
+            T("three days<br>until midnight<br>from midnight"));
+  EXPECT_EQ(Fields(Call("GetDayPlan", {I(7), T("2024-3-5")}), PlanColumn::kContent),
+            "three days until midnight from midnight");
+  EXPECT_EQ(Call("GetWeekPlan", {I(7), DV(2024, 3, 7)}), Variant());
 }
 
 }  // namespace
