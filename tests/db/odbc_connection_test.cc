@@ -18,6 +18,7 @@
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/variant.h"
+#include "tests/support/sent_by.h"
 #include "tests/support/sqlite_odbc_driver.h"
 
 namespace korimba {
@@ -26,6 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 using ::korimba::testing::FindSqliteDriver;
+using ::korimba::testing::NthSent;
+
+constexpr const char* kMessage = "Korimba.Message";
 
 // Every kind of a row, one line per column: "name=DebugString".
 std::string RowString(const ResultTable& table, size_t row) {
@@ -231,25 +235,25 @@ TEST_F(OdbcConnectionTest, CreatesTheEmbeddedSchemaOnceThroughTheSqliteDriver) {
 }
 
 // Posts, the retention rule and the conversation, as the component sends
-// them, translated for the SQLite driver.
+// them (taken from the methods' calls), translated for the SQLite driver.
 TEST_F(OdbcConnectionTest, ComponentStatementsRunThroughTranslation) {
   auto conn = ConnectWithSchema();
   conn->Execute("Insert into HR_Person(PersonID,PersonName) values (7,N'张三')");
   conn->Execute("Insert into HR_Person(PersonID,PersonName) values (9,N'李四')");
   auto post = [&](int to, int from, const std::string& content) {
     clock_->Advance(1);
-    conn->Execute("Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (" +
-                  std::to_string(to) + ",'" + content + "'," + std::to_string(from) + ",'t') ");
+    conn->Execute(
+        NthSent(kMessage, "AddData",
+                {Variant::I4(to), Variant::Text(content), Variant::I4(from), Variant::Text("t")}));
   };
   // 30 messages between 7 and 9 in both directions (ids 1..30), then 3
   // between 7 and 11, which the rule for 7 and 9 must not touch.
   for (int i = 1; i <= 30; ++i) post(i % 2 ? 7 : 9, i % 2 ? 9 : 7, "第" + std::to_string(i) + "条");
   for (int i = 0; i < 3; ++i) post(11, 7, "other");
-  conn->Execute(
-      "delete from Data_Msg where ((data_msg.PersonID=7 and MsgFromPersonid=9) or "
-      "(data_msg.personid=9 and MsgFromPersonID=7))  and msgID not in ( Select top 25 msgID from "
-      "DATA_Msg where ((data_msg.PersonID=7 and MsgFromPersonid=9) or (data_msg.personid=9 and "
-      "MsgFromPersonID=7))  order by msgCreatetime desc)");
+  // The retention statement AddData sends after its insert.
+  conn->Execute(NthSent(kMessage, "AddData",
+                        {Variant::I4(7), Variant::Text("c"), Variant::I4(9), Variant::Text("t")},
+                        1));
 
   ResultTable left = conn->Execute(
       "select count(*) as n, min(MsgID) as oldest from DATA_Msg where PersonID in (7, 9) and "
@@ -259,12 +263,7 @@ TEST_F(OdbcConnectionTest, ComponentStatementsRunThroughTranslation) {
             "3i4");
 
   RecordSet rs;
-  rs.Open(
-      "Select HR_person.PersonName,msgCreatetime,MsgContent,msgFlag,MsgFromPersonid,MsgFileName,"
-      "MsgID from DATA_Msg,HR_Person where ((data_msg.PersonID=7 and MsgFromPersonid=9) or "
-      "(data_msg.personid=9 and MsgFromPersonID=7)) and Data_Msg.MsgFromPersonid=HR_Person.PersonID"
-      "  order by msgCreatetime desc",
-      *conn);
+  rs.Open(NthSent(kMessage, "GetAllData", {Variant::I4(9)}, 0, 7), *conn);
   EXPECT_EQ(rs.RecordCount(), 25);
   std::string newest;
   for (int32_t f = 0; f < rs.FieldCount(); ++f) {
