@@ -304,6 +304,11 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   if (tn.type == SqlType::kText && tn.length < 0) tn.length = 30;
   e.type = tn.type;
   if (LiteralOf(x)) {
+    // A whole number written into a text keeps its type, so the length
+    // rules of numbers apply to it as to a column.
+    const bool whole = tn.type == SqlType::kText && !IsStringMarker(*LiteralOf(x)) &&
+                       (x.type == SqlType::kInt || x.type == SqlType::kSmallInt);
+    if (whole) return;
     Coerce(x, tn.type == SqlType::kText ? SqlType::kText : tn.type);
     if (tn.type == SqlType::kDateTime && e.style_literal >= 0 && IsStringMarker(*LiteralOf(x))) {
       LiteralOf(x)->param.date_style =

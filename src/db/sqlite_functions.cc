@@ -566,6 +566,13 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, pi == p.size() ? 1 : 0);
 }
 
+// korimba_error(message): fails the statement with SQL Server's message,
+// for a CASE arm the translator knows is an error.
+void Error(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  sqlite3_result_error(ctx, text ? text : "error", -1);
+}
+
 struct FunctionDef {
   const char* name;
   int args;
@@ -586,6 +593,7 @@ constexpr FunctionDef kFunctions[] = {
     {"korimba_top", 2, Top},
     {"korimba_math", -1, Math},
     {"korimba_like", 2, Like},
+    {"korimba_error", 1, Error},
     {"korimba_datalength", 2, DataLength},
 };
 

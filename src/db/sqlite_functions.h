@@ -36,6 +36,9 @@
 //       Null pattern passes (the writer binds one when SQLite's LIKE
 //       decides alone).
 //
+//   korimba_error(message)  fails with `message` (an arm of a CASE the
+//       translator writes for a value SQL Server refuses).
+//
 //   korimba_eomonth(d [, months])  EOMONTH: the last day of the month.
 //
 //   korimba_math(name, type, x [, y [, z]])  ABS, SIGN, FLOOR, CEILING,

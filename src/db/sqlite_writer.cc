@@ -945,6 +945,23 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
             base_length = n;
           }
         }
+      } else if (x.type == SqlType::kInt || x.type == SqlType::kSmallInt ||
+                 x.type == SqlType::kBit) {
+        // A whole number too long for the length is "*" in a char or
+        // varchar and an overflow in an nchar or nvarchar (-2147483648,
+        // the longest, has 11 characters).
+        base = "CAST(" + inner + " AS TEXT)";
+        if (n < 11 && options_.custom_functions) {
+          const bool wide = tn.name[0] == 'n';
+          base = "(CASE WHEN length(" + base + ") <= " + std::to_string(n) + " THEN " + base +
+                 (wide ? " ELSE korimba_error('Arithmetic overflow error converting expression to "
+                         "data type " +
+                             tn.name + ".') END)"
+                       : " ELSE '*' END)");
+        } else if (n < 11) {
+          ThrowDatabase("CONVERT of a number to a text of " + std::to_string(n) +
+                        " characters is not supported by the embedded database.");
+        }
       } else if (IsNumeric(x.type)) {
         base = "substr(CAST(" + inner + " AS TEXT), 1, " + std::to_string(n) + ")";
       } else {
