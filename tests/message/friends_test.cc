@@ -18,6 +18,19 @@ namespace {
 
 using FriendsTest = MessageDatabaseTest;
 
+TEST(FriendsStatements, SentExactlyAsWritten) {
+  ExpectSentExactly({
+      {"GetPersonName", {I(7)}, {"select personname from hr_person where PersonID=7"}},
+      // The session's person is the sender counted.
+      {"GetFriendList",
+       {},
+       {"SELECT TOP 20 DATA_Msg.PersonID, HR_Person.PersonName, COUNT(*) AS nCount FROM DATA_Msg, "
+        "HR_Person Where DATA_Msg.PersonID = HR_Person.PersonID and (DATA_Msg.MsgFromPersonID = "
+        "7) and left(msgContent,3)<>'(广播'   GROUP BY DATA_Msg.PersonID, HR_Person.PersonName "
+        "ORDER BY COUNT(*) DESC "}},
+  });
+}
+
 TEST(FriendsStatements, HostileOrMissingValuesRunNothing) {
   ExpectRefusedBeforeAnyStatement({
       {"GetPersonName", {T("7 or 1=1")}, kErrTypeMismatch},

@@ -21,6 +21,10 @@ using InboxTest = MessageDatabaseTest;
 
 TEST(InboxStatements, SentExactlyAsWritten) {
   ExpectSentExactly({
+      // The oldest unread message of the session's person.
+      {"noread",
+       {},
+       {"Select top 1 * from DATA_Msg Where (personid=7) and (msgFlag=0) Order by msgCreatetime "}},
       {"GetAllData",
        {I(9)},
        {"Select HR_person.PersonName,msgCreatetime,MsgContent,msgFlag,MsgFromPersonid,MsgFileName,"

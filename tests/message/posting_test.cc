@@ -32,6 +32,13 @@ const std::string kRetention79 =
 
 TEST(PostingStatements, SentExactlyAsWritten) {
   ExpectSentExactly({
+      // A post without a file: the insert, the new id, then the retention.
+      {"dptAddData",
+       {I(7), T("c"), I(9), T("t"), T(""), Variant(), Variant()},
+       {"Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle,MsgFileName) values "
+        "(7,'c',9,'t','') ",
+        "select @@IDENTITY", kRetention79}},
+      {"DelData", {I(5)}, {"Delete from DATA_Msg where MsgID=5"}},
       {"AddData",
        {I(7), T("hi"), I(9), T("t")},
        {"Insert into DATA_Msg(PersonID,MsgContent,MsgFromPersonID,MsgTitle) values (7,'hi',9,'t') ",
