@@ -300,6 +300,7 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   Expr& x = *e.args[0];
   TypeName& tn = e.cast_type;
   if (tn.length_literal >= 0) names_.Fix(tn.length_literal);
+  if (tn.scale_literal >= 0) names_.Fix(tn.scale_literal);
   if (e.style_literal >= 0) names_.Fix(e.style_literal);
   if (tn.type == SqlType::kText && tn.length < 0) tn.length = 30;
   e.type = tn.type;
@@ -348,6 +349,7 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
     case SqlType::kBit:
     case SqlType::kFloat:
     case SqlType::kReal:
+    case SqlType::kDecimal:
       if (IsNumeric(from) || IsLoose(from)) return;
       break;
     case SqlType::kDateTime:

@@ -22,6 +22,10 @@ struct TypeName {
   int length = -1;   // char(n): n; -1 when not given; 0 for max
   int length_literal = -1;
   bool fixed = false;  // char / nchar: padded with blanks to the length
+  // decimal(p, s) / numeric(p, s): the precision is `length` (18 when not
+  // given), the scale here (0 when not given).
+  int scale = 0;
+  int scale_literal = -1;
 };
 
 struct Expr;

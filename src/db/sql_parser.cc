@@ -831,6 +831,9 @@ class Parser {
       tn.type = SqlType::kDateTime;
     } else if (n == "date") {
       tn.type = SqlType::kDate;
+    } else if (n == "decimal" || n == "numeric" || n == "dec") {
+      tn.type = SqlType::kDecimal;
+      tn.length = 18;
     } else if (n == "char" || n == "nchar") {
       tn.type = SqlType::kText;
       tn.fixed = true;
@@ -839,7 +842,27 @@ class Parser {
     } else {
       ThrowDatabase("Conversion to the type " + n + " is not supported by the embedded database.");
     }
-    if (AcceptOp("(")) {
+    if (tn.type == SqlType::kDecimal && AcceptOp("(")) {
+      auto number = [&](int& value, int& literal) {
+        const Token& t = Peek();
+        if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) SyntaxError(t);
+        literal = t.literal_index;
+        value = static_cast<int>(
+            std::min<int64_t>(IntegerLiteralValue(shape_.literals[literal].text), 1000));
+        Next();
+      };
+      number(tn.length, tn.length_literal);
+      if (AcceptOp(",")) number(tn.scale, tn.scale_literal);
+      ExpectOp(")");
+      if (tn.length < 1 || tn.length > 38) {
+        ThrowDatabase("The precision " + std::to_string(tn.length) +
+                      " of a decimal is outside 1 to 38.");
+      }
+      if (tn.scale > tn.length) {
+        ThrowDatabase("The scale " + std::to_string(tn.scale) + " of a decimal is outside 0 to " +
+                      std::to_string(tn.length) + ".");
+      }
+    } else if (AcceptOp("(")) {
       if (tn.type != SqlType::kText) {
         ThrowDatabase("A length or precision for " + n +
                       " is not supported by the embedded database.");

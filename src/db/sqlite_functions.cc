@@ -573,6 +573,22 @@ void Error(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_error(ctx, text ? text : "error", -1);
 }
 
+// korimba_decimal(x, precision, scale, from): CAST(x AS decimal(p, s)),
+// rounded half away from zero to the scale; failing when the whole digits
+// pass p - s, with SQL Server's message naming the type converted from.
+void Decimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const int64_t precision = sqlite3_value_int64(argv[1]), scale = sqlite3_value_int64(argv[2]);
+  const double v = RoundDecimal(sqlite3_value_double(argv[0]), scale, false);
+  if (!(std::fabs(v) < std::pow(10.0, static_cast<double>(precision - scale)))) {
+    const std::string message = std::string("Arithmetic overflow error converting ") +
+                                reinterpret_cast<const char*>(sqlite3_value_text(argv[3])) +
+                                " to data type numeric.";
+    return sqlite3_result_error(ctx, message.c_str(), -1);
+  }
+  sqlite3_result_double(ctx, v);
+}
+
 struct FunctionDef {
   const char* name;
   int args;
@@ -594,6 +610,7 @@ constexpr FunctionDef kFunctions[] = {
     {"korimba_math", -1, Math},
     {"korimba_like", 2, Like},
     {"korimba_error", 1, Error},
+    {"korimba_decimal", 4, Decimal},
     {"korimba_datalength", 2, DataLength},
 };
 

@@ -36,6 +36,9 @@
 //       Null pattern passes (the writer binds one when SQLite's LIKE
 //       decides alone).
 //
+//   korimba_decimal(x, p, s, from)  CAST(x AS decimal(p, s)): rounded to
+//       s digits, an overflow past p - s whole digits naming `from`.
+//
 //   korimba_error(message)  fails with `message` (an arm of a CASE the
 //       translator writes for a value SQL Server refuses).
 //

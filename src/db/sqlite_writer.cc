@@ -980,6 +980,27 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
       sql_ += base;
       return;
     }
+    case SqlType::kDecimal: {
+      // Rounded to the scale, failing past the precision, as SQL Server's
+      // decimal does (the value itself is kept as a double).
+      if (!options_.custom_functions) {
+        ThrowDatabase("Conversion to decimal is not supported by the embedded database.");
+      }
+      const Expr* lit = LiteralOf(x);
+      const SqlType from =
+          !lit                                                                  ? x.type
+          : IsStringMarker(*lit)                                                ? SqlType::kDecimal
+          : shape_.literals[lit->literal_index].kind == Literal::Kind::kInteger ? SqlType::kInt
+          : shape_.literals[lit->literal_index].kind == Literal::Kind::kFloat   ? SqlType::kFloat
+                                                                                : SqlType::kDecimal;
+      sql_ += "korimba_decimal(" + inner + ", " + std::to_string(tn.length) + ", " +
+              std::to_string(tn.scale) + ", '" +
+              (from == SqlType::kFloat || from == SqlType::kReal ? "float"
+               : from == SqlType::kDecimal                       ? "numeric"
+                                                                 : "int") +
+              "')";
+      return;
+    }
     case SqlType::kDate:
       // Midnight of the day, in the canonical text both types are kept in.
       if (x.type == SqlType::kDate) {
