@@ -223,7 +223,7 @@ std::string TextToDateTime(std::string_view text, bool unicode, int style, bool 
       if (datetime2) {
         std::string out = CanonicalText(parts);
         if (below_ms > 0) {
-          char digits[8];
+          char digits[12];
           std::snprintf(digits, sizeof digits, "%04d", below_ms);
           out += digits;
         }
