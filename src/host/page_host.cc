@@ -22,7 +22,7 @@ std::map<std::string, Variant> NamedValues::All() const {
   return values_;
 }
 
-void InMemoryApplication::Acquire(const void* holder) {
+void InMemoryApplication::Acquire(const void* holder, SessionObject* /*session*/) {
   if (holder == nullptr) ThrowInvalidCall("Application lock holder must not be null");
   std::unique_lock lock(mu_);
   cv_.wait(lock, [&] { return holder_ == nullptr || holder_ == holder; });
@@ -70,7 +70,8 @@ Variant InMemoryRequest::ServerVariable(std::string_view name) const {
 // refused: nobody would release a lock taken then.
 class Page::ApplicationView final : public ApplicationObject {
  public:
-  explicit ApplicationView(std::shared_ptr<HostApplication> shared) : shared_(std::move(shared)) {}
+  ApplicationView(std::shared_ptr<HostApplication> shared, std::shared_ptr<SessionObject> session)
+      : shared_(std::move(shared)), session_(std::move(session)) {}
   ~ApplicationView() override { shared_->ReleaseAll(this); }
 
   Variant Value(std::string_view name) const override { return shared_->Value(name); }
@@ -81,7 +82,7 @@ class Page::ApplicationView final : public ApplicationObject {
     if (ended_) {
       throw AutomationError(kErrPageHost, "Application.Lock: the page has already ended");
     }
-    shared_->Acquire(this);
+    shared_->Acquire(this, session_.get());
   }
   void UnLock() override { shared_->Release(this); }
 
@@ -92,6 +93,7 @@ class Page::ApplicationView final : public ApplicationObject {
 
  private:
   std::shared_ptr<HostApplication> shared_;
+  std::shared_ptr<SessionObject> session_;
   bool ended_ = false;
 };
 
@@ -124,7 +126,7 @@ Page::Page(std::shared_ptr<HostApplication> application, std::shared_ptr<Session
   // A page without an application or a session gives none: OnStartPage then
   // fails naming the missing object.
   if (application != nullptr) {
-    application_view_ = std::make_shared<ApplicationView>(std::move(application));
+    application_view_ = std::make_shared<ApplicationView>(std::move(application), session);
   }
   context_ =
       std::make_shared<Context>(application_view_, std::move(session),

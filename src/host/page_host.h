@@ -3,7 +3,11 @@
 // the script host and the HTTP page host.
 //  - HostApplication: an Application whose lock is owned by a holder (a
 //    page), so the page host can release what a page still holds; the
-//    in-memory one below and the Redis host's (host/redis_state.h).
+//    in-memory one below and the Redis host's (host/redis_state.h). A page
+//    takes the lock naming its session too: a host whose sessions are read
+//    ahead (Redis) brings the session up to date in the same step, so what
+//    a page reads of its session under the lock is what the last holder
+//    left there.
 //  - InMemoryApplication: values by name (without regard to case) shared by
 //    all sessions, and Lock/UnLock as a real mutual exclusion across threads.
 //    Thread-safe.
@@ -58,13 +62,13 @@ class InMemorySession final : public SessionObject {
 class HostApplication : public ApplicationObject {
  public:
   // Lock by an anonymous holder (tests); pages lock through their own view.
-  void Lock() override { Acquire(this); }
+  void Lock() override { Acquire(this, nullptr); }
   void UnLock() override { Release(this); }
 
   // Lock ownership by holder: waits while another holder has the lock; the
   // same holder may lock again (counted). Release by a holder that does not
-  // hold it fails.
-  virtual void Acquire(const void* holder) = 0;
+  // hold it fails. `session` (may be null) is the holder's session.
+  virtual void Acquire(const void* holder, SessionObject* session) = 0;
   virtual void Release(const void* holder) = 0;
   virtual bool IsHeldBy(const void* holder) const = 0;
   // Releases the holder's lock whatever its count (page end); never fails.
@@ -78,7 +82,7 @@ class InMemoryApplication final : public HostApplication {
     values_.Set(name, std::move(value));
   }
 
-  void Acquire(const void* holder) override;
+  void Acquire(const void* holder, SessionObject* session) override;
   void Release(const void* holder) override;
   bool IsHeldBy(const void* holder) const override;
   void ReleaseAll(const void* holder) override;

@@ -131,14 +131,15 @@ TYPED_TEST(PageHostContractTest, ValuesKeepTheirKindsAndNamesMatchWithoutCase) {
   auto app = this->host_->application(0);
   auto other_node = this->host_->application(1);
   KeptSession session = this->host_->sessions(0).Create();
-  auto same_session = this->host_->sessions(1).Find(session.id);
-  ASSERT_NE(same_session, nullptr);
   const std::vector<Variant> values = EveryKind();
   for (size_t i = 0; i < values.size(); ++i) {
     const std::string name = "Value" + std::to_string(i);
     app->SetValue(name, values[i]);
     session.values->SetValue(name, values[i]);
   }
+  // The visitor's next request, on the other node.
+  auto same_session = this->host_->sessions(1).Find(session.id);
+  ASSERT_NE(same_session, nullptr);
   for (size_t i = 0; i < values.size(); ++i) {
     const std::string folded = "VALUE" + std::to_string(i);
     for (const Variant& got : {other_node->Value(folded), same_session->values->Value(folded)}) {
@@ -176,6 +177,47 @@ TYPED_TEST(PageHostContractTest, LockExcludesEveryOtherHolderOnEveryNode) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(this->host_->application(1)->Value("Counter"), Variant::I4(kThreads * kRounds));
+}
+
+TYPED_TEST(PageHostContractTest, UnderTheLockAHolderReadsTheLatestValuesAndItsOwnWrites) {
+  auto app = this->host_->application(0);
+  auto other_node = this->host_->application(1);
+  app->SetValue("Seen", Variant::I4(1));
+  // From the second round on, the lock brings "Seen" along with it.
+  for (int32_t round = 1; round <= 3; ++round) {
+    app->Lock();
+    EXPECT_EQ(app->Value("seen"), Variant::I4(round));
+    app->SetValue("SEEN", Variant::I4(round + 1));
+    EXPECT_EQ(app->Value("Seen"), Variant::I4(round + 1));
+    app->UnLock();
+  }
+  app->Lock();
+  app->SetValue("Seen", Variant::I4(9));  // written before it is read
+  EXPECT_EQ(app->Value("Seen"), Variant::I4(9));
+  app->UnLock();
+  other_node->SetValue("Seen", Variant::I4(10));  // between two locks, elsewhere
+  app->Lock();
+  EXPECT_EQ(app->Value("Seen"), Variant::I4(10));
+  app->UnLock();
+}
+
+TYPED_TEST(PageHostContractTest, UnderTheLockASessionReadsWhatTheLastHolderLeftThere) {
+  KeptSession kept = this->host_->sessions(0).Create();
+  // Two requests of one visitor (two tabs), on two nodes, looked up before
+  // either of them enters the on-line list.
+  auto first = this->host_->sessions(0).Find(kept.id);
+  auto second = this->host_->sessions(1).Find(kept.id);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  Page one = this->NewPage(0, first->values);
+  Page two = this->NewPage(1, second->values);
+  ApplicationOf(one)->Lock();
+  EXPECT_TRUE(first->values->Value("MyListID").is_empty());
+  first->values->SetValue("MyListID", Variant::I4(3));
+  ApplicationOf(one)->UnLock();
+  ApplicationOf(two)->Lock();
+  EXPECT_EQ(second->values->Value("mylistid"), Variant::I4(3)) << "both tabs would enter";
+  ApplicationOf(two)->UnLock();
 }
 
 TYPED_TEST(PageHostContractTest, LockIsReentrantForOnePageAndOnlyItsHolderUnlocks) {
@@ -304,7 +346,8 @@ TYPED_TEST(PageHostContractTest, AKeptDraftKeepsTheValuesItWasGiven) {
   EXPECT_EQ(found->token, draft->token);
   EXPECT_EQ(found->values->Value("pagelanguage"), Variant::Text("en"));
   kept->values->SetValue("PersonID", Variant::I4(2));
-  EXPECT_EQ(found->values->Value("PersonID"), Variant::I4(2));
+  EXPECT_EQ(kept->values->Value("PersonID"), Variant::I4(2));
+  EXPECT_EQ(this->host_->sessions(1).Find(draft->id)->values->Value("PersonID"), Variant::I4(2));
 }
 
 }  // namespace
