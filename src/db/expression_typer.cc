@@ -375,6 +375,15 @@ void ExpressionTyper::ResolveDateArith(Expr& e) {
     }
   }
   if (e.args[1]->type == SqlType::kDateTime && e.op == "+") std::swap(e.args[0], e.args[1]);
+  if (e.op == "-" && e.args[0]->type == SqlType::kDateTime &&
+      e.args[1]->type == SqlType::kDateTime) {
+    // The span between two datetimes, as a datetime counted from
+    // 1900-01-01 (so CONVERT(varchar, a - b, 108) shows its hours).
+    e.kind = Expr::Kind::kFunction;
+    e.op = kDateSpan;
+    e.type = SqlType::kDateTime;
+    return;
+  }
   Expr& n = *e.args[1];
   if (e.args[0]->type != SqlType::kDateTime || (e.op != "+" && e.op != "-") ||
       n.type == SqlType::kDateTime) {
@@ -392,7 +401,7 @@ void ExpressionTyper::ResolveDateArith(Expr& e) {
 
 void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
   const std::string& f = e.op;
-  if (f == kDatePlus || f == kDateMinus) {
+  if (f == kDatePlus || f == kDateMinus || f == kDateSpan) {
     e.type = SqlType::kDateTime;  // typed already, as date arithmetic
     return;
   }

@@ -88,6 +88,7 @@ const SelectStmt& FirstLeaf(const SelectStmt& q);
 // days; no statement can spell them.
 inline constexpr const char* kDatePlus = "DATETIME+";
 inline constexpr const char* kDateMinus = "DATETIME-";
+inline constexpr const char* kDateSpan = "DATETIME-DATETIME";
 
 // The column a recursive common table carries its recursion level in.
 inline constexpr const char* kLevelColumn = "korimba_level";

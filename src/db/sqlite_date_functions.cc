@@ -248,6 +248,28 @@ void EndOfMonth(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// a - b for two datetimes: 1900-01-01 plus the span between them (before
+// 1900 when b is the later), in ticks as SQL Server keeps them.
+void DateSpan(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    return sqlite3_result_null(ctx);
+  }
+  const std::optional<Civil> a = Parse(Text(argv[0])), b = Parse(Text(argv[1]));
+  if (!a || !b) return sqlite3_result_error(ctx, "Date arithmetic needs a datetime.", -1);
+  constexpr int64_t kTicksPerDay = 86400 * 300;
+  auto ticks = [](const Civil& c) {
+    return DaysFromCivil(c.y, c.m, c.d) * kTicksPerDay + (c.ms_of_day * 3 + 5) / 10;
+  };
+  const int64_t total = DaysFromCivil(1900, 1, 1) * kTicksPerDay + ticks(*a) - ticks(*b);
+  const int64_t day = FloorDiv(total, kTicksPerDay);
+  if (day < DaysFromCivil(1753, 1, 1)) {
+    return sqlite3_result_error(
+        ctx, "Arithmetic overflow error converting expression to data type datetime.", -1);
+  }
+  const std::string out = Format(day, ((total - day * kTicksPerDay) * 10 + 1) / 3);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 void DatePartFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   const std::optional<Civil> c = Parse(Text(argv[1]));
@@ -304,7 +326,7 @@ int RegisterSqliteDateFunctions(sqlite3* db) {
       {"korimba_dateadd", 3, DateAdd},    {"korimba_datepart", 2, DatePartFn},
       {"korimba_datediff", 3, DateDiff},  {"korimba_dateplus", 3, DatePlus},
       {"korimba_datename", 2, DateName},  {"korimba_eomonth", 1, EndOfMonth},
-      {"korimba_eomonth", 2, EndOfMonth},
+      {"korimba_eomonth", 2, EndOfMonth}, {"korimba_datespan", 2, DateSpan},
   };
   for (const Def& f : kDefs) {
     const int rc = sqlite3_create_function_v2(db, f.name, f.args,

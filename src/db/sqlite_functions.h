@@ -27,6 +27,9 @@
 //       gives (sqlite_date_functions.cc); us_english names, weeks from
 //       Sunday (DATEFIRST 7), a millisecond result on the 1/300 s grid.
 //
+//   korimba_datespan(a, b)  a - b for two datetimes: 1900-01-01 plus the
+//       span between them.
+//
 //   korimba_dateplus(d, n, sign)  a datetime plus (sign 1) or minus (-1)
 //       n days, a fraction of a day kept to the 1/300 s tick; outside the
 //       datetime range it fails as SQL Server does.

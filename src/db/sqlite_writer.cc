@@ -1071,6 +1071,15 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     }
     sql_ += ")";
     EmitOver(*e.over, scope);
+  } else if (f == kDateSpan) {
+    if (!options_.custom_functions) {
+      ThrowDatabase("Date arithmetic is not supported by the embedded database.");
+    }
+    sql_ += "korimba_datespan(";
+    Emit(*e.args[0], scope);
+    sql_ += ", ";
+    Emit(*e.args[1], scope);
+    sql_ += ")";
   } else if (f == kDatePlus || f == kDateMinus) {
     if (!options_.custom_functions) {
       ThrowDatabase("Date arithmetic is not supported by the embedded database.");
