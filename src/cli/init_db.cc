@@ -6,6 +6,7 @@
 
 #include "db/open.h"
 #include "demo/demo_data.h"
+#include "frame/clock.h"
 #include "frame/error.h"
 #include "frame/record_set.h"
 #include "frame/value_ops.h"

@@ -7,6 +7,7 @@
 
 #include "db/sql_lexer.h"
 #include "db/translator.h"
+#include "frame/clock.h"
 #include "frame/error.h"
 #include "frame/names.h"
 #include "frame/value_ops.h"

@@ -59,4 +59,8 @@ void SetComponentClock(std::shared_ptr<const Clock> clock) {
   g_clock = std::move(clock);
 }
 
+Date Now() { return ComponentClock()->Now(); }
+Date Today() { return JoinSerial(SplitSerial(Now()).day, 0); }
+double SecondsSinceMidnight() { return static_cast<double>(SplitSerial(Now()).ms) / 1000.0; }
+
 }  // namespace korimba

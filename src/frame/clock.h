@@ -50,6 +50,12 @@ std::shared_ptr<const Clock> ComponentClock();
 // Installs a clock (nullptr restores the real clock).
 void SetComponentClock(std::shared_ptr<const Clock> clock);
 
+// Readings of the component clock: the current local date and time, today at
+// midnight, and the seconds since today's midnight.
+Date Now();
+Date Today();
+double SecondsSinceMidnight();
+
 // Installs a ManualClock as the component clock for the life of the guard
 // (frozen at `frozen` when given, else following the real clock) and puts
 // back the clock installed before it. For tests, the script host and the demo

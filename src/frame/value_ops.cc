@@ -6,14 +6,10 @@
 #include <cstdio>
 #include <limits>
 
-#include "frame/clock.h"
 #include "frame/error.h"
 
 namespace korimba {
 namespace {
-
-constexpr double kMinDateSerial = -657'434.0;   // 100-01-01
-constexpr double kMaxDateSerial = 2'958'466.0;  // 10000-01-01, exclusive
 
 // Shortest text of `v` with at most `digits` significant digits: fixed
 // notation for decimal exponents -5..digits-1, exponent form ("1E+20",
@@ -137,13 +133,6 @@ int64_t ToInteger(const Variant& v, int64_t lo, int64_t hi, const char* type_nam
   }
 }
 
-Date CheckedDate(double serial) {
-  if (!(serial >= kMinDateSerial && serial < kMaxDateSerial)) {
-    ThrowOverflow("day number " + FloatText(serial, 15) + " outside the date range");
-  }
-  return Date{serial};
-}
-
 // Sum of two numeric values with the result kind the automation rules give:
 // a date stays a date, integers stay integers while they fit, singles stay
 // singles with 16-bit integers.
@@ -197,8 +186,6 @@ Ordering CompareTexts(std::string_view x, std::string_view y) {
   const int c = x.compare(y);  // byte-wise, which is code point order on UTF-8
   return c < 0 ? Ordering::kLess : c > 0 ? Ordering::kGreater : Ordering::kEqual;
 }
-
-DayAndTime Parts(Date d) { return SplitSerial(d); }
 
 }  // namespace
 
@@ -410,41 +397,5 @@ Date ToDate(const Variant& v) {
       return CheckedDate(NumericValue(v));
   }
 }
-
-int DayOf(Date d) { return SplitDate(d).day; }
-int MonthOf(Date d) { return SplitDate(d).month; }
-int YearOf(Date d) { return SplitDate(d).year; }
-
-int WeekdayOf(Date d, FirstDay first) {
-  // Day 0 (1899-12-30) was a Saturday, weekday 7 counted from Sunday.
-  const int64_t from_sunday = ((Parts(d).day + 6) % 7 + 7) % 7;  // 0 = Sunday
-  const int offset = static_cast<int>(first) - 1;                // 0 Sunday, 1 Monday
-  return static_cast<int>((from_sunday - offset + 7) % 7) + 1;
-}
-
-Date AddDays(Date d, int32_t days) {
-  const DayAndTime dt = Parts(d);
-  const Date result = JoinSerial(dt.day + days, dt.ms);
-  CheckedDate(result.serial);
-  return result;
-}
-
-Date AddMonths(Date d, int32_t months) {
-  const DayAndTime dt = Parts(d);
-  const CivilDateTime parts = SplitDate(d);
-  const int64_t month_index = static_cast<int64_t>(parts.year) * 12 + (parts.month - 1) + months;
-  const int64_t year = month_index >= 0 ? month_index / 12 : (month_index - 11) / 12;
-  const int month = static_cast<int>(month_index - year * 12) + 1;
-  if (year < 100 || year > 9999) ThrowOverflow("date outside the date range");
-  const int y = static_cast<int>(year);
-  const int day = std::min(parts.day, DaysInMonth(y, month));
-  return JoinSerial(*SerialDay(y, month, day), dt.ms);
-}
-
-Date DateOnly(Date d) { return JoinSerial(Parts(d).day, 0); }
-
-Date Now() { return ComponentClock()->Now(); }
-Date Today() { return DateOnly(Now()); }
-double SecondsSinceMidnight() { return static_cast<double>(Parts(Now()).ms) / 1000.0; }
 
 }  // namespace korimba

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/calendar.h"
 #include "frame/variant.h"
 
 namespace korimba {
@@ -70,21 +71,6 @@ double ToDouble(const Variant& v);
 // Text in a date form (see date.h), a date, or a number of days; anything
 // else is a type mismatch, Null is invalid use of Null.
 Date ToDate(const Variant& v);
-
-enum class FirstDay { kSunday = 1, kMonday = 2 };
-int DayOf(Date d);    // 1..31
-int MonthOf(Date d);  // 1..12
-int YearOf(Date d);
-int WeekdayOf(Date d, FirstDay first = FirstDay::kSunday);  // 1..7
-Date AddDays(Date d, int32_t days);
-// Keeps the day of month, clipped to the last day of the resulting month.
-Date AddMonths(Date d, int32_t months);
-Date DateOnly(Date d);  // midnight of the same day
-
-// The component clock's current local date and time (see clock.h).
-Date Now();
-Date Today();
-double SecondsSinceMidnight();
 
 }  // namespace korimba
 

@@ -1,5 +1,6 @@
 #include "message/presence.h"
 
+#include "frame/clock.h"
 #include "frame/error.h"
 #include "frame/grid.h"
 #include "frame/safe_array.h"

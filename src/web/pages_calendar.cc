@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 
+#include "frame/clock.h"
 #include "frame/value_ops.h"
 #include "plan/month_grid.h"
 #include "plan/plan.h"

@@ -4,6 +4,7 @@
 // with GetData and acted on only when the plan is the person's own.
 #include <algorithm>
 
+#include "frame/clock.h"
 #include "frame/date.h"
 #include "frame/grid.h"
 #include "frame/value_ops.h"

@@ -64,5 +64,14 @@ TEST(ScopedClockOverrideTest, ANullClockInstallsTheRealOne) {
   EXPECT_TRUE(IsReal(*ComponentClock()));
 }
 
+TEST(ClockTest, NowTodayAndSecondsFollowTheComponentClock) {
+  ScopedClockOverride clock(At(9, 7, 30));
+  EXPECT_EQ(Now(), At(9, 7, 30));
+  EXPECT_EQ(Today(), At(0, 0, 0));
+  EXPECT_DOUBLE_EQ(SecondsSinceMidnight(), 9 * 3600 + 7 * 60 + 30);
+  clock->Advance(0.25);
+  EXPECT_DOUBLE_EQ(SecondsSinceMidnight(), 9 * 3600 + 7 * 60 + 30.25);
+}
+
 }  // namespace
 }  // namespace korimba

@@ -182,26 +182,6 @@ TEST(ValueOpsTest, ToDoubleAndToDate) {
   EXPECT_EQ(ErrorOf([] { ToDate(Variant::R8(1e10)); }), kErrOverflow);
 }
 
-TEST(ValueOpsTest, DatePartsAndArithmetic) {
-  const Date d = At(2024, 3, 5, 9, 7);  // a Tuesday
-  EXPECT_EQ(DayOf(d), 5);
-  EXPECT_EQ(MonthOf(d), 3);
-  EXPECT_EQ(YearOf(d), 2024);
-  EXPECT_EQ(WeekdayOf(d), 3);
-  EXPECT_EQ(WeekdayOf(d, FirstDay::kMonday), 2);
-  EXPECT_EQ(WeekdayOf(At(2024, 3, 3)), 1);                     // Sunday
-  EXPECT_EQ(WeekdayOf(At(2024, 3, 3), FirstDay::kMonday), 7);  // Sunday last
-  EXPECT_EQ(WeekdayOf(At(1899, 12, 29, 18)), 6);               // negative serial: Friday
-
-  EXPECT_EQ(AddDays(d, 30), At(2024, 4, 4, 9, 7));
-  EXPECT_EQ(AddDays(At(1899, 12, 29, 6), 1), At(1899, 12, 30, 6));  // across the origin
-  EXPECT_EQ(AddMonths(At(2024, 1, 31), 1), At(2024, 2, 29));
-  EXPECT_EQ(AddMonths(At(2023, 1, 31), 1), At(2023, 2, 28));
-  EXPECT_EQ(AddMonths(At(2024, 3, 31, 8), -1), At(2024, 2, 29, 8));
-  EXPECT_EQ(AddMonths(At(2024, 11, 15), 14), At(2026, 1, 15));
-  EXPECT_EQ(DateOnly(d), At(2024, 3, 5));
-}
-
 TEST(ValueOpsTest, DatesBeforeTheOriginCompareAndAddByTheirMoment) {
   const struct {
     Date earlier, later;
@@ -240,15 +220,6 @@ TEST(ValueOpsTest, DatesBeforeTheOriginCompareAndAddByTheirMoment) {
         << FormatDate(c.from) << " + " << c.days;
     EXPECT_EQ(TextForm(Add(Variant::R8(c.days), Variant::FromDate(c.from))), c.result);
   }
-}
-
-TEST(ValueOpsTest, NowTodayAndSecondsFollowTheComponentClock) {
-  ScopedClockOverride clock(At(2024, 3, 5, 9, 7, 30));
-  EXPECT_EQ(Now(), At(2024, 3, 5, 9, 7, 30));
-  EXPECT_EQ(Today(), At(2024, 3, 5));
-  EXPECT_DOUBLE_EQ(SecondsSinceMidnight(), 9 * 3600 + 7 * 60 + 30);
-  clock->Advance(0.25);
-  EXPECT_DOUBLE_EQ(SecondsSinceMidnight(), 9 * 3600 + 7 * 60 + 30.25);
 }
 
 }  // namespace
