@@ -1,12 +1,16 @@
 // Plan benchmarks: every method through the whole path (CreateObject, SetConn
 // and a call by name: statement text, embedded provider, grid) on generated
-// databases of 20,000 and 200,000 plans among 2,000 persons, each next to
-// raw SQLite running the same translated statement (prepared once, values
-// bound, every row built into cells) on the same file; GetPageData next to
-// the best hand-written program for its page (COUNT, then LIMIT/OFFSET).
+// databases of 20,000 plans (and 200,000 with KORIMBA_BENCH_LARGE=1) among
+// 2,000 persons, each next to raw SQLite running the same translated
+// statement (prepared once, values bound, every row built into cells) on
+// the same file; GetPageData next to the best hand-written program for its
+// page (COUNT, then LIMIT/OFFSET). Every read reports its page faults per
+// call and the resident size (memory_counters.h).
 //
-// The databases are cached under $KORIMBA_BENCH_DIR (default
-// /tmp/korimba-bench); the writing benchmarks run on scratch copies.
+// The databases are cached under BenchDir() (bench_dir.h). Writes run on a
+// scratch copy per side made once per run, a fixed number of calls per
+// repetition with the rounds carrying on, so both sides write the same rows
+// from identical files.
 // Run: build/bench/plan_bench --benchmark_filter=Month
 #include <benchmark/benchmark.h>
 
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "bench/support/bench_dir.h"
+#include "bench/support/memory_counters.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_sqlite.h"
 #include "classes/registry.h"
@@ -31,6 +36,10 @@ namespace {
 constexpr int32_t kPersons = 2000;
 // Arguments cycle through this many persons / ids, the same for both sides.
 constexpr size_t kRounds = 256;
+// Writes run exactly this many calls per repetition on each side.
+constexpr int64_t kWriteIterations = 400;
+constexpr int32_t kSmall = 20000;
+constexpr int32_t kLarge = 200000;
 
 // Raw SQLite is opened as the embedded provider opens its files: no
 // per-call locking, the provider's journal and sync settings.
@@ -105,9 +114,11 @@ void ThroughPlan(benchmark::State& state, std::string_view method, ArgsOf args_o
   std::vector<std::vector<Variant>> rounds;
   for (size_t r = 0; r < kRounds; ++r) rounds.push_back(args_of(r, plans));
   size_t r = 0;
+  const MemoryCounters memory;
   for (auto _ : state) {
     benchmark::DoNotOptimize(CallPlan(conn, method, rounds[r++ % kRounds]));
   }
+  memory.Report(state);
 }
 
 // The same statements on raw SQLite.
@@ -116,9 +127,13 @@ void RawSqlite(benchmark::State& state, std::string_view method, ArgsOf args_of)
   RawDatabase db(CachedDatabase(plans), kRawOpen);
   std::vector<std::string> texts;
   for (size_t r = 0; r < kRounds; ++r) texts.push_back(StatementOf(method, args_of(r, plans)));
-  RawStatement raw(db.handle(), texts, kRawTranslation);
+  // The whole table is counted first and its cells made room for at once,
+  // as the component does; smaller results grow as they come.
+  RawStatement raw(db.handle(), texts, kRawTranslation, 0, method == "GetAllData");
   size_t r = 0;
+  const MemoryCounters memory;
   for (auto _ : state) benchmark::DoNotOptimize(raw.Run(r++));
+  memory.Report(state);
 }
 
 // The best a hand-written SQLite program does for one page: the table's
@@ -142,6 +157,7 @@ void RawBestPage(benchmark::State& state, std::string_view, ArgsOf args_of) {
     rounds.emplace_back(size, (*args[1].i4() - 1) * size);
   }
   size_t r = 0;
+  const MemoryCounters memory;
   for (auto _ : state) {
     CheckSqlite(sqlite3_step(count), db.handle(), "count");
     const int64_t rows = sqlite3_column_int64(count, 0);
@@ -151,44 +167,66 @@ void RawBestPage(benchmark::State& state, std::string_view, ArgsOf args_of) {
     sqlite3_bind_int64(page, 2, offset);
     benchmark::DoNotOptimize(rows + StepAndReadAll(db.handle(), page));
   }
+  memory.Report(state);
   sqlite3_finalize(count);
   sqlite3_finalize(page);
 }
 
 // How many distinct rounds a write cycles through, the same on both sides.
-// Deletes take half the table. Updates take twice kRounds: the same
-// kRounds plans, each given a different person on its second visit, so
-// every update really changes the row and its span-index triggers fire on
-// both sides (repeating identical values would skip them after one pass).
+// Deletes never repeat an id (the table has room for many repetitions).
+// Updates take twice kRounds: the same kRounds plans, each given a
+// different person on its second visit, so every update really changes the
+// row and its span-index triggers fire on both sides (repeating identical
+// values would skip them after one pass).
 size_t WriteRounds(std::string_view method, int32_t plans) {
-  if (method == "DelData") return static_cast<size_t>(plans) / 2;
+  if (method == "DelData") return static_cast<size_t>(plans);
   if (method == "UpdateData") return 2 * kRounds;
   return kRounds;
 }
 
-// Writes run on a scratch copy per side, so the cache stays as generated.
-// Deletes take ids from separate halves of the table on the two sides.
+// A side's scratch copy for writes, made once per run, and the round its
+// next repetition starts from.
+struct WriteScratch {
+  std::string path;
+  size_t next_round = 0;
+};
+WriteScratch& WriteScratchFor(std::string_view method, int32_t plans, const char* side) {
+  static std::map<std::string, WriteScratch> cache;
+  const std::string name = "plan-" + std::string(method) + "-" + std::to_string(plans) + "-" + side;
+  auto it = cache.find(name);
+  if (it == cache.end()) {
+    it = cache.emplace(name, WriteScratch{ScratchCopy(CachedDatabase(plans), name)}).first;
+  }
+  return it->second;
+}
+
+// The rounds of this repetition: the arguments of kWriteIterations calls.
+std::vector<std::vector<Variant>> WriteArgs(std::string_view method, int32_t plans, ArgsOf args_of,
+                                            WriteScratch& scratch) {
+  const size_t rounds = WriteRounds(method, plans);
+  std::vector<std::vector<Variant>> out;
+  for (int64_t i = 0; i < kWriteIterations; ++i) {
+    out.push_back(args_of(scratch.next_round++ % rounds, plans));
+  }
+  return out;
+}
+
 void WriteThroughPlan(benchmark::State& state, std::string_view method, ArgsOf args_of) {
   const int32_t plans = static_cast<int32_t>(state.range(0));
-  const std::string path =
-      ScratchCopy(CachedDatabase(plans), "plan-" + std::string(method) + "-call");
-  std::shared_ptr<Connection> conn = OpenConnection("sqlite:" + path);
-  const size_t rounds = WriteRounds(method, plans);
+  WriteScratch& scratch = WriteScratchFor(method, plans, "call");
+  std::shared_ptr<Connection> conn = OpenConnection("sqlite:" + scratch.path);
+  const std::vector<std::vector<Variant>> rounds = WriteArgs(method, plans, args_of, scratch);
   size_t r = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(CallPlan(conn, method, args_of(r++ % rounds, plans)));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(CallPlan(conn, method, rounds[r++]));
 }
 
 void WriteRawSqlite(benchmark::State& state, std::string_view method, ArgsOf args_of) {
   const int32_t plans = static_cast<int32_t>(state.range(0));
-  const std::string path =
-      ScratchCopy(CachedDatabase(plans), "plan-" + std::string(method) + "-raw");
-  RawDatabase db(path, kRawOpen);
+  WriteScratch& scratch = WriteScratchFor(method, plans, "raw");
+  RawDatabase db(scratch.path, kRawOpen);
   std::vector<std::string> texts;
-  const size_t rounds = WriteRounds(method, plans);
-  for (size_t r = 0; r < rounds; ++r) {
-    texts.push_back(StatementOf(method, args_of(r + (method == "DelData" ? rounds : 0), plans)));
+  for (const std::vector<Variant>& args : WriteArgs(method, plans, args_of, scratch)) {
+    texts.push_back(StatementOf(method, args));
   }
   RawStatement raw(db.handle(), texts, kRawTranslation);
   size_t r = 0;
@@ -214,30 +252,59 @@ std::vector<Variant> MonthArgs(size_t r, int32_t) { return {Person(r), Day()}; }
 std::vector<Variant> MomentArgs(size_t r, int32_t) { return {Person(r), Moment()}; }
 std::vector<Variant> PersonArgs(size_t r, int32_t) { return {Person(r)}; }
 
-#define PLAN_BENCH(method, args, runner, raw_runner)                                   \
-  void BM_Plan_##method(benchmark::State& s) { runner(s, #method, args); }             \
-  void BM_Raw_##method(benchmark::State& s) { raw_runner(s, #method, args); }          \
-  BENCHMARK(BM_Plan_##method)->Arg(20000)->Arg(200000)->Unit(benchmark::kMicrosecond); \
-  BENCHMARK(BM_Raw_##method)->Arg(20000)->Arg(200000)->Unit(benchmark::kMicrosecond)
+using Runner = void (*)(benchmark::State&, std::string_view, ArgsOf);
+struct PlanMethod {
+  const char* name;
+  ArgsOf args;
+  Runner component;
+  Runner raw;
+  bool writes;
+};
 
-PLAN_BENCH(AddData, AddArgs, WriteThroughPlan, WriteRawSqlite);
-PLAN_BENCH(DelData, DelArgs, WriteThroughPlan, WriteRawSqlite);
-PLAN_BENCH(UpdateData, UpdateArgs, WriteThroughPlan, WriteRawSqlite);
-PLAN_BENCH(GetAllData, NoArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetPageData, PageArgs, ThroughPlan, RawBestPage);
-PLAN_BENCH(GetData, IdArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetMonthPlan, MonthArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetMonthPlan11, MonthArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetWeekPlan11, MonthArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetWeekPlan, MomentArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetDayPlan, MomentArgs, ThroughPlan, RawSqlite);
-PLAN_BENCH(GetPersonName, PersonArgs, ThroughPlan, RawSqlite);
-
-// YY runs no statement: the call path alone.
-void BM_Plan_YY(benchmark::State& s) { ThroughPlan(s, "YY", NoArgs); }
-BENCHMARK(BM_Plan_YY)->Arg(20000)->Unit(benchmark::kMicrosecond);
+// Reads first, then writes, deletes last.
+const PlanMethod kMethods[] = {
+    {"GetAllData", NoArgs, ThroughPlan, RawSqlite, false},
+    {"GetPageData", PageArgs, ThroughPlan, RawBestPage, false},
+    {"GetData", IdArgs, ThroughPlan, RawSqlite, false},
+    {"GetMonthPlan", MonthArgs, ThroughPlan, RawSqlite, false},
+    {"GetMonthPlan11", MonthArgs, ThroughPlan, RawSqlite, false},
+    {"GetWeekPlan11", MonthArgs, ThroughPlan, RawSqlite, false},
+    {"GetWeekPlan", MomentArgs, ThroughPlan, RawSqlite, false},
+    {"GetDayPlan", MomentArgs, ThroughPlan, RawSqlite, false},
+    {"GetPersonName", PersonArgs, ThroughPlan, RawSqlite, false},
+    {"AddData", AddArgs, WriteThroughPlan, WriteRawSqlite, true},
+    {"UpdateData", UpdateArgs, WriteThroughPlan, WriteRawSqlite, true},
+    {"DelData", DelArgs, WriteThroughPlan, WriteRawSqlite, true},
+};
 
 }  // namespace
 }  // namespace korimba::bench
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  using namespace korimba::bench;
+  std::vector<int32_t> sizes = {kSmall};
+  if (LargeSizes()) sizes.push_back(kLarge);
+  for (const PlanMethod& m : kMethods) {
+    auto* component =
+        benchmark::RegisterBenchmark((std::string("BM_Plan_") + m.name).c_str(),
+                                     [m](benchmark::State& s) { m.component(s, m.name, m.args); });
+    auto* raw =
+        benchmark::RegisterBenchmark((std::string("BM_Raw_") + m.name).c_str(),
+                                     [m](benchmark::State& s) { m.raw(s, m.name, m.args); });
+    for (benchmark::internal::Benchmark* side : {component, raw}) {
+      for (int32_t size : sizes) side->Arg(size);
+      side->Unit(benchmark::kMicrosecond);
+      if (m.writes) side->Iterations(kWriteIterations);
+    }
+  }
+  // YY runs no statement: the call path alone.
+  benchmark::RegisterBenchmark("BM_Plan_YY",
+                               [](benchmark::State& s) { ThroughPlan(s, "YY", NoArgs); })
+      ->Arg(kSmall)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

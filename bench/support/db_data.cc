@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "bench/support/bench_dir.h"
 #include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
@@ -105,7 +106,7 @@ DbData DbBenchData(const DbDataParams& params, const std::string& directory) {
   DbData data;
   data.path = directory + "/messages-" + std::to_string(params.conversations) + "x" +
               std::to_string(kMessagesPerConversation) + "-" + std::to_string(params.persons) +
-              "-" + std::to_string(params.seed) + ".db";
+              "-" + std::to_string(params.seed) + BenchDataTag() + ".db";
   data.messages = params.conversations * kMessagesPerConversation;
   std::mt19937 rng(params.seed);
   data.pairs = MakePairs(params, rng);

@@ -7,6 +7,7 @@
 #include <random>
 #include <string_view>
 
+#include "bench/support/bench_dir.h"
 #include "bench/support/raw_sqlite.h"
 #include "db/open.h"
 #include "db/translator.h"
@@ -96,7 +97,7 @@ std::string PlanDatabase(const PlanDataParams& params, const std::string& direct
   fs::create_directories(directory);
   const std::string path = directory + "/plans-" + std::to_string(params.plans) + "-" +
                            std::to_string(params.persons) + "-" + std::to_string(params.seed) +
-                           ".db";
+                           BenchDataTag() + ".db";
   if (!fs::exists(path)) {
     // Written under a temporary name so that an interrupted run leaves no
     // half-made cache behind.
@@ -115,6 +116,8 @@ std::string PlanDatabase(const PlanDataParams& params, const std::string& direct
 
 std::string ScratchCopy(const std::string& path, const std::string& name) {
   const std::string copy = fs::path(path).parent_path().string() + "/scratch-" + name + ".db";
+  // A journal left by an earlier run's copy would be replayed into this one.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(copy + suffix);
   fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
   return copy;
 }

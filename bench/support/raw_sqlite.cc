@@ -1,5 +1,6 @@
 #include "bench/support/raw_sqlite.h"
 
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
 #include <variant>
@@ -13,6 +14,19 @@ sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql, unsigned flags) {
     throw std::runtime_error(std::string(sqlite3_errmsg(db)) + ": " + sql);
   }
   return stmt;
+}
+
+// The provider's reading of its map and cache variables: a whole number of
+// MiB, else the default.
+int64_t MegabytesOr(const char* name, int64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  int64_t value = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9' || value > 1'000'000) return fallback;
+    value = value * 10 + (*c - '0');
+  }
+  return value;
 }
 
 }  // namespace
@@ -34,6 +48,12 @@ RawDatabase::RawDatabase(const std::string& path, const RawOpenOptions& options)
     sqlite3_busy_timeout(handle_, 5000);
     sqlite3_exec(handle_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(handle_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    const std::string mmap =
+        "PRAGMA mmap_size=" + std::to_string(MegabytesOr("KORIMBA_SQLITE_MMAP_MB", 256) << 20);
+    const std::string cache =
+        "PRAGMA cache_size=-" + std::to_string(MegabytesOr("KORIMBA_SQLITE_CACHE_MB", 8) << 10);
+    sqlite3_exec(handle_, mmap.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_exec(handle_, cache.c_str(), nullptr, nullptr, nullptr);
   }
 }
 
@@ -56,8 +76,9 @@ void BindRaw(sqlite3_stmt* stmt, int index, const sql::BoundValue& value,
   }
 }
 
-int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt) {
+int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt, size_t reserve_rows) {
   std::vector<RawCell> cells;
+  cells.reserve(reserve_rows * static_cast<size_t>(sqlite3_column_count(stmt)));
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     for (int c = 0, n = sqlite3_column_count(stmt); c < n; ++c) {
@@ -84,8 +105,20 @@ int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt) {
   return static_cast<int64_t>(cells.size());
 }
 
+std::string DescribeStatement(sqlite3* db, sqlite3_stmt* stmt) {
+  std::string out = sqlite3_sql(stmt);
+  sqlite3_stmt* explain = Prepare(db, std::string("EXPLAIN QUERY PLAN ") + sqlite3_sql(stmt), 0);
+  while (sqlite3_step(explain) == SQLITE_ROW) {
+    out += "\n  ";
+    out += reinterpret_cast<const char*>(sqlite3_column_text(explain, 3));
+  }
+  sqlite3_finalize(explain);
+  return out;
+}
+
 RawStatement::RawStatement(sqlite3* db, const std::vector<std::string>& texts,
-                           const sql::TranslatorOptions& translator, unsigned prepare_flags)
+                           const sql::TranslatorOptions& translator, unsigned prepare_flags,
+                           bool count_first)
     : db_(db) {
   sql::ShapedStatement shape;
   for (const std::string& text : texts) {
@@ -94,6 +127,9 @@ RawStatement::RawStatement(sqlite3* db, const std::vector<std::string>& texts,
       const sql::Translation translation = sql::Translate(shape, translator);
       params_ = translation.params;
       stmt_ = Prepare(db, translation.sql, prepare_flags);
+      if (count_first) {
+        count_ = Prepare(db, "SELECT count(*) FROM (" + translation.sql + ")", prepare_flags);
+      }
     }
     std::vector<sql::BoundValue> values;
     for (const sql::ParamSpec& p : params_) values.push_back(sql::BindValue(p, shape, {}));
@@ -101,14 +137,26 @@ RawStatement::RawStatement(sqlite3* db, const std::vector<std::string>& texts,
   }
 }
 
-RawStatement::~RawStatement() { sqlite3_finalize(stmt_); }
+RawStatement::~RawStatement() {
+  sqlite3_finalize(stmt_);
+  sqlite3_finalize(count_);
+}
 
 int64_t RawStatement::Run(size_t r) {
   const std::vector<sql::BoundValue>& values = binds_[r % binds_.size()];
+  size_t rows = 0;
+  if (count_ != nullptr) {
+    for (size_t p = 0; p < values.size(); ++p) {
+      BindRaw(count_, static_cast<int>(p + 1), values[p], SQLITE_STATIC);
+    }
+    CheckSqlite(sqlite3_step(count_), db_, "count");
+    rows = static_cast<size_t>(sqlite3_column_int64(count_, 0));
+    sqlite3_reset(count_);
+  }
   for (size_t p = 0; p < values.size(); ++p) {
     BindRaw(stmt_, static_cast<int>(p + 1), values[p], SQLITE_STATIC);
   }
-  return StepAndReadAll(db_, stmt_);
+  return StepAndReadAll(db_, stmt_, rows);
 }
 
 RawCall::RawCall(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
@@ -124,6 +172,12 @@ RawCall::RawCall(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
 
 RawCall::~RawCall() {
   for (Step& s : steps_) sqlite3_finalize(s.stmt);
+}
+
+std::string RawCall::Describe() const {
+  std::string out;
+  for (const Step& s : steps_) out += DescribeStatement(db_, s.stmt) + "\n";
+  return out;
 }
 
 int64_t RawCall::Run() {

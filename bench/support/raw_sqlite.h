@@ -35,9 +35,11 @@ struct RawOpenOptions {
   // SQLITE_OPEN_NOMUTEX, as the provider opens; false keeps SQLite's default
   // (serialized) mode.
   bool no_mutex = true;
-  // The provider's settings for a file: WAL journal, synchronous=NORMAL and
-  // a 5 s busy timeout, so that writes pay for the same syncing on both
-  // sides. The data generators set their own.
+  // The provider's settings for a file: WAL journal, synchronous=NORMAL, a
+  // 5 s busy timeout, and its memory map and page cache (the same
+  // KORIMBA_SQLITE_MMAP_MB and KORIMBA_SQLITE_CACHE_MB, the same defaults),
+  // so that both sides read and sync alike. The data generators set their
+  // own.
   bool provider_settings = true;
 };
 
@@ -69,16 +71,25 @@ void BindRaw(sqlite3_stmt* stmt, int index, const sql::BoundValue& value,
 using RawCell = std::variant<std::monostate, int64_t, double, std::string>;
 
 // Steps `stmt` to its end, building every column of every row into a
-// vector of cells as the component builds its grid, and resets it; returns
-// the number of cells so that nothing is optimized away.
-int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt);
+// vector of cells as the component builds its grid (room for
+// `reserve_rows` rows made first), and resets it; returns the number of
+// cells so that nothing is optimized away.
+int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt, size_t reserve_rows = 0);
+
+// The SQL of `stmt` and SQLite's plan for it, one step a line: what a raw
+// side runs, for finding out why a method is slow.
+std::string DescribeStatement(sqlite3* db, sqlite3_stmt* stmt);
 
 class RawStatement {
  public:
   // `texts` are statements of one shape (the first is translated with
-  // `translator`); `prepare_flags` go to sqlite3_prepare_v3.
+  // `translator`); `prepare_flags` go to sqlite3_prepare_v3. With
+  // `count_first`, each run counts the rows first and makes room for them
+  // in one piece, as the component's static cursor does before it fills
+  // its grid; a large result then grows its vector without copies.
   RawStatement(sqlite3* db, const std::vector<std::string>& texts,
-               const sql::TranslatorOptions& translator = {}, unsigned prepare_flags = 0);
+               const sql::TranslatorOptions& translator = {}, unsigned prepare_flags = 0,
+               bool count_first = false);
   ~RawStatement();
   RawStatement(const RawStatement&) = delete;
   RawStatement& operator=(const RawStatement&) = delete;
@@ -89,6 +100,7 @@ class RawStatement {
  private:
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
+  sqlite3_stmt* count_ = nullptr;
   std::vector<sql::ParamSpec> params_;
   std::vector<std::vector<sql::BoundValue>> binds_;
 };
@@ -103,6 +115,8 @@ class RawCall {
 
   // Binds, steps and reads every statement in call order.
   int64_t Run();
+  // DescribeStatement of each statement.
+  std::string Describe() const;
 
  private:
   struct Step {
