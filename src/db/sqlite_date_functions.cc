@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "db/sqlite_functions.h"
+#include "frame/civil_days.h"
 
 namespace korimba::sql {
 namespace {
@@ -20,28 +21,6 @@ struct Civil {
   int64_t y, m, d, ms_of_day;
   int64_t below_ms = 0;  // 100 ns units, from a text read as a datetime2
 };
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp + (mp < 10 ? 3 : -9);
-  y = yoe + era * 400 + (m <= 2);
-}
 
 bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -84,8 +63,8 @@ int64_t RoundToTick(int64_t ms) {
 }
 
 std::string Format(int64_t days, int64_t ms_of_day) {
-  int64_t y, m, d;
-  CivilFromDays(days, y, m, d);
+  const CivilDay c = CivilFromDays(days);
+  const int64_t y = c.year, m = c.month, d = c.day;
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", static_cast<int>(y),
                 static_cast<int>(m), static_cast<int>(d), static_cast<int>(ms_of_day / 3600000),

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "frame/civil_days.h"
+
 namespace korimba {
 namespace {
 
@@ -14,28 +16,6 @@ constexpr int kMaxYear = 9999;
 // Serial day numbers of 0100-01-01 and 9999-12-31.
 constexpr int64_t kFirstDay = -657'434;
 constexpr int64_t kLastDay = 2'958'465;
-
-// Days since 1970-01-01 of a proleptic Gregorian date (months 1..12).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(yoe + era * 400 + (month <= 2));
-}
 
 // A cursor over date text; every reader leaves `pos` unchanged on failure.
 struct Reader {
@@ -166,7 +146,10 @@ std::optional<Date> MakeDate(const CivilDateTime& p) {
 CivilDateTime SplitDate(Date date) {
   const DayAndTime dt = SplitSerial(date);
   CivilDateTime parts;
-  CivilFromDays(dt.day + kOriginFromEpoch, parts.year, parts.month, parts.day);
+  const CivilDay civil = CivilFromDays(dt.day + kOriginFromEpoch);
+  parts.year = civil.year;
+  parts.month = civil.month;
+  parts.day = civil.day;
   parts.hour = static_cast<int>(dt.ms / 3'600'000);
   parts.minute = static_cast<int>(dt.ms / 60'000 % 60);
   parts.second = static_cast<int>(dt.ms / 1000 % 60);
@@ -197,9 +180,8 @@ std::string FormatDate(Date date) {
   char buf[40];
   std::string out;
   if (dt.day != 0) {
-    int y = 0, m = 0, d = 0;
-    CivilFromDays(dt.day + kOriginFromEpoch, y, m, d);
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+    const CivilDay c = CivilFromDays(dt.day + kOriginFromEpoch);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.year, c.month, c.day);
     out = buf;
     if (secs == 0) return out;
     out += ' ';

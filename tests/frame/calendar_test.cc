@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/error.h"
+#include "tests/support/error_of.h"
 
 namespace korimba {
 namespace {
@@ -11,16 +12,7 @@ Date At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return MakeDate({y, mo, d, h, mi, s, 0}).value();
 }
 
-// The error number a call raises, or 0 when it raises none.
-template <typename F>
-int32_t ErrorOf(F f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(CalendarTest, DatePartsAndArithmetic) {
   const Date d = At(2024, 3, 5, 9, 7);  // a Tuesday

@@ -7,6 +7,7 @@
 #include "frame/clock.h"
 #include "frame/error.h"
 #include "frame/grid.h"
+#include "tests/support/error_of.h"
 
 namespace korimba {
 namespace {
@@ -16,16 +17,7 @@ Date At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return MakeDate({y, mo, d, h, mi, s, 0}).value();
 }
 
-// The error number a call raises, or 0 when it raises none.
-template <typename F>
-int32_t ErrorOf(F f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(ValueOpsTest, TextForms) {
   const struct {
