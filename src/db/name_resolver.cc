@@ -470,14 +470,10 @@ void NameResolver::ResolveInsert(InsertStmt& ins) {
   if (table.identity_column >= 0) out_.identity_table = table.name;
 }
 
-void NameResolver::ResolveUpdate(UpdateStmt& up) {
-  if (up.source) {
-    UpdateThroughSource(up);
-    return;
-  }
-  const TableDef& table = Table(up.table);
-  Scope& scope = resolved_.dml_scope;
-  scope.tables.push_back({&table, up.table, Quote(table.name)});
+// The target columns of an UPDATE's SET list, in its order, each value typed
+// in `scope` and assigned to its column's type.
+std::vector<int> NameResolver::ResolveAssignments(UpdateStmt& up, const TableDef& table,
+                                                  Scope& scope) {
   std::vector<int> columns;
   for (Assignment& a : up.sets) {
     int c = table.IndexOf(a.column);
@@ -494,6 +490,18 @@ void NameResolver::ResolveUpdate(UpdateStmt& up) {
     typer_.Resolve(*a.value, scope, Clause::kValue);
     typer_.Assign(*a.value, table.columns[c]);
   }
+  return columns;
+}
+
+void NameResolver::ResolveUpdate(UpdateStmt& up) {
+  if (up.source) {
+    UpdateThroughSource(up);
+    return;
+  }
+  const TableDef& table = Table(up.table);
+  Scope& scope = resolved_.dml_scope;
+  scope.tables.push_back({&table, up.table, Quote(table.name)});
+  std::vector<int> columns = ResolveAssignments(up, table, scope);
   if (up.where) {
     typer_.Resolve(*up.where, scope, Clause::kWhere);
     RequirePredicate(*up.where);

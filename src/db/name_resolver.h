@@ -70,6 +70,7 @@ class NameResolver {
   void ResolveInsert(InsertStmt& ins);
   void InsertSelect(InsertStmt& ins, const TableDef& table, const std::vector<int>& columns);
   const TableDef& SourceTarget(SelectStmt& source, const std::string& target);
+  std::vector<int> ResolveAssignments(UpdateStmt& up, const TableDef& table, Scope& scope);
   void UpdateThroughSource(UpdateStmt& up);
   void ResolveUpdate(UpdateStmt& up);
   void ResolveDelete(DeleteStmt& del);

@@ -326,22 +326,7 @@ const TableDef& NameResolver::SourceTarget(SelectStmt& source, const std::string
 void NameResolver::UpdateThroughSource(UpdateStmt& up) {
   const TableDef& table = SourceTarget(*up.source, up.table);
   Scope& scope = *up.source->scope;
-  std::vector<int> columns;
-  for (Assignment& a : up.sets) {
-    int c = table.IndexOf(a.column);
-    if (c < 0) ThrowDatabase("Invalid column name '" + a.column + "'.");
-    if (table.columns[c].identity) {
-      ThrowDatabase("Cannot update identity column '" + table.columns[c].name + "'.");
-    }
-    if (std::find(columns.begin(), columns.end(), c) != columns.end()) {
-      ThrowDatabase("The column name '" + a.column +
-                    "' is specified more than once in the SET clause. A column cannot be "
-                    "assigned more than one value in the same clause.");
-    }
-    columns.push_back(c);
-    typer_.Resolve(*a.value, scope, Clause::kValue);
-    typer_.Assign(*a.value, table.columns[c]);
-  }
+  std::vector<int> columns = ResolveAssignments(up, table, scope);
   if (scope.has_aggregate) {
     ThrowDatabase("An aggregate may not appear in the set list of an UPDATE statement.");
   }
