@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 
+#include "cli/with_database.h"
 #include "db/open.h"
 #include "frame/error.h"
 #include "web/account_store.h"
@@ -70,20 +71,6 @@ std::string ReadPassword(std::istream& in, bool terminal, std::ostream& err) {
   return first;
 }
 
-template <typename Body>
-int WithDatabase(const char* command, const std::string& db, std::ostream& err, Body body) {
-  try {
-    std::shared_ptr<Connection> conn = OpenConnection(db);
-    EnsureSchema(*conn);
-    return body(*conn);
-  } catch (const AutomationError& e) {
-    err << "korimba account " << command << ": " << web::MaskSecrets(e.description()) << "\n";
-  } catch (const std::exception& e) {
-    err << "korimba account " << command << ": " << web::MaskSecrets(e.what()) << "\n";
-  }
-  return 1;
-}
-
 }  // namespace
 
 int AccountSet(const AccountOptions& options, std::istream& in, bool terminal, std::ostream& out,
@@ -92,7 +79,7 @@ int AccountSet(const AccountOptions& options, std::istream& in, bool terminal, s
     err << "korimba account set: " << problem << "\n";
     return 2;
   }
-  return WithDatabase("set", options.db, err, [&](Connection& conn) {
+  return WithDatabase("account set", options.db, err, [&](Connection& conn) {
     web::AccountStore store(conn);
     std::optional<std::string> name = store.PersonName(options.person);
     if (!name) {
@@ -117,7 +104,7 @@ int AccountSet(const AccountOptions& options, std::istream& in, bool terminal, s
 }
 
 int AccountList(const AccountOptions& options, std::ostream& out, std::ostream& err) {
-  return WithDatabase("list", options.db, err, [&](Connection& conn) {
+  return WithDatabase("account list", options.db, err, [&](Connection& conn) {
     web::AccountStore store(conn);
     std::vector<web::Account> accounts = store.List();
     if (accounts.empty()) {
@@ -137,7 +124,7 @@ int AccountList(const AccountOptions& options, std::ostream& out, std::ostream& 
 }
 
 int AccountRemove(const AccountOptions& options, std::ostream& out, std::ostream& err) {
-  return WithDatabase("remove", options.db, err, [&](Connection& conn) {
+  return WithDatabase("account remove", options.db, err, [&](Connection& conn) {
     web::AccountStore store(conn);
     if (!store.Remove(options.login)) {
       err << "korimba account remove: there is no account " << options.login << "\n";

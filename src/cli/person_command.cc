@@ -3,6 +3,7 @@
 #include <ostream>
 #include <set>
 
+#include "cli/with_database.h"
 #include "db/open.h"
 #include "frame/error.h"
 #include "frame/statement.h"
@@ -29,18 +30,6 @@ std::string NameProblem(const std::string& name) {
   return "";
 }
 
-template <typename Body>
-int WithDatabase(const char* command, const std::string& db, std::ostream& err, Body body) {
-  try {
-    std::shared_ptr<Connection> conn = OpenConnection(db);
-    EnsureSchema(*conn);
-    return body(*conn);
-  } catch (const AutomationError& e) {
-    err << "korimba person " << command << ": " << web::MaskSecrets(e.description()) << "\n";
-  }
-  return 1;
-}
-
 }  // namespace
 
 int PersonAdd(const PersonOptions& options, std::ostream& out, std::ostream& err) {
@@ -52,7 +41,7 @@ int PersonAdd(const PersonOptions& options, std::ostream& out, std::ostream& err
     err << "korimba person add: " << problem << "\n";
     return 2;
   }
-  return WithDatabase("add", options.db, err, [&](Connection& conn) {
+  return WithDatabase("person add", options.db, err, [&](Connection& conn) {
     if (auto existing = web::AccountStore(conn).PersonName(options.id)) {
       err << "korimba person add: person " << options.id << " already exists (" << *existing
           << "); use `korimba person rename`\n";
@@ -69,7 +58,7 @@ int PersonAdd(const PersonOptions& options, std::ostream& out, std::ostream& err
 }
 
 int PersonList(const PersonOptions& options, std::ostream& out, std::ostream& err) {
-  return WithDatabase("list", options.db, err, [&](Connection& conn) {
+  return WithDatabase("person list", options.db, err, [&](Connection& conn) {
     ResultTable table =
         conn.Execute("SELECT PersonID, PersonName FROM HR_Person ORDER BY PersonID");
     ResultTable with_accounts = conn.Execute("SELECT DISTINCT PersonID FROM KORIMBA_Account");
@@ -93,7 +82,7 @@ int PersonRename(const PersonOptions& options, std::ostream& out, std::ostream& 
     err << "korimba person rename: " << problem << "\n";
     return 2;
   }
-  return WithDatabase("rename", options.db, err, [&](Connection& conn) {
+  return WithDatabase("person rename", options.db, err, [&](Connection& conn) {
     std::optional<std::string> old = web::AccountStore(conn).PersonName(options.id);
     if (!old) {
       err << "korimba person rename: there is no person " << options.id << "\n";

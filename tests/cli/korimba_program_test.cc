@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/run_korimba.h"
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -24,47 +26,19 @@ std::string EnvOr(const char* name, const char* fallback) {
   return value ? value : fallback;
 }
 
-class KorimbaProgramTest : public ::testing::Test {
+class KorimbaProgramTest : public korimba::testing::ProgramTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korimba-cli-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  // Runs `korimba ARGS < input`; returns stdout (stderr too when asked).
-  std::string Korimba(const std::string& args, const std::string& input = "",
-                      bool with_stderr = false) {
-    const std::filesystem::path in = dir_ / "input.jsonl";
-    std::ofstream(in) << input;
-    const std::string command = EnvOr("KORIMBA_BINARY_DIR", KORIMBA_TEST_BINARY_DIR) + "/korimba " +
-                                args + " < '" + in.string() + "'" + (with_stderr ? " 2>&1" : "");
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr) << command;
-    if (pipe == nullptr) return {};
-    std::string out;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    const int status = pclose(pipe);
-    exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-  }
-
   // The answers of `korimba script ARGS` to the requests, one per line.
   std::vector<std::string> Script(const std::vector<std::string>& requests,
                                   const std::string& args = "") {
     std::string input;
     for (const std::string& r : requests) input += r + "\n";
-    std::istringstream out(Korimba("script " + args, input));
+    std::istringstream out(RunStdout("script " + args, input));
     std::vector<std::string> answers;
     for (std::string line; std::getline(out, line);) answers.push_back(line);
     EXPECT_EQ(exit_code_, 0);
     return answers;
   }
-
-  std::filesystem::path dir_;
-  int exit_code_ = -1;
 };
 
 // Two persons and a conversation partner: the setting of most scripts here.
@@ -239,7 +213,7 @@ TEST_F(KorimbaProgramTest, ClockStampsMessagesAndTheDatabaseFollowsIt) {
 
 TEST_F(KorimbaProgramTest, InitDbTwiceKeepsTheDataAndAddsTheDemoOnce) {
   const std::string db = "--db sqlite:" + (dir_ / "office.db").string();
-  const std::string first = Korimba("init-db " + db + " --demo", "", true);
+  const std::string first = Run("init-db " + db + " --demo");
   EXPECT_EQ(exit_code_, 0) << first;
   EXPECT_THAT(first, HasSubstr("Demo data added: 12 persons"));
 
@@ -247,7 +221,7 @@ TEST_F(KorimbaProgramTest, InitDbTwiceKeepsTheDataAndAddsTheDemoOnce) {
       R"j({"op":"sql","text":"select (select count(*) from HR_Person), (select count(*) from DATA_Msg), (select count(*) from DATA_Plan)"})j"};
   const std::string before = Script(count, db).at(0);
 
-  const std::string second = Korimba("init-db " + db + " --demo", "", true);
+  const std::string second = Run("init-db " + db + " --demo");
   EXPECT_EQ(exit_code_, 0) << second;
   EXPECT_THAT(second, HasSubstr("Schema: complete, nothing created"));
   EXPECT_THAT(second, HasSubstr("Demo data skipped: HR_Person already holds 12 persons"));
@@ -259,7 +233,7 @@ TEST_F(KorimbaProgramTest, InitDbTwiceKeepsTheDataAndAddsTheDemoOnce) {
 // tracked as one entry whose six copies share a minute, three of them read.
 TEST_F(KorimbaProgramTest, DemoOfficeHasTrackableGroupMessages) {
   const std::string db = "--db sqlite:" + (dir_ / "office.db").string();
-  Korimba("init-db " + db + " --demo");
+  RunStdout("init-db " + db + " --demo");
   ASSERT_EQ(exit_code_, 0);
   const std::vector<std::string> answers = Script(
       {
@@ -323,13 +297,13 @@ TEST_F(KorimbaProgramTest, ReadmeWorkedExampleAnswersAsDocumented) {
 
 TEST_F(KorimbaProgramTest, EveryCommandHasHelp) {
   for (const char* command : {"", "init-db", "script", "serve"}) {
-    const std::string help = Korimba(std::string(command) + " --help");
+    const std::string help = RunStdout(std::string(command) + " --help");
     EXPECT_EQ(exit_code_, 0) << command;
     EXPECT_THAT(help, HasSubstr("--help")) << command;
   }
-  EXPECT_THAT(Korimba("script --help"), HasSubstr("--trace"));
-  EXPECT_THAT(Korimba("init-db --help"), HasSubstr("--demo"));
-  Korimba("init-db --db sqlite:" + (dir_ / "missing" / "x.db").string(), "", true);
+  EXPECT_THAT(RunStdout("script --help"), HasSubstr("--trace"));
+  EXPECT_THAT(RunStdout("init-db --help"), HasSubstr("--demo"));
+  Run("init-db --db sqlite:" + (dir_ / "missing" / "x.db").string());
   EXPECT_NE(exit_code_, 0);
 }
 

@@ -1,7 +1,7 @@
 // Test support for running the built korimba program: a temporary folder per
-// test and Run(ARGS, INPUT), which returns what the program printed and
-// keeps its exit code. Hashing cost is lowered for every program these tests
-// start (KORIMBA_PASSWORD_COST=minimum), so demo offices are quick to make.
+// test and Run(ARGS, INPUT), which returns what the program printed (its
+// standard output alone with RunStdout) and keeps its exit code. Hashing cost is lowered for every
+// program these tests start (KORIMBA_PASSWORD_COST=minimum), so demo offices are quick to make.
 #ifndef KORIMBA_TESTS_CLI_RUN_KORIMBA_H_
 #define KORIMBA_TESTS_CLI_RUN_KORIMBA_H_
 
@@ -33,9 +33,25 @@ class ProgramTest : public ::testing::Test {
 
   // Runs `korimba ARGS < INPUT` with stderr joined to stdout.
   std::string Run(const std::string& args, const std::string& input = "") {
+    return RunProgram(args, input, " 2>&1");
+  }
+  // Runs `korimba ARGS < INPUT`; stdout only, stderr goes to the test's own.
+  std::string RunStdout(const std::string& args, const std::string& input = "") {
+    return RunProgram(args, input, "");
+  }
+  std::string Db(const std::string& name = "office.db") const {
+    return "sqlite:" + (dir_ / name).string();
+  }
+
+  std::filesystem::path dir_;
+  int exit_code_ = -1;
+
+ private:
+  std::string RunProgram(const std::string& args, const std::string& input, const char* redirect) {
     const std::filesystem::path in = dir_ / "stdin.txt";
     std::ofstream(in) << input;
-    const std::string command = KorimbaProgram() + " " + args + " < '" + in.string() + "' 2>&1";
+    const std::string command =
+        KorimbaProgram() + " " + args + " < '" + in.string() + "'" + redirect;
     FILE* pipe = popen(command.c_str(), "r");
     EXPECT_NE(pipe, nullptr) << command;
     if (pipe == nullptr) return {};
@@ -46,12 +62,6 @@ class ProgramTest : public ::testing::Test {
     exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return out;
   }
-  std::string Db(const std::string& name = "office.db") const {
-    return "sqlite:" + (dir_ / name).string();
-  }
-
-  std::filesystem::path dir_;
-  int exit_code_ = -1;
 };
 
 }  // namespace korimba::testing
