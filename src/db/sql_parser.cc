@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "db/sql_lexer.h"
 #include "frame/error.h"
@@ -18,7 +19,25 @@ constexpr std::array<std::string_view, 40> kReserved = {
     "LEFT",     "RIGHT", "FULL",   "OUTER",  "CROSS", "ON",     "AS",      "TOP",
     "DISTINCT", "UNION", "CASE",   "WHEN",   "THEN",  "ELSE",   "END",     "ASC"};
 
+// The words of a batch's control statements, reserved as SQL Server reserves
+// them, so that a statement ends where the next one begins without a ";".
+constexpr std::array<std::string_view, 20> kBatchReserved = {
+    "IF",          "WHILE",  "BEGIN", "DECLARE", "COMMIT",   "ROLLBACK", "BREAK",
+    "CONTINUE",    "RETURN", "PRINT", "DROP",    "CREATE",   "SAVE",     "TRAN",
+    "TRANSACTION", "GOTO",   "EXEC",  "EXECUTE", "TRUNCATE", "WAITFOR"};
+
+// The batch words that begin a statement of their own.
+bool StartsStatement(std::string_view word) {
+  for (std::string_view r : kBatchReserved) {
+    if (SameName(word, r)) return !SameName(word, "TRAN") && !SameName(word, "TRANSACTION");
+  }
+  return false;
+}
+
 bool IsReserved(std::string_view word) {
+  for (std::string_view r : kBatchReserved) {
+    if (SameName(word, r)) return true;
+  }
   if (SameName(word, "DESC") || SameName(word, "EXCEPT") || SameName(word, "INTERSECT") ||
       SameName(word, "WITH") || SameName(word, "OPTION") || SameName(word, "OVER") ||
       SameName(word, "PERCENT")) {
@@ -53,11 +72,39 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
+}  // namespace
+
 class Parser {
  public:
   explicit Parser(const ShapedStatement& shape) : shape_(shape), tokens_(TokenizeKey(shape.key)) {}
 
+  // The whole text as one statement: a variable is only known inside a
+  // batch, which splices each one's value in before its statements reach
+  // here.
   Statement Parse() {
+    Statement st = ParseOne();
+    while (IsOp(Peek(), ";")) Next();
+    if (Peek().kind != TokenKind::kEnd) {
+      const Token& rest = Peek();
+      static constexpr std::array<std::string_view, 12> kStatementStarts = {
+          "SELECT", "INSERT", "UPDATE", "DELETE", "SET",      "DECLARE",
+          "WITH",   "IF",     "WHILE",  "BEGIN",  "ROLLBACK", "COMMIT"};
+      if (rest.kind == TokenKind::kIdent &&
+          std::any_of(kStatementStarts.begin(), kStatementStarts.end(),
+                      [&](std::string_view w) { return IsKeyword(rest, w); })) {
+        ThrowDatabase(
+            "The embedded database runs one statement per call; this text holds more than one.");
+      }
+      SyntaxError(rest);
+    }
+    if (!assignments_.empty()) UndeclaredVariable(assignments_.front().written);
+    if (!variables_.empty()) UndeclaredVariable(variables_.front().written);
+    return st;
+  }
+
+  // One statement from the current token to its end; the tokens after it
+  // are left for the caller.
+  Statement ParseOne() {
     Statement st;
     const Token& t = Peek();
     if (IsKeyword(t, "SELECT") || (IsOp(t, "(") && IsKeyword(Peek(1), "SELECT"))) {
@@ -80,21 +127,19 @@ class Parser {
     } else {
       Unsupported(t);
     }
-    while (IsOp(Peek(), ";")) Next();
-    if (Peek().kind != TokenKind::kEnd) {
-      const Token& rest = Peek();
-      if (rest.kind == TokenKind::kIdent &&
-          (IsKeyword(rest, "SELECT") || IsKeyword(rest, "INSERT") || IsKeyword(rest, "UPDATE") ||
-           IsKeyword(rest, "DELETE") || IsKeyword(rest, "SET") || IsKeyword(rest, "DECLARE"))) {
-        ThrowDatabase(
-            "The embedded database runs one statement per call; this text holds more than one.");
-      }
-      SyntaxError(rest);
-    }
     return st;
   }
 
+  friend class StatementReader;
+
  private:
+  [[noreturn]] static void UndeclaredVariable(const std::string& name) {
+    ThrowDatabase("Must declare the scalar variable \"" + name + "\".");
+  }
+
+  std::vector<VariableUse> variables_;
+  std::vector<VariableAssignment> assignments_;
+
   // Counts one level of recursion for as long as it lives.
   class Nest {
    public:
@@ -173,9 +218,18 @@ class Parser {
     if (t.kind == TokenKind::kIdent && IsReserved(t.text)) {
       ThrowDatabase("Incorrect syntax near the keyword '" + t.text + "'.");
     }
+    if (t.kind == TokenKind::kEnd && pos_ > 0 && tokens_.size() >= 2) {
+      const Token& last = tokens_[tokens_.size() - 2];
+      if (last.kind == TokenKind::kIdent && IsReserved(last.text)) SyntaxError(last);
+    }
     ThrowDatabase("Incorrect syntax near '" + Describe(t) + "'.");
   }
   [[noreturn]] void Unsupported(const Token& t) const {
+    // A reserved word that starts no statement (ON, UNION ...) is where a
+    // statement went wrong; only a statement's own word is named.
+    if (t.kind == TokenKind::kIdent && IsReserved(t.text) && !StartsStatement(t.text)) {
+      SyntaxError(t);
+    }
     if (t.kind == TokenKind::kIdent) {
       ThrowDatabase("The statement " + Upper(t.text) +
                     " is not supported by the embedded database.");
@@ -426,6 +480,20 @@ class Parser {
       item.star_qualifier = Next().text;
       Next();
       Next();
+      return item;
+    }
+    // @variable = expression: the batch assigns the item's value.
+    if (Peek().kind == TokenKind::kIdent && Peek().text[0] == '@' && IsOp(Peek(1), "=")) {
+      VariableAssignment a;
+      a.name = Upper(Peek().text);
+      a.written = Peek().text;
+      a.target = Next().offset;
+      Next();
+      a.value_begin = Peek().offset;
+      item.expr = ParseExpr();
+      a.value_end = Peek().offset;
+      a.depth = depth_;
+      assignments_.push_back(std::move(a));
       return item;
     }
     // alias = expression
@@ -914,12 +982,13 @@ class Parser {
         return Make(Expr::Kind::kNull, Next().offset);
       }
       if (IsKeyword(t, "CASE")) return ParseCase();
-      if (t.text.size() > 2 && t.text[0] == '@') {
+      if (t.text.size() > 1 && t.text[0] == '@') {
         auto e = Make(Expr::Kind::kVariable, t.offset);
-        e->op = Upper(Next().text);
-        if (e->op != "@@IDENTITY") {
-          ThrowDatabase("The variable " + t.text + " is not supported by the embedded database.");
-        }
+        e->op = Upper(t.text);
+        // @@IDENTITY is the translator's own; every other variable's value
+        // is spliced in by the batch that declares it.
+        if (e->op != "@@IDENTITY") variables_.push_back({t.offset, t.text.size(), e->op, t.text});
+        Next();
         return Seal(std::move(e));
       }
       if (IsOp(Peek(1), "(") &&
@@ -1099,8 +1168,35 @@ class Parser {
   int depth_ = 0;  // levels of recursion now open (Nest)
 };
 
-}  // namespace
-
 Statement ParseStatement(const ShapedStatement& shape) { return Parser(shape).Parse(); }
+
+}  // namespace korimba::sql
+
+namespace korimba::sql {
+
+StatementReader::StatementReader(const ShapedStatement& shape)
+    : parser_(std::make_unique<Parser>(shape)) {}
+StatementReader::~StatementReader() = default;
+
+const Token& StatementReader::Peek(size_t ahead) const { return parser_->Peek(ahead); }
+const Token& StatementReader::Next() { return parser_->Next(); }
+bool StatementReader::IsKeyword(const Token& t, std::string_view word) const {
+  return Parser::IsKeyword(t, word);
+}
+bool StatementReader::AcceptKeyword(std::string_view word) { return parser_->AcceptKeyword(word); }
+bool StatementReader::AcceptOp(std::string_view op) { return parser_->AcceptOp(op); }
+void StatementReader::ExpectKeyword(std::string_view word) { parser_->ExpectKeyword(word); }
+void StatementReader::ExpectOp(std::string_view op) { parser_->ExpectOp(op); }
+void StatementReader::SyntaxError(const Token& t) const { parser_->SyntaxError(t); }
+Statement StatementReader::ParseStatement() { return parser_->ParseOne(); }
+ExprPtr StatementReader::ParseExpr() { return parser_->ParseExpr(); }
+TypeName StatementReader::ParseTypeName() { return parser_->ParseTypeName(); }
+std::string StatementReader::ParseName() { return parser_->ParseName(); }
+std::vector<VariableUse> StatementReader::TakeVariables() {
+  return std::exchange(parser_->variables_, {});
+}
+std::vector<VariableAssignment> StatementReader::TakeAssignments() {
+  return std::exchange(parser_->assignments_, {});
+}
 
 }  // namespace korimba::sql

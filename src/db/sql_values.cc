@@ -395,6 +395,7 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       if (state.last_identity) return *state.last_identity;
       return std::monostate{};
     case ParamSource::kScopeIdentity:
+      if (state.scope_identity) return *state.scope_identity;
       return std::monostate{};
     case ParamSource::kLiteral:
       break;

@@ -10,6 +10,8 @@
 #include <system_error>
 
 #include "db/plan_span.h"
+#include "db/sql_batch.h"
+#include "db/sqlite_batch.h"
 #include "db/sqlite_functions.h"
 #include "db/sqlite_paged_result.h"
 #include "frame/error.h"
@@ -57,6 +59,22 @@ class ResetGuard {
  private:
   sqlite3_stmt* stmt_;
 };
+
+// A column of the current row as SQLite stores it.
+sql::BoundValue StoredValue(sqlite3_stmt* stmt, int i) {
+  switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+      return static_cast<int64_t>(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(stmt, i);
+    case SQLITE_NULL:
+      return std::monostate{};
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      return std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
+    }
+  }
+}
 
 void Exec(sqlite3* db, const char* sql) {
   char* error = nullptr;
@@ -206,13 +224,19 @@ sql::Translation SqliteConnection::TranslateText(std::string_view statement) {
   return sql::Translate(shape, {.custom_functions = true, .plan_spans = true});
 }
 
-SqliteConnection::Prepared& SqliteConnection::Lookup() {
+SqliteConnection::Prepared* SqliteConnection::Find() {
   auto it = cache_.find(std::string_view(shape_.key));
   if (it != cache_.end()) {
     for (auto& p : it->second) {
-      if (p->translation.Matches(shape_)) return *p;
+      if (p->translation.Matches(shape_)) return p.get();
     }
   }
+  return nullptr;
+}
+
+SqliteConnection::Prepared& SqliteConnection::Lookup() {
+  if (Prepared* found = Find()) return *found;
+  auto it = cache_.find(std::string_view(shape_.key));
   auto prepared = std::make_unique<Prepared>();
   prepared->translation = sql::Translate(shape_, options_);
   const std::string& text = prepared->translation.sql;
@@ -256,7 +280,25 @@ void SqliteConnection::Bind(const Prepared& p) {
 
 ResultTable SqliteConnection::Execute(std::string_view statement) {
   sql::ShapeStatement(statement, shape_);
-  Prepared& p = Lookup();
+  // Every call is a batch of its own: SCOPE_IDENTITY() sees only its inserts.
+  bind_state_.scope_identity.reset();
+  // A statement met before runs at once; anything else is read as a batch
+  // first, and run as it is when it holds one plain statement.
+  if (Prepared* p = Find()) return Run(*p, nullptr);
+  sql::Batch batch = sql::ParseBatch(shape_);
+  if (batch.IsSingleStatement()) return Run(Lookup(), nullptr);
+  return SqliteBatch(*this, batch).Run();
+}
+
+void SqliteConnection::RunInBatch(const sql::ShapedStatement& shape, Outcome& outcome) {
+  // The batch's own shape is elsewhere; shape_ holds the statement's while it
+  // is looked up and bound.
+  shape_.key = shape.key;
+  shape_.literals = shape.literals;
+  outcome.table = Run(Lookup(), &outcome);
+}
+
+ResultTable SqliteConnection::Run(Prepared& p, Outcome* outcome) {
   ResetGuard reset(p.stmt.get());
   Bind(p);
   ResultTable result;
@@ -269,7 +311,10 @@ ResultTable SqliteConnection::Execute(std::string_view statement) {
     if (rc != SQLITE_DONE) Fail();
     if (!p.translation.identity_table.empty() && sqlite3_changes(db_) > 0) {
       bind_state_.last_identity = sqlite3_last_insert_rowid(db_);
+      bind_state_.scope_identity = bind_state_.last_identity;
     }
+    row_count_ = sqlite3_changes(db_);
+    if (outcome) outcome->rows = row_count_;
     return result;
   }
   result.columns.reserve(columns.size());
@@ -277,12 +322,21 @@ ResultTable SqliteConnection::Execute(std::string_view statement) {
   const int n = static_cast<int>(columns.size());
   result.cells.reserve(std::max(columns.size() * 4, p.last_cells));
   int rc;
+  int64_t rows = 0;
   while ((rc = sqlite3_step(p.stmt.get())) == SQLITE_ROW) {
+    ++rows;
+    if (outcome && outcome->last_row.size() == columns.size()) {
+      // An assignment keeps the stored values of the last row only.
+      for (int i = 0; i < n; ++i) outcome->last_row[i] = StoredValue(p.stmt.get(), i);
+      continue;
+    }
     for (int i = 0; i < n; ++i)
       result.cells.push_back(ReadSqliteCell(p.stmt.get(), i, columns[i].type));
   }
   if (rc != SQLITE_DONE) Fail();
   p.last_cells = result.cells.size();
+  row_count_ = rows;
+  if (outcome) outcome->rows = rows;
   return result;
 }
 
@@ -292,6 +346,9 @@ namespace korimba {
 
 std::unique_ptr<PagedResult> SqliteConnection::QueryPaged(std::string_view statement) {
   sql::ShapeStatement(statement, shape_);
+  bind_state_.scope_identity.reset();
+  // A batch is read whole, through Execute.
+  if (!Find() && !sql::ParseBatch(shape_).IsSingleStatement()) return nullptr;
   Prepared& p = Lookup();
   // The values are converted once, now, as Execute would bind them; the
   // paged result keeps them for its own statements.

@@ -12,6 +12,15 @@
 // transactions before a power loss may be lost) and a 5 s busy timeout, so
 // several processes may share one file.
 //
+// A text of several statements is a batch (sql_batch.h), run by
+// SqliteBatch (sqlite_batch.h) statement by statement through the same
+// cache. Execute returns the first result set the batch produces (the
+// first SELECT that is not an assignment), as an ODBC client reads the
+// first result of a batch; the statements after it still run, and an error
+// in any statement ends the batch with that error. Transactions begun by
+// BEGIN TRANSACTION stay open across calls until COMMIT or ROLLBACK, as on
+// SQL Server (sqlite_transaction.h).
+//
 // A file database remembers which file it opened (device and inode); before
 // every write it checks that the path still names that file, and refuses the
 // write when the file was removed or replaced under it (the write would
@@ -28,6 +37,7 @@
 #include <vector>
 
 #include "db/schema.h"
+#include "db/sqlite_transaction.h"
 #include "db/translator.h"
 #include "frame/connection.h"
 
@@ -63,8 +73,23 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   // (removed or replaced); run before every write, and by a pool that wants
   // to know whether to open the path again.
   void CheckFileBeforeWrite() const;
+  // How many WHILE iterations one batch may run before it is stopped with
+  // an error, so that a loop whose condition never turns false cannot hang
+  // the page that sent it.
+  void set_loop_limit(int64_t limit) { loop_limit_ = limit; }
+  int64_t loop_limit() const { return loop_limit_; }
 
  private:
+  friend class SqliteBatch;
+
+  // What one statement of a batch gave: its result (a SELECT's), the rows it
+  // read or changed, and with `want_values` the last row's stored values.
+  struct Outcome {
+    ResultTable table;
+    int64_t rows = 0;
+    std::vector<sql::BoundValue> last_row;
+  };
+
   // Finalizes a prepared statement when its owner goes.
   struct Finalize {
     void operator()(sqlite3_stmt* stmt) const;
@@ -90,9 +115,13 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   using Cache =
       std::unordered_map<std::string, std::vector<std::unique_ptr<Prepared>>, KeyHash, KeyEqual>;
 
-  explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  explicit SqliteConnection(sqlite3* db) : db_(db), transactions_(db) {}
   void RememberFile(const std::string& path);
+  Prepared* Find();
   Prepared& Lookup();
+  ResultTable Run(Prepared& p, Outcome* outcome);
+  // Runs `shape` as one statement of a batch.
+  void RunInBatch(const sql::ShapedStatement& shape, Outcome& outcome);
   void ClearCache();
   void ReadSchemaOptions();
   void Bind(const Prepared& p);
@@ -104,6 +133,9 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   sql::BindState bind_state_;
   sql::TranslatorOptions options_;
   std::vector<sql::BoundValue> bound_;  // the values bound to the running statement
+  SqliteTransactions transactions_;
+  int64_t row_count_ = 0;  // @@ROWCOUNT
+  int64_t loop_limit_ = 100'000;
   // The file opened (empty for memory) and its identity at open.
   std::string path_;
   uint64_t device_ = 0;

@@ -33,9 +33,9 @@
 // default are the component clock's time. "SELECT @@IDENTITY" answers the
 // last identity value an INSERT generated on the same connection (Null
 // before any), across calls; "SELECT SCOPE_IDENTITY()" is scoped to its
-// batch, and every call is a batch of one statement, so on its own it is
-// Null, as on SQL Server: a caller that runs the INSERT and the lookup as
-// two calls uses @@IDENTITY.
+// batch, and every call is a batch: after an INSERT in the same text it
+// answers that insert's value, on its own it is Null, as on SQL Server. A
+// caller that runs the INSERT and the lookup as two calls uses @@IDENTITY.
 //
 // Anything outside the subset, or that SQLite would run with another
 // meaning, is refused with an AutomationError(kErrDatabase) naming the
