@@ -26,9 +26,9 @@ struct ServeOptions {
   std::string auth = "password";
   std::string auth_header = "Remote-User";
   std::vector<std::string> trusted_proxy;
-  std::string access_log;  // empty: standard error
-  std::string state;       // empty: in memory
-  int pool_size = 0;       // 0: 4 for a file or server database, 1 in memory
+  std::string access_log;        // empty: standard error
+  std::string state = "memory";  // or redis://HOST:PORT[/DB]
+  int pool_size = 0;             // 0: 4 for a file or server database, 1 in memory
   double pool_wait = 5;
   double shutdown_wait = 10;
   int max_streams = 8;     // open live-update streams; beyond them pages poll

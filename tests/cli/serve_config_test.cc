@@ -58,6 +58,7 @@ TEST_F(ServeConfigTest, CommandLineBeatsEnvironmentBeatsFileBeatsDefault) {
   EXPECT_DOUBLE_EQ(options.pool_wait, 2.5);
   EXPECT_EQ(options.trusted_proxy, (std::vector<std::string>{"10.0.0.1", "::1"}));
   EXPECT_EQ(options.attachments, "attachments");  // nobody set it
+  EXPECT_EQ(options.state, "memory");             // nobody set it either
 }
 
 TEST_F(ServeConfigTest, ConfigFileMayComeFromTheEnvironmentAndListsSplitAtCommas) {
