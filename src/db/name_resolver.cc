@@ -40,9 +40,14 @@ const TableDef& NameResolver::Table(const std::string& name) {
   for (size_t i = 0; i < resolved_.visible_ctes; ++i) {
     if (SameName(resolved_.ctes[i].name, name)) return *resolved_.ctes[i].table;
   }
-  const TableDef* t = FindTable(name);
+  const TableDef* t = StoredTable(name);
   if (!t) ThrowDatabase("Invalid object name '" + name + "'.");
   return *t;
+}
+
+const TableDef* NameResolver::StoredTable(const std::string& name) const {
+  if (!name.empty() && name[0] == '#') return temp_tables_ ? temp_tables_->Find(name) : nullptr;
+  return FindTable(name);
 }
 
 void NameResolver::ResolveSimple(SelectStmt& sel, Scope* parent, bool nested) {

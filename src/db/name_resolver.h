@@ -22,13 +22,19 @@
 #include "db/schema.h"
 #include "db/sql_ast.h"
 #include "db/sql_types.h"
+#include "db/temp_tables.h"
 
 namespace korimba::sql {
 
 class NameResolver {
  public:
-  NameResolver(const ShapedStatement& shape, Translation& out, ResolvedStatement& resolved)
-      : shape_(shape), out_(out), resolved_(resolved), typer_(*this, shape) {}
+  NameResolver(const ShapedStatement& shape, Translation& out, ResolvedStatement& resolved,
+               const TempTables* temp_tables = nullptr)
+      : shape_(shape),
+        out_(out),
+        resolved_(resolved),
+        temp_tables_(temp_tables),
+        typer_(*this, shape) {}
   NameResolver(const NameResolver&) = delete;
   NameResolver& operator=(const NameResolver&) = delete;
 
@@ -50,6 +56,8 @@ class NameResolver {
 
  private:
   const TableDef& Table(const std::string& name);
+  // A table of the schema or a temporary table (not a derived or common one).
+  const TableDef* StoredTable(const std::string& name) const;
   void ResolveSimple(SelectStmt& sel, Scope* parent, bool nested);
   void ResolveTop(SelectStmt& sel);
   void FinishSetOperation(SelectStmt& q, Scope* parent);
@@ -78,6 +86,7 @@ class NameResolver {
   const ShapedStatement& shape_;
   Translation& out_;
   ResolvedStatement& resolved_;
+  const TempTables* temp_tables_;
   ExpressionTyper typer_;
 };
 

@@ -306,7 +306,7 @@ const TableDef& NameResolver::SourceTarget(SelectStmt& source, const std::string
   }
   ResolveSimple(source, nullptr, false);
   const TableBinding& b = source.scope->tables[match];
-  const TableDef* schema_table = FindTable(b.table->name);
+  const TableDef* schema_table = StoredTable(b.table->name);
   if (schema_table != b.table) {
     ThrowDatabase("Changing a common table is not supported by the embedded database.");
   }

@@ -45,6 +45,7 @@ struct ColumnDef {
   bool identity = false;     // assigned by the database, never written
   bool default_now = false;  // defaults to the current time on insert
   bool unique = false;       // primary key or identity: one row per value
+  bool not_null = false;     // a temporary table's NOT NULL (the stored tables' DDL says its own)
 };
 
 struct TableDef {

@@ -6,6 +6,7 @@
 #include "db/sql_batch.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include "db/sql_parser.h"
 #include "db/sql_variables.h"
 #include "frame/error.h"
+#include "frame/names.h"
 
 namespace korimba::sql {
 namespace {
@@ -186,6 +188,8 @@ class BatchParser {
       step.text = ParseValueText(BatchText::Form::kSelect);
       return step;
     }
+    if (At("CREATE")) return ParseCreate();
+    if (At("DROP")) return ParseDrop();
     if (At("GO")) Refuse("GO (a separator of the client tools, not a statement)");
     if (At("EXEC") || At("EXECUTE")) Refuse("EXECUTE");
     if (At("ELSE")) reader_.SyntaxError(t);
@@ -201,6 +205,19 @@ class BatchParser {
     const size_t end = reader_.Peek().offset;
     step.text = Text(BatchText::Form::kAsWritten, begin, end);
     std::vector<VariableAssignment> assignments = reader_.TakeAssignments();
+    if (std::optional<SelectInto> into = reader_.TakeInto()) {
+      if (into->depth != kTopSelectDepth || !assignments.empty()) {
+        ThrowDatabase("Incorrect syntax near the keyword 'INTO'.");
+      }
+      TempName(into->table, "SELECT ... INTO");
+      step.kind = BatchStep::Kind::kSelectInto;
+      step.name = into->table;
+      TextEdit cut;
+      cut.kind = TextEdit::Kind::kCut;
+      cut.offset = into->begin;
+      cut.length = into->end - into->begin;
+      step.text.edits.push_back(std::move(cut));
+    }
     if (!assignments.empty()) {
       for (const VariableAssignment& a : assignments) {
         if (a.depth != kTopSelectDepth || st.kind != StatementKind::kSelect ||
@@ -376,8 +393,7 @@ class BatchParser {
       step.kind = BatchStep::Kind::kBeginTran;
       const Token& name = reader_.Peek();
       if (name.kind == TokenKind::kQuotedIdent ||
-          (name.kind == TokenKind::kIdent && name.text[0] != '@' && !At("WITH") &&
-           !IsStatementStart())) {
+          (name.kind == TokenKind::kIdent && name.text[0] != '@' && !IsReservedWord(name.text))) {
         step.name = reader_.ParseName();
       }
       if (At("WITH")) Refuse("BEGIN TRANSACTION ... WITH MARK");
@@ -409,10 +425,10 @@ class BatchParser {
     reader_.Next();
     const bool named_form = reader_.AcceptKeyword("TRAN") || reader_.AcceptKeyword("TRANSACTION");
     if (!named_form) reader_.AcceptKeyword("WORK");
-    if (named_form && reader_.Peek().kind != TokenKind::kEnd &&
-        (reader_.Peek().kind == TokenKind::kQuotedIdent ||
-         (reader_.Peek().kind == TokenKind::kIdent && reader_.Peek().text[0] != '@' &&
-          !IsStatementStart()))) {
+    const Token& name = reader_.Peek();
+    if (named_form &&
+        (name.kind == TokenKind::kQuotedIdent ||
+         (name.kind == TokenKind::kIdent && name.text[0] != '@' && !IsReservedWord(name.text)))) {
       // COMMIT ignores the name; ROLLBACK to a savepoint's name goes back to it.
       std::string name = reader_.ParseName();
       if (step.kind == BatchStep::Kind::kRollback) step.name = std::move(name);
@@ -420,13 +436,129 @@ class BatchParser {
     return step;
   }
 
-  bool IsStatementStart() const {
-    for (const char* w : {"SELECT", "INSERT", "UPDATE", "DELETE", "SET", "DECLARE", "IF", "WHILE",
-                          "BEGIN", "COMMIT", "ROLLBACK", "SAVE", "PRINT", "RETURN", "WITH", "END",
-                          "ELSE", "BREAK", "CONTINUE"}) {
-      if (At(w)) return true;
+  // Only local temporary tables are made and dropped; the stored tables are
+  // the schema's.
+  void TempName(const std::string& name, const std::string& statement) const {
+    if (name.rfind("##", 0) == 0) Refuse("A global temporary table (" + name + ")");
+    if (name.empty() || name[0] != '#') {
+      Refuse(statement + " of a table other than a temporary one (#name)");
     }
-    return false;
+    if (name.size() > 116) {
+      ThrowDatabase("The identifier that starts with '" + name.substr(0, 128) +
+                    "' is too long. Maximum length is 116.");
+    }
+  }
+
+  int LiteralNumber() {
+    const Token& t = reader_.Peek();
+    if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) reader_.SyntaxError(t);
+    reader_.Next();
+    return static_cast<int>(
+        std::min<int64_t>(IntegerLiteralValue(shape_.literals[t.literal_index].text), 1 << 30));
+  }
+
+  // CREATE TABLE #t (column type [NULL | NOT NULL] [PRIMARY KEY | UNIQUE]
+  // [IDENTITY [(1, 1)]], ...).
+  BatchStep ParseCreate() {
+    reader_.Next();
+    if (!At("TABLE")) Refuse("CREATE " + Upper(reader_.Peek().text));
+    reader_.Next();
+    BatchStep step;
+    step.kind = BatchStep::Kind::kCreateTable;
+    step.table.name = reader_.ParseName();
+    TempName(step.table.name, "CREATE TABLE");
+    reader_.ExpectOp("(");
+    do {
+      if (At("PRIMARY") || At("CONSTRAINT") || At("UNIQUE") || At("FOREIGN") || At("CHECK") ||
+          At("INDEX")) {
+        Refuse("A table constraint in CREATE TABLE");
+      }
+      ColumnDef c;
+      c.name = reader_.ParseName();
+      for (const ColumnDef& other : step.table.columns) {
+        if (SameName(other.name, c.name)) {
+          ThrowDatabase("Column names in each table must be unique. Column name '" + c.name +
+                        "' in table '" + step.table.name + "' is specified more than once.");
+        }
+      }
+      const TypeName type = reader_.ParseTypeName();
+      if (type.type == SqlType::kDecimal) {
+        Refuse("A decimal column in CREATE TABLE");
+      }
+      c.type = type.type;
+      c.max_length = type.type == SqlType::kText ? std::max(type.length, 1) : 0;
+      if (type.type == SqlType::kText && type.length == 0) c.max_length = 0;
+      while (true) {
+        if (reader_.AcceptKeyword("NULL")) continue;
+        if (At("NOT") && At("NULL", 1)) {
+          reader_.Next();
+          reader_.Next();
+          c.not_null = true;
+          continue;
+        }
+        if (At("PRIMARY")) {
+          reader_.Next();
+          reader_.ExpectKeyword("KEY");
+          c.unique = c.not_null = true;
+          continue;
+        }
+        if (reader_.AcceptKeyword("UNIQUE")) {
+          c.unique = true;
+          continue;
+        }
+        if (At("IDENTITY")) {
+          reader_.Next();
+          if (reader_.AcceptOp("(")) {
+            const int seed = LiteralNumber();
+            reader_.ExpectOp(",");
+            const int step_by = LiteralNumber();
+            reader_.ExpectOp(")");
+            if (seed != 1 || step_by != 1) Refuse("IDENTITY other than (1, 1)");
+          }
+          if (c.type != SqlType::kInt) {
+            ThrowDatabase("Identity column '" + c.name +
+                          "' must be of data type int, bigint, smallint, tinyint, or decimal or "
+                          "numeric with a scale of 0, unencrypted, and constrained to be "
+                          "nonnullable.");
+          }
+          if (step.table.identity_column >= 0) {
+            ThrowDatabase("Multiple identity columns specified for table '" + step.table.name +
+                          "'. Only one identity column per table is allowed.");
+          }
+          c.identity = c.unique = c.not_null = true;
+          step.table.identity_column = static_cast<int>(step.table.columns.size());
+          continue;
+        }
+        const Token& t = reader_.Peek();
+        if (t.kind == TokenKind::kIdent && (At("DEFAULT") || At("CHECK") || At("REFERENCES") ||
+                                            At("COLLATE") || At("CONSTRAINT"))) {
+          Refuse(Upper(t.text) + " in CREATE TABLE");
+        }
+        break;
+      }
+      step.table.columns.push_back(std::move(c));
+    } while (reader_.AcceptOp(","));
+    reader_.ExpectOp(")");
+    return step;
+  }
+
+  // DROP TABLE [IF EXISTS] #t [, #u ...]
+  BatchStep ParseDrop() {
+    reader_.Next();
+    if (!At("TABLE")) Refuse("DROP " + Upper(reader_.Peek().text));
+    reader_.Next();
+    BatchStep step;
+    step.kind = BatchStep::Kind::kDropTable;
+    if (At("IF") && At("EXISTS", 1)) {
+      reader_.Next();
+      reader_.Next();
+      step.if_exists = true;
+    }
+    do {
+      step.names.push_back(reader_.ParseName());
+      TempName(step.names.back(), "DROP TABLE");
+    } while (reader_.AcceptOp(","));
+    return step;
   }
 
   const ShapedStatement& shape_;

@@ -3,7 +3,8 @@
 // error anywhere, or a variable used before its DECLARE, runs nothing) into
 // a tree of steps: SELECT / INSERT / UPDATE / DELETE, DECLARE and SET of
 // variables, SELECT @v = ..., IF / ELSE, WHILE with BREAK / CONTINUE,
-// BEGIN ... END, the transaction statements, RETURN, PRINT and SET NOCOUNT.
+// BEGIN ... END, the transaction statements, RETURN, PRINT, SET NOCOUNT,
+// and CREATE TABLE / DROP TABLE / SELECT ... INTO of temporary tables (#t).
 // Statements follow each other with or without ";".
 //
 // A step that reaches the database carries a BatchText: a stretch of the
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "db/schema.h"
 #include "db/sql_ast.h"
 #include "db/sql_types.h"
 
@@ -78,10 +80,13 @@ struct BatchStep {
     kReturn,
     kBeginTran,
     kCommit,
-    kRollback,  // `name`: a savepoint's, or empty for the whole transaction
-    kSave,      // SAVE TRANSACTION `name`
-    kPrint,     // text: the value printed (evaluated, the message itself unused)
-    kOption,    // SET NOCOUNT: changes nothing the caller sees
+    kRollback,     // `name`: a savepoint's, or empty for the whole transaction
+    kSave,         // SAVE TRANSACTION `name`
+    kPrint,        // text: the value printed (evaluated, the message itself unused)
+    kOption,       // SET NOCOUNT: changes nothing the caller sees
+    kCreateTable,  // CREATE TABLE #t: `table`
+    kDropTable,    // DROP TABLE [IF EXISTS] #t, ...: `names`
+    kSelectInto,   // SELECT ... INTO #t: text is the SELECT without its INTO; `name`
   };
   Kind kind = Kind::kStatement;
   BatchText text;
@@ -92,6 +97,9 @@ struct BatchStep {
   std::vector<BatchStep> body;
   std::vector<BatchStep> else_body;
   std::string name;
+  std::vector<std::string> names;
+  bool if_exists = false;
+  TableDef table;
 };
 
 struct Batch {

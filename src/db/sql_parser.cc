@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "db/sql_lexer.h"
@@ -97,6 +98,7 @@ class Parser {
       }
       SyntaxError(rest);
     }
+    if (into_) ThrowDatabase("SELECT ... INTO is not supported by the embedded database.");
     if (!assignments_.empty()) UndeclaredVariable(assignments_.front().written);
     if (!variables_.empty()) UndeclaredVariable(variables_.front().written);
     return st;
@@ -139,6 +141,7 @@ class Parser {
 
   std::vector<VariableUse> variables_;
   std::vector<VariableAssignment> assignments_;
+  std::optional<SelectInto> into_;
 
   // Counts one level of recursion for as long as it lives.
   class Nest {
@@ -398,8 +401,16 @@ class Parser {
     do {
       sel->items.push_back(ParseSelectItem());
     } while (AcceptOp(","));
-    if (IsKeyword(Peek(), "INTO"))
-      ThrowDatabase("SELECT ... INTO is not supported by the embedded database.");
+    if (IsKeyword(Peek(), "INTO")) {
+      // SELECT ... INTO #t: the batch makes the table and fills it.
+      if (into_) SyntaxError(Peek());
+      SelectInto into;
+      into.begin = Next().offset;
+      into.table = ParseTableName();
+      into.end = Peek().offset;
+      into.depth = depth_;
+      into_ = std::move(into);
+    }
     if (AcceptKeyword("FROM")) ParseFrom(*sel);
     if (AcceptKeyword("WHERE")) sel->where = ParseExpr();
     if (AcceptKeyword("GROUP")) {
@@ -1170,6 +1181,8 @@ class Parser {
 
 Statement ParseStatement(const ShapedStatement& shape) { return Parser(shape).Parse(); }
 
+bool IsReservedWord(std::string_view word) { return IsReserved(word); }
+
 }  // namespace korimba::sql
 
 namespace korimba::sql {
@@ -1198,5 +1211,7 @@ std::vector<VariableUse> StatementReader::TakeVariables() {
 std::vector<VariableAssignment> StatementReader::TakeAssignments() {
   return std::exchange(parser_->assignments_, {});
 }
+std::optional<SelectInto> StatementReader::TakeInto() { return std::exchange(parser_->into_, {}); }
+const ShapedStatement& StatementReader::shape() const { return parser_->shape_; }
 
 }  // namespace korimba::sql

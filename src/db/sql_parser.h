@@ -12,6 +12,7 @@
 #define KORIMBA_DB_SQL_PARSER_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@
 namespace korimba::sql {
 
 Statement ParseStatement(const ShapedStatement& shape);
+
+// Words that cannot name anything unless bracketed (SELECT, ON, BEGIN ...).
+bool IsReservedWord(std::string_view word);
 
 // A variable named where a value stands: its place in the key, its name in
 // upper case (variables are matched without regard to case) and as written.
@@ -45,6 +49,14 @@ struct VariableAssignment {
   int depth = 0;
 };
 inline constexpr int kTopSelectDepth = 2;
+
+// SELECT ... INTO table: the table and where "INTO table" lies in the key.
+struct SelectInto {
+  std::string table;
+  size_t begin = 0;
+  size_t end = 0;
+  int depth = 0;
+};
 
 class Parser;
 
@@ -76,6 +88,8 @@ class StatementReader {
   // The variables and select-list assignments read since the last take.
   std::vector<VariableUse> TakeVariables();
   std::vector<VariableAssignment> TakeAssignments();
+  std::optional<SelectInto> TakeInto();
+  const ShapedStatement& shape() const;
 
  private:
   std::unique_ptr<Parser> parser_;

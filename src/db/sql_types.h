@@ -111,6 +111,8 @@ struct Translation {
   bool Matches(const ShapedStatement& shape) const;
 };
 
+class TempTables;
+
 struct TranslatorOptions {
   // Allow SQLite functions the provider registers itself (none are needed
   // today; the SQLite ODBC driver path leaves this false).
@@ -119,6 +121,9 @@ struct TranslatorOptions {
   // DATA_Plan whose WHERE bounds the person and a plan's time from both
   // sides reaches its rows through it.
   bool plan_spans = false;
+  // The connection's temporary tables (temp_tables.h): a name starting
+  // with "#" is looked up there; null when there are none.
+  const TempTables* temp_tables = nullptr;
 };
 
 // A value ready to bind to a SQLite (or ODBC) parameter.

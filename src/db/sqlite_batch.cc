@@ -63,10 +63,12 @@ SqliteBatch::Flow SqliteBatch::RunStep(const sql::BatchStep& step) {
       return Flow::kNext;
     case Kind::kCommit:
       conn_.transactions_.Commit();
+      if (conn_.transactions_.Count() == 0) conn_.dropped_in_transaction_.clear();
       conn_.row_count_ = 0;
       return Flow::kNext;
     case Kind::kRollback:
       conn_.transactions_.Rollback(step.name);
+      conn_.ReconcileTempTables();
       conn_.row_count_ = 0;
       return Flow::kNext;
     case Kind::kSave:
@@ -81,6 +83,17 @@ SqliteBatch::Flow SqliteBatch::RunStep(const sql::BatchStep& step) {
       return Flow::kNext;
     case Kind::kOption:
       conn_.row_count_ = 0;
+      return Flow::kNext;
+    case Kind::kCreateTable:
+      conn_.CreateTempTable(step.table);
+      return Flow::kNext;
+    case Kind::kDropTable:
+      for (const std::string& name : step.names) conn_.DropTempTable(name, step.if_exists);
+      return Flow::kNext;
+    case Kind::kSelectInto:
+      Shape(step.text);
+      outcome_ = {};
+      conn_.SelectInto(step_shape_, step.name, outcome_);
       return Flow::kNext;
   }
   return Flow::kNext;

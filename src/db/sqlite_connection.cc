@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "db/plan_span.h"
+#include "db/resolved_tree.h"
 #include "db/sql_batch.h"
 #include "db/sqlite_batch.h"
 #include "db/sqlite_functions.h"
@@ -105,6 +106,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
   std::shared_ptr<SqliteConnection> conn(new SqliteConnection(db));
   if (sql::RegisterSqliteFunctions(db) != SQLITE_OK) conn->Fail();
   conn->options_.custom_functions = true;
+  conn->options_.temp_tables = &conn->temp_tables_;
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db, 1);
   if (!memory) {
@@ -253,8 +255,8 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
   return *it->second.back();
 }
 
-void SqliteConnection::Bind(const Prepared& p) {
-  const auto& params = p.translation.params;
+void SqliteConnection::BindTo(const sql::Translation& translation, sqlite3_stmt* stmt) {
+  const auto& params = translation.params;
   bound_.clear();
   for (size_t i = 0; i < params.size(); ++i)
     bound_.push_back(sql::BindValue(params[i], shape_, bind_state_));
@@ -265,14 +267,13 @@ void SqliteConnection::Bind(const Prepared& p) {
     const int index = static_cast<int>(i + 1);
     int rc = SQLITE_OK;
     if (const auto* v = std::get_if<int64_t>(&value)) {
-      rc = sqlite3_bind_int64(p.stmt.get(), index, *v);
+      rc = sqlite3_bind_int64(stmt, index, *v);
     } else if (const auto* d = std::get_if<double>(&value)) {
-      rc = sqlite3_bind_double(p.stmt.get(), index, *d);
+      rc = sqlite3_bind_double(stmt, index, *d);
     } else if (const auto* s = std::get_if<std::string>(&value)) {
-      rc = sqlite3_bind_text(p.stmt.get(), index, s->data(), static_cast<int>(s->size()),
-                             SQLITE_STATIC);
+      rc = sqlite3_bind_text(stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
     } else {
-      rc = sqlite3_bind_null(p.stmt.get(), index);
+      rc = sqlite3_bind_null(stmt, index);
     }
     if (rc != SQLITE_OK) Fail();
   }
@@ -296,6 +297,104 @@ void SqliteConnection::RunInBatch(const sql::ShapedStatement& shape, Outcome& ou
   shape_.key = shape.key;
   shape_.literals = shape.literals;
   outcome.table = Run(Lookup(), &outcome);
+}
+
+void SqliteConnection::ForgetTempShapes() {
+  std::erase_if(cache_,
+                [](const auto& entry) { return entry.first.find('#') != std::string::npos; });
+}
+
+void SqliteConnection::CreateTempTable(sql::TableDef table) {
+  const sql::TableDef& made = temp_tables_.Add(std::move(table));
+  try {
+    Exec(db_, sql::TempTables::CreateText(made).c_str());
+  } catch (...) {
+    temp_tables_.Remove(made.name);
+    throw;
+  }
+  ForgetTempShapes();
+}
+
+void SqliteConnection::DropTempTable(const std::string& name, bool if_exists) {
+  const sql::TableDef* table = temp_tables_.Find(name);
+  if (!table) {
+    if (if_exists) return;
+    ThrowDatabase("Cannot drop the table '" + name +
+                  "', because it does not exist or you do not have permission.");
+  }
+  Exec(db_, ("DROP TABLE temp." + sql::Quote(table->name)).c_str());
+  if (transactions_.Count() > 0) dropped_in_transaction_.push_back(*table);
+  temp_tables_.Remove(name);
+  ForgetTempShapes();
+}
+
+bool SqliteConnection::TempTableExists(const std::string& name) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM temp.sqlite_master WHERE type = 'table' AND name = ?1",
+                         -1, &raw, nullptr) != SQLITE_OK) {
+    Fail();
+  }
+  StatementHandle probe(raw);
+  sqlite3_bind_text(raw, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+  const int rc = sqlite3_step(raw);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail();
+  return rc == SQLITE_ROW;
+}
+
+void SqliteConnection::ReconcileTempTables() {
+  std::vector<std::string> gone;
+  for (const std::string& name : temp_tables_.Names()) {
+    if (!TempTableExists(name)) gone.push_back(name);
+  }
+  for (const std::string& name : gone) temp_tables_.Remove(name);
+  for (sql::TableDef& table : dropped_in_transaction_) {
+    if (!temp_tables_.Find(table.name) && TempTableExists(table.name)) {
+      temp_tables_.Add(std::move(table));
+    }
+  }
+  if (transactions_.Count() == 0) dropped_in_transaction_.clear();
+  ForgetTempShapes();
+}
+
+void SqliteConnection::SelectInto(const sql::ShapedStatement& shape, const std::string& name,
+                                  Outcome& outcome) {
+  shape_.key = shape.key;
+  shape_.literals = shape.literals;
+  const sql::Translation translation = Lookup().translation;
+  sql::TableDef table;
+  table.name = name;
+  for (const sql::ResultColumn& c : translation.columns) {
+    if (c.name.empty()) {
+      ThrowDatabase(
+          "An object or column name is missing or empty. For SELECT INTO statements, verify "
+          "each column has a name. For other statements, look for empty alias names. Aliases "
+          "defined as \"\" or [] are not allowed. Change the alias to a valid name.");
+    }
+    if (table.IndexOf(c.name) >= 0) {
+      ThrowDatabase("Column names in each table must be unique. Column name '" + c.name +
+                    "' in table '" + name + "' is specified more than once.");
+    }
+    table.columns.push_back({c.name, c.type == sql::SqlType::kNull ? sql::SqlType::kInt : c.type});
+  }
+  CreateTempTable(std::move(table));
+  // Filled by the query's own text, bound as the query would be; a query
+  // that fails leaves no table, as SQL Server's SELECT ... INTO leaves none.
+  try {
+    const std::string insert = "INSERT INTO temp." + sql::Quote(name) + " " + translation.sql;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, insert.c_str(), static_cast<int>(insert.size()), &raw, nullptr) !=
+        SQLITE_OK) {
+      Fail();
+    }
+    StatementHandle stmt(raw);
+    BindTo(translation, stmt.get());
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) Fail();
+    row_count_ = sqlite3_changes(db_);
+    outcome.rows = row_count_;
+  } catch (...) {
+    DropTempTable(name, true);
+    throw;
+  }
 }
 
 ResultTable SqliteConnection::Run(Prepared& p, Outcome* outcome) {

@@ -38,6 +38,7 @@
 
 #include "db/schema.h"
 #include "db/sqlite_transaction.h"
+#include "db/temp_tables.h"
 #include "db/translator.h"
 #include "frame/connection.h"
 
@@ -122,9 +123,20 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   ResultTable Run(Prepared& p, Outcome* outcome);
   // Runs `shape` as one statement of a batch.
   void RunInBatch(const sql::ShapedStatement& shape, Outcome& outcome);
+  // The temporary tables: made, dropped, and made from a query's result.
+  void CreateTempTable(sql::TableDef table);
+  void DropTempTable(const std::string& name, bool if_exists);
+  void SelectInto(const sql::ShapedStatement& shape, const std::string& name, Outcome& outcome);
+  // Translations that name a temporary table go when one is made or dropped.
+  void ForgetTempShapes();
+  // After a rollback: the catalog follows what SQLite undid (tables made in
+  // the transaction are gone, tables dropped in it are back).
+  void ReconcileTempTables();
+  bool TempTableExists(const std::string& name);
+  void BindTo(const sql::Translation& translation, sqlite3_stmt* stmt);
   void ClearCache();
   void ReadSchemaOptions();
-  void Bind(const Prepared& p);
+  void Bind(const Prepared& p) { BindTo(p.translation, p.stmt.get()); }
   [[noreturn]] void Fail() const;
 
   sqlite3* db_;
@@ -134,6 +146,9 @@ class SqliteConnection final : public Connection, public SchemaOwner {
   sql::TranslatorOptions options_;
   std::vector<sql::BoundValue> bound_;  // the values bound to the running statement
   SqliteTransactions transactions_;
+  sql::TempTables temp_tables_;
+  // Tables dropped while a transaction is open, which a rollback brings back.
+  std::vector<sql::TableDef> dropped_in_transaction_;
   int64_t row_count_ = 0;  // @@ROWCOUNT
   int64_t loop_limit_ = 100'000;
   // The file opened (empty for memory) and its identity at open.

@@ -28,7 +28,7 @@ Translation Translate(const ShapedStatement& shape, const TranslatorOptions& opt
   Statement st = ParseStatement(shape);
   Translation out;
   ResolvedStatement resolved;
-  NameResolver(shape, out, resolved).Run(st);
+  NameResolver(shape, out, resolved, options.temp_tables).Run(st);
   SqliteWriter(shape, options, resolved, out).Run(st);
   return out;
 }
