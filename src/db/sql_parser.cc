@@ -469,6 +469,11 @@ class Parser {
   // The row count of OFFSET / FETCH: a whole number, as TOP takes.
   ExprPtr ParseRowCount() {
     const Token& t = Peek();
+    // A batch's int variable: its value is spliced in as a whole number
+    // before the statement is parsed again.
+    if (t.kind == TokenKind::kIdent && t.text.size() > 1 && t.text[0] == '@' && t.text[1] != '@') {
+      return ParsePrimary();
+    }
     if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) {
       ThrowDatabase("OFFSET and FETCH take a whole number on the embedded database.");
     }
