@@ -411,6 +411,10 @@ ResultTable SqliteConnection::Run(Prepared& p, Outcome* outcome) {
     if (!p.translation.identity_table.empty() && sqlite3_changes(db_) > 0) {
       bind_state_.last_identity = sqlite3_last_insert_rowid(db_);
       bind_state_.scope_identity = bind_state_.last_identity;
+    } else if (p.translation.kind == sql::StatementKind::kInsert &&
+               p.translation.identity_table.empty()) {
+      // An insert into a table without an identity leaves @@IDENTITY Null.
+      bind_state_.last_identity.reset();
     }
     row_count_ = sqlite3_changes(db_);
     if (outcome) outcome->rows = row_count_;
