@@ -545,6 +545,10 @@ ResultTable OdbcConnection::ExecuteTranslated(std::string_view statement) {
     OdbcTranslation made;
     made.translation = sql::Translate(h.shape);
     made.sql = BarePlaceholders(made.translation.sql, made.order);
+    // A shape whose fixed literals keep changing (LIKE patterns typed into
+    // a search) keeps only its latest translations.
+    constexpr size_t kMaxPerShape = 16;
+    if (candidates.size() >= kMaxPerShape) candidates.erase(candidates.begin());
     candidates.push_back(std::move(made));
     found = &candidates.back();
   }

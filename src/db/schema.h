@@ -15,8 +15,11 @@
 //                       received messages (InceptMsg)
 //   IX_DATA_Msg_SentCover (MsgFromPersonID, PersonID, ...): the persons
 //                       one writes to, the group messages one sent
-// The three ...Cover indexes carry every column their statements read,
-// so those statements never visit the table.
+//   IX_DATA_Msg_GroupSent, IX_DATA_Msg_GroupMinute: the same two readings
+//                       of group messages, holding only the group messages
+//                       (partial, on the LIKE condition the statements have)
+// The ...Cover and Group... indexes carry every column their statements
+// read, so those statements never visit the table.
 //   IX_DATA_Plan_Person (PersonID, PlanBeginTime): every calendar view
 //   IX_DATA_Plan_End    (PersonID, PlanEndTime): plans by their end (the
 //                       week view's "begin or end in the week")

@@ -21,6 +21,7 @@ namespace korimba {
 namespace {
 
 constexpr size_t kMaxCachedShapes = 512;
+constexpr size_t kMaxTranslationsPerShape = 16;
 constexpr int kBusyTimeoutMs = 5000;
 
 // Read sizes for a file database, sized for an office of a few hundred
@@ -251,6 +252,9 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
     if (cache_.size() >= kMaxCachedShapes) ClearCache();
     it = cache_.emplace(shape_.key, std::vector<std::unique_ptr<Prepared>>{}).first;
   }
+  // A shape whose fixed literals keep changing (LIKE patterns typed into a
+  // search) keeps only its latest translations.
+  if (it->second.size() >= kMaxTranslationsPerShape) it->second.erase(it->second.begin());
   it->second.push_back(std::move(prepared));
   return *it->second.back();
 }

@@ -2,6 +2,7 @@
 #include "db/sqlite_writer.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "db/schema.h"
 #include "db/sql_lexer.h"
 #include "db/sqlite_functions.h"
+#include "db/translator.h"
 #include "frame/error.h"
 
 namespace korimba::sql {
@@ -735,6 +737,20 @@ void SqliteWriter::Emit(Expr& e, Scope& scope) {
       sql_ += "))";
       return;
     case Expr::Kind::kLike: {
+      // A pattern without character classes is written into the text, so
+      // that SQLite can match the condition against a partial index's (a
+      // bound pattern never matches one) and need not prepare the statement
+      // again for every pattern it is bound to. The translation then serves
+      // only this pattern (a fixed literal).
+      if (std::optional<std::string> pattern = InlineLikePattern(*e.args[1])) {
+        FixLiteral(shape_, e.args[1]->literal_index, out_);
+        sql_ += "(";
+        Emit(*e.args[0], scope);
+        sql_ += e.negated ? " NOT LIKE " : " LIKE ";
+        sql_ += *pattern;
+        sql_ += " ESCAPE '\\')";
+        return;
+      }
       if (!options_.custom_functions) {
         sql_ += "(";
         Emit(*e.args[0], scope);
@@ -887,6 +903,27 @@ void SqliteWriter::EmitCheckedArith(const std::vector<Expr*>& spine, Scope& scop
     }
     sql_ += ")";
   }
+}
+
+std::optional<std::string> SqliteWriter::InlineLikePattern(const Expr& pattern) const {
+  ParamSpec p = pattern.param;
+  p.source = ParamSource::kLiteral;
+  p.literal_index = pattern.literal_index;
+  p.like_coarse = false;
+  // The korimba_like check's value is Null exactly when the pattern has no
+  // character class; any other pattern stays bound.
+  p.like_check = true;
+  if (!std::holds_alternative<std::monostate>(BindValue(p, shape_, {}))) return std::nullopt;
+  p.like_check = false;
+  const BoundValue value = BindValue(p, shape_, {});
+  const std::string* text = std::get_if<std::string>(&value);
+  if (text == nullptr || text->find('\0') != std::string::npos) return std::nullopt;
+  std::string quoted = "'";
+  for (const char c : *text) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted + "'";
 }
 
 std::string SqliteWriter::EmitToString(Expr& e, Scope& scope) {

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ class SqliteWriter {
   void EmitChain(Expr& e, Scope& scope);
   void EmitCheckedArith(const std::vector<Expr*>& spine, Scope& scope);
   std::string EmitToString(Expr& e, Scope& scope);
+  // A LIKE pattern literal without character classes as an SQLite string
+  // literal in SQLite's escaped form; nullopt for any other pattern.
+  std::optional<std::string> InlineLikePattern(const Expr& pattern) const;
   void EmitCast(Expr& e, Scope& scope);
   void EmitFunction(Expr& e, Scope& scope);
   void EmitOver(WindowSpec& w, Scope& scope);

@@ -83,5 +83,23 @@ TEST(QueryPlanTest, PersonListsReadOnlyTheirIndex) {
   EXPECT_EQ(checked.size(), 4u);
 }
 
+// The group-message statements read only the group messages: their LIKE
+// condition is the one the partial indexes hold.
+TEST(QueryPlanTest, GroupMessagesAreReadFromTheirPartialIndexes) {
+  auto db = SqliteConnection::Open(":memory:");
+  const std::map<std::string, std::string> expected = {
+      {"Message.trackMsg", "COVERING INDEX IX_DATA_Msg_GroupSent"},
+      {"Message.track", "COVERING INDEX IX_DATA_Msg_GroupMinute"}};
+  std::set<std::string> checked;
+  for (const auto& [name, text] : TourEveryMethod()) {
+    auto it = expected.find(name);
+    if (it == expected.end()) continue;
+    checked.insert(name);
+    const std::string plan = PlanOf(db->handle(), SqliteConnection::TranslateText(text).sql);
+    EXPECT_NE(plan.find(it->second), std::string::npos) << name << ":\n" << plan;
+  }
+  EXPECT_EQ(checked.size(), 2u);
+}
+
 }  // namespace
 }  // namespace korimba::testing

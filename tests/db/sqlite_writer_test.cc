@@ -118,6 +118,45 @@ TEST_F(SqliteWriterTest, OneShapeAnswersByEachStatementsOwnLiterals) {
   }
 }
 
+// A LIKE pattern without character classes is written into the SQLite text
+// (so a partial index on that condition can serve it) and its translation
+// serves that pattern only; a pattern with a class stays bound. Many
+// patterns of one shape on one connection each answer by their own, past
+// the number of translations a shape keeps.
+TEST_F(SqliteWriterTest, LikePatternsAreWrittenIntoTheTextAndServeOnlyThemselves) {
+  const struct {
+    const char* pattern;
+    const char* written;
+  } cases[] = {
+      {"%b%", "LIKE '%b%' ESCAPE"},
+      {"it''s%", "LIKE 'it''s%' ESCAPE"},
+      {"50[%]", "LIKE '50\\%' ESCAPE"},
+      {"[bc]%", "LIKE ?1 ESCAPE"},
+  };
+  for (const auto& c : cases) {
+    const std::string sql =
+        SqliteConnection::TranslateText(
+            std::string("select PersonID from HR_Person where PersonName not like '") + c.pattern +
+            "'")
+            .sql;
+    EXPECT_NE(sql.find(c.written), std::string::npos) << c.pattern << ": " << sql;
+  }
+  for (int i = 0; i < 40; ++i) {
+    Run("insert into HR_Person (PersonID, PersonName) values (" + std::to_string(i) + ", 'p" +
+        std::to_string(i) + "')");
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 40; ++i) {
+      EXPECT_EQ(
+          Ids("select PersonID from HR_Person where PersonName like 'P" + std::to_string(i) + "'"),
+          std::to_string(i) + "i4");
+    }
+  }
+  EXPECT_EQ(Run("select PersonID from HR_Person where PersonName like 'p1%'").row_count(), 11u);
+  EXPECT_EQ(Run("select PersonID from HR_Person where PersonName not like 'p1%'").row_count(), 29u);
+  EXPECT_EQ(Run("select PersonID from HR_Person where PersonName like 'p[1-2]'").row_count(), 2u);
+}
+
 // A recursive common table that never stops is stopped by the recursion
 // limit even when the query reads none of its rows' values, and the
 // connection answers the next statement.
