@@ -12,42 +12,50 @@
 namespace korimba::sql {
 namespace {
 
-// Words that cannot name a column, table or alias unless bracketed.
-constexpr std::array<std::string_view, 40> kReserved = {
-    "SELECT",   "FROM",  "WHERE",  "GROUP",  "BY",    "HAVING", "ORDER",   "AND",
-    "OR",       "NOT",   "IN",     "IS",     "NULL",  "LIKE",   "BETWEEN", "EXISTS",
-    "INSERT",   "INTO",  "VALUES", "UPDATE", "SET",   "DELETE", "JOIN",    "INNER",
-    "LEFT",     "RIGHT", "FULL",   "OUTER",  "CROSS", "ON",     "AS",      "TOP",
-    "DISTINCT", "UNION", "CASE",   "WHEN",   "THEN",  "ELSE",   "END",     "ASC"};
+// Words that cannot name a column, table or alias unless bracketed, in
+// order (std::lower_bound finds them): the statements' words and the words
+// of a batch's control statements, reserved as SQL Server reserves them so
+// that a statement ends where the next one begins without a ";".
+constexpr std::array<std::string_view, 67> kReserved = {
+    "AND",       "AS",          "ASC",      "BEGIN",  "BETWEEN", "BREAK",   "BY",      "CASE",
+    "COMMIT",    "CONTINUE",    "CREATE",   "CROSS",  "DECLARE", "DELETE",  "DESC",    "DISTINCT",
+    "DROP",      "ELSE",        "END",      "EXCEPT", "EXEC",    "EXECUTE", "EXISTS",  "FROM",
+    "FULL",      "GOTO",        "GROUP",    "HAVING", "IF",      "IN",      "INNER",   "INSERT",
+    "INTERSECT", "INTO",        "IS",       "JOIN",   "LEFT",    "LIKE",    "NOT",     "NULL",
+    "ON",        "OPTION",      "OR",       "ORDER",  "OUTER",   "OVER",    "PERCENT", "PRINT",
+    "RETURN",    "RIGHT",       "ROLLBACK", "SAVE",   "SELECT",  "SET",     "THEN",    "TOP",
+    "TRAN",      "TRANSACTION", "TRUNCATE", "UNION",  "UPDATE",  "VALUES",  "WAITFOR", "WHEN",
+    "WHERE",     "WHILE",       "WITH"};
+static_assert(std::is_sorted(kReserved.begin(), kReserved.end()));
 
-// The words of a batch's control statements, reserved as SQL Server reserves
-// them, so that a statement ends where the next one begins without a ";".
-constexpr std::array<std::string_view, 20> kBatchReserved = {
-    "IF",          "WHILE",  "BEGIN", "DECLARE", "COMMIT",   "ROLLBACK", "BREAK",
-    "CONTINUE",    "RETURN", "PRINT", "DROP",    "CREATE",   "SAVE",     "TRAN",
-    "TRANSACTION", "GOTO",   "EXEC",  "EXECUTE", "TRUNCATE", "WAITFOR"};
+// The reserved words that begin a statement of the batch's own.
+constexpr std::array<std::string_view, 18> kBatchStatementWords = {
+    "BEGIN", "BREAK", "COMMIT", "CONTINUE", "CREATE",   "DECLARE", "DROP",     "EXEC",    "EXECUTE",
+    "GOTO",  "IF",    "PRINT",  "RETURN",   "ROLLBACK", "SAVE",    "TRUNCATE", "WAITFOR", "WHILE"};
 
-// The batch words that begin a statement of their own.
-bool StartsStatement(std::string_view word) {
-  for (std::string_view r : kBatchReserved) {
-    if (SameName(word, r)) return !SameName(word, "TRAN") && !SameName(word, "TRANSACTION");
+// `word` in upper case in `buffer`, or empty when it is longer than any
+// reserved word (and so none).
+std::string_view UpperWord(std::string_view word, std::array<char, 12>& buffer) {
+  if (word.size() > buffer.size()) return {};
+  for (size_t i = 0; i < word.size(); ++i) {
+    const char c = word[i];
+    buffer[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
   }
-  return false;
+  return std::string_view(buffer.data(), word.size());
+}
+
+bool StartsStatement(std::string_view word) {
+  std::array<char, 12> buffer;
+  const std::string_view upper = UpperWord(word, buffer);
+  return std::find(kBatchStatementWords.begin(), kBatchStatementWords.end(), upper) !=
+         kBatchStatementWords.end();
 }
 
 bool IsReserved(std::string_view word) {
-  for (std::string_view r : kBatchReserved) {
-    if (SameName(word, r)) return true;
-  }
-  if (SameName(word, "DESC") || SameName(word, "EXCEPT") || SameName(word, "INTERSECT") ||
-      SameName(word, "WITH") || SameName(word, "OPTION") || SameName(word, "OVER") ||
-      SameName(word, "PERCENT")) {
-    return true;
-  }
-  for (std::string_view r : kReserved) {
-    if (SameName(word, r)) return true;
-  }
-  return false;
+  std::array<char, 12> buffer;
+  const std::string_view upper = UpperWord(word, buffer);
+  if (upper.empty()) return false;
+  return std::binary_search(kReserved.begin(), kReserved.end(), upper);
 }
 
 // How deep the parser may recurse (parentheses, subqueries, function
