@@ -1,5 +1,7 @@
 #include "web/page_queries.h"
 
+#include <string_view>
+
 #include "frame/statement.h"
 #include "frame/value_ops.h"
 
@@ -13,6 +15,59 @@ int64_t CountOf(Connection& conn, const StatementBuilder& sql) {
   return n.is_number() ? static_cast<int64_t>(ToDouble(n)) : 0;
 }
 
+// A list of one person's rows that the database pages: `columns` are read
+// from `table` where its PersonID is the person, in `order`, which ends with
+// `key` (unique to a row) so that no two pages share a row.
+struct Listing {
+  std::string_view columns;
+  std::string_view table;
+  std::string_view key;
+  std::string_view order;
+};
+
+void FromPersonsRows(StatementBuilder& sql, const Listing& listing, int32_t person) {
+  sql << Lit{" FROM "} << Lit{listing.table} << Lit{" WHERE PersonID = "} << Int{person};
+}
+
+PagedRows ReadPage(Connection& conn, const Listing& listing, int32_t person, int32_t page,
+                   int32_t per_page) {
+  PagedRows out;
+  StatementBuilder count;
+  count << Lit{"SELECT COUNT(*)"};
+  FromPersonsRows(count, listing, person);
+  out.total = CountOf(conn, count);
+  if (per_page < 1 || page < 1) return out;
+  out.pages = (out.total + per_page - 1) / per_page;
+  if (page > out.pages) return out;
+  // TOP with NOT IN over the rows before the page: both SQL Server and the
+  // embedded database answer it (neither needs OFFSET ... FETCH), and the
+  // skipped rows are read from the person's own index entries only.
+  const int64_t skip = int64_t{page - 1} * per_page;
+  StatementBuilder sql;
+  sql << Lit{"SELECT TOP "} << Int{per_page} << Lit{" "} << Lit{listing.columns};
+  FromPersonsRows(sql, listing, person);
+  if (skip > 0) {
+    sql << Lit{" AND "} << Lit{listing.key} << Lit{" NOT IN (SELECT TOP "} << Int{skip} << Lit{" "}
+        << Lit{listing.key};
+    FromPersonsRows(sql, listing, person);
+    sql << Lit{" ORDER BY "} << Lit{listing.order} << Lit{")"};
+  }
+  sql << Lit{" ORDER BY "} << Lit{listing.order};
+  out.rows = conn.Query(sql.text());
+  return out;
+}
+
+constexpr Listing kPlans{
+    "PlanID, PersonID, PlanType, PlanClass, PlanBeginTime, PlanEndTime, PlanAlertTime, "
+    "PlanContent, PlanPlace",
+    "DATA_Plan", "PlanID", "PlanBeginTime, PlanID"};
+
+// In InboxColumn's order.
+constexpr Listing kInbox{
+    "(SELECT PersonName FROM HR_Person WHERE HR_Person.PersonID = DATA_Msg.MsgFromPersonID), "
+    "MsgContent, msgCreatetime, MsgID, msgFlag, MsgFileName",
+    "DATA_Msg", "MsgID", "msgCreatetime DESC, MsgID DESC"};
+
 }  // namespace
 
 int64_t UnreadCount(Connection& conn, int32_t person) {
@@ -24,30 +79,22 @@ int64_t UnreadCount(Connection& conn, int32_t person) {
 
 PersonPlanPage ReadPersonPlanPage(Connection& conn, int32_t person, int32_t page,
                                   int32_t per_page) {
-  PersonPlanPage out;
-  StatementBuilder count;
-  count << Lit{"SELECT COUNT(*) FROM DATA_Plan WHERE PersonID = "} << Int{person};
-  out.total = CountOf(conn, count);
-  if (per_page < 1 || page < 1) return out;
-  out.pages = (out.total + per_page - 1) / per_page;
-  if (page > out.pages) return out;
-  // TOP with NOT IN over the rows before the page: both SQL Server and the
-  // embedded database answer it (neither needs OFFSET ... FETCH), and the
-  // skipped rows are read from the person's own index entries only.
-  const int64_t skip = int64_t{page - 1} * per_page;
+  return ReadPage(conn, kPlans, person, page, per_page);
+}
+
+PagedRows ReadInboxPage(Connection& conn, int32_t person, int32_t page, int32_t per_page) {
+  return ReadPage(conn, kInbox, person, page, per_page);
+}
+
+ResultTable ReadSentGroupCopies(Connection& conn, int32_t sender, const std::string& minute) {
+  const Variant at = Variant::Text(minute);
   StatementBuilder sql;
-  sql << Lit{"SELECT TOP "} << Int{per_page}
-      << Lit{" PlanID, PersonID, PlanType, PlanClass, PlanBeginTime, PlanEndTime, "
-             "PlanAlertTime, PlanContent, PlanPlace FROM DATA_Plan WHERE PersonID = "}
-      << Int{person};
-  if (skip > 0) {
-    sql << Lit{" AND PlanID NOT IN (SELECT TOP "} << Int{skip}
-        << Lit{" PlanID FROM DATA_Plan WHERE PersonID = "} << Int{person}
-        << Lit{" ORDER BY PlanBeginTime, PlanID)"};
-  }
-  sql << Lit{" ORDER BY PlanBeginTime, PlanID"};
-  out.rows = conn.Query(sql.text());
-  return out;
+  sql << Lit{"SELECT (SELECT PersonName FROM HR_Person WHERE HR_Person.PersonID = "
+             "DATA_Msg.PersonID), MsgContent, MsgID, msgFlag FROM DATA_Msg WHERE "
+             "MsgFromPersonID = "}
+      << Int{sender} << Lit{" AND CONVERT(char(16), msgCreatetime, 120) = '"} << Quoted{at}
+      << Lit{"' AND MsgContent LIKE N'%群发消息%' ORDER BY msgCreatetime DESC, MsgID DESC"};
+  return conn.Query(sql.text());
 }
 
 ResultTable ReadPersonPlansOverlapping(Connection& conn, int32_t person, Date from, Date to) {

@@ -1,38 +1,56 @@
-// Received history (InceptMsg) and the tracking of one's group messages:
-// the list of group messages sent (trackMsg) and, for one of them, who has
-// read their copy (track). track lists every group copy of a minute, whoever
-// sent it, so the page keeps only the copies the signed-in person sent.
+// Received history, a page at a time by its own paged query (the same
+// messages InceptMsg lists, newest first), and the tracking of one's group
+// messages: the list of group messages sent (trackMsg) and, for one of them,
+// who has read their copy: the copies track lists for that minute that the
+// signed-in person sent, read by one query of the page's own
+// (web/page_queries.h).
+#include <algorithm>
 #include <regex>
 
 #include "frame/value_ops.h"
 #include "message/message.h"
 #include "web/html.h"
+#include "web/page_queries.h"
 #include "web/site.h"
 #include "web/values.h"
 
 namespace korimba::web {
 namespace {
 
+constexpr int32_t kMessagesPerPage = 20;
+
 void HistoryPage(PageRequest& page) {
-  GridView grid(page.run().Message("InceptMsg", {page.person()}));
+  int32_t wanted = 1;
+  if (!page.Param("page").empty()) wanted = page.IdParam("page", "page number");
+  const PagedRows found =
+      ReadInboxPage(page.run().connection(), page.person_id(), wanted, kMessagesPerPage);
+  if (found.rows.row_count() == 0 && wanted > 1) {
+    throw BadInput("error.no_history_page", {std::to_string(wanted), std::to_string(found.total)});
+  }
   mstch::array rows;
-  // Row 0 holds the column names.
-  for (int32_t row = 1; row < grid.first_count(); ++row) {
-    auto cell = [&](int32_t col) { return grid.CellOrEmpty(row, col); };
-    if (cell(ReceivedColumn::kMsgId).is_empty()) continue;
-    const Variant file = cell(ReceivedColumn::kFileName);
+  for (size_t row = 0; row < found.rows.row_count(); ++row) {
+    auto cell = [&](size_t col) -> const Variant& { return found.rows.at(row, col); };
+    const Variant& file = cell(InboxColumn::kFileName);
     rows.push_back(mstch::map{
-        {"id", DisplayText(cell(ReceivedColumn::kMsgId))},
-        {"sender", DisplayText(cell(ReceivedColumn::kSenderName))},
-        {"content", DisplayText(cell(ReceivedColumn::kContent))},
-        {"sent", DisplayText(cell(ReceivedColumn::kSent))},
-        {"unread", DisplayText(cell(ReceivedColumn::kFlag)) == "0"},
+        {"id", DisplayText(cell(InboxColumn::kMsgId))},
+        {"sender", DisplayText(cell(InboxColumn::kSenderName))},
+        {"content", DisplayText(cell(InboxColumn::kContent))},
+        {"sent", DisplayText(cell(InboxColumn::kSent))},
+        {"unread", DisplayText(cell(InboxColumn::kFlag)) == "0"},
         {"has_file", !file.is_null() && !file.is_empty()},
         {"file_name", DisplayText(file)},
     });
   }
   page.Page(page.Text("title.history"), "history",
-            mstch::map{{"rows", rows}, {"none", rows.empty()}});
+            mstch::map{{"rows", rows},
+                       {"none", rows.empty()},
+                       {"total", std::to_string(found.total)},
+                       {"page", std::to_string(wanted)},
+                       {"pages", std::to_string(std::max<int64_t>(found.pages, 1))},
+                       {"has_prev", wanted > 1},
+                       {"prev", std::to_string(wanted - 1)},
+                       {"has_next", wanted < found.pages},
+                       {"next", std::to_string(wanted + 1)}});
 }
 
 void TrackingPage(PageRequest& page) {
@@ -57,27 +75,20 @@ void TrackPage(PageRequest& page) {
   if (!std::regex_match(minute, kMinute)) {
     throw BadInput("error.not_a_minute", {minute});
   }
-  PageRun& run = page.run();
-  GridView grid(run.Message("track", {Variant::Text(minute)}));
+  // The copies track lists for the minute that this person sent, read in
+  // one statement rather than opening each copy to learn its sender.
+  const ResultTable found = ReadSentGroupCopies(page.run().connection(), page.person_id(), minute);
   mstch::array copies;
   int read = 0;
-  if (!grid.IsNoRows() && grid.first_count() >= GroupCopyColumn::kColumns) {
-    for (int32_t r = 0; r < grid.second_count(); ++r) {
-      const Variant& id = grid.at(GroupCopyColumn::kMsgId, r);
-      // Only copies this person sent: MsgRead names the sender.
-      GridView one(run.Message("MsgRead", {id}));
-      if (one.first_count() < 2 || DisplayText(one.CellOrEmpty(1, MessageColumn::kSenderId)) !=
-                                       std::to_string(page.person_id())) {
-        continue;
-      }
-      bool is_read = DisplayText(grid.at(GroupCopyColumn::kFlag, r)) == "1";
-      if (is_read) ++read;
-      copies.push_back(
-          mstch::map{{"recipient", DisplayText(grid.at(GroupCopyColumn::kRecipientName, r))},
-                     {"content", DisplayText(grid.at(GroupCopyColumn::kContent, r))},
-                     {"id", DisplayText(id)},
-                     {"read", is_read}});
-    }
+  for (size_t r = 0; r < found.row_count(); ++r) {
+    auto cell = [&](size_t col) -> const Variant& { return found.at(r, col); };
+    const bool is_read = DisplayText(cell(GroupCopyRowColumn::kFlag)) == "1";
+    if (is_read) ++read;
+    copies.push_back(
+        mstch::map{{"recipient", DisplayText(cell(GroupCopyRowColumn::kRecipientName))},
+                   {"content", DisplayText(cell(GroupCopyRowColumn::kContent))},
+                   {"id", DisplayText(cell(GroupCopyRowColumn::kMsgId))},
+                   {"read", is_read}});
   }
   if (copies.empty()) throw NotFound("error.no_group_in_minute", {minute});
   page.Page(page.Text("title.track"), "track",
