@@ -9,6 +9,7 @@
 
 #include "frame/value_ops.h"
 #include "message/message.h"
+#include "web/group_message.h"
 #include "web/html.h"
 #include "web/page_queries.h"
 #include "web/site.h"
@@ -62,6 +63,7 @@ void TrackingPage(PageRequest& page) {
       entries.push_back(
           mstch::map{{"content", DisplayText(grid.at(GroupMessageColumn::kContent, r))},
                      {"minute", minute},
+                     {"key", GroupKey(TextForm(grid.at(GroupMessageColumn::kContent, r)))},
                      {"minute_param", PercentEncode(minute)}});
     }
   }

@@ -10,6 +10,7 @@
 #include "message/attachment_store.h"
 #include "message/message.h"
 #include "web/form_checks.h"
+#include "web/group_message.h"
 #include "web/html.h"
 #include "web/site.h"
 #include "web/values.h"
@@ -17,8 +18,6 @@
 namespace korimba::web {
 namespace {
 
-// Marks a group message: the tracking pages find group messages by it.
-constexpr std::string_view kGroupMarker = "【群发消息】";
 constexpr int32_t kMaxPersonId = 32767;
 // Persons one group message may go to: each copy costs a row and, with an
 // attachment, a file of up to 10 MiB.
@@ -239,15 +238,20 @@ void OpenPage(PageRequest& page) {
 
 void EditPage(PageRequest& page) {
   MessageRecord record = OwnMessage(page);
+  // A copy of a group message keeps its marker outside the edit box.
+  const std::string content = DisplayText(record.content);
   page.Page(page.Text("title.message_edit"), "message_edit",
             mstch::map{{"id", std::to_string(record.id)},
                        {"title", DisplayText(record.title)},
-                       {"content", DisplayText(record.content)}});
+                       {"group_marker", content.starts_with(kGroupMarker)},
+                       {"marker", std::string(kGroupMarker)},
+                       {"content", std::string(WithoutGroupMarker(content))}});
 }
 
 void Update(PageRequest& page) {
   MessageRecord record = OwnMessage(page);
   std::string content = RequiredText(page, "content", "message");
+  if (TextForm(record.content).starts_with(kGroupMarker)) content = WithGroupMarker(content);
   CheckLength(page, page.Param("title"), kTitleChars, "title");
   page.run().Message("UpdateData",
                      {Variant::I4(record.id), Variant::I4(record.recipient), Variant::Text(content),

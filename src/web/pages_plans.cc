@@ -3,14 +3,17 @@
 // its own paged query (web/page_queries.h). A plan id from a request is read
 // with GetData and acted on only when the plan is the person's own.
 #include <algorithm>
+#include <iostream>
 
 #include "frame/clock.h"
 #include "frame/date.h"
 #include "frame/grid.h"
 #include "frame/value_ops.h"
 #include "plan/plan.h"
+#include "web/feed_keys.h"
 #include "web/form_checks.h"
 #include "web/page_queries.h"
+#include "web/sign_in.h"
 #include "web/site.h"
 #include "web/values.h"
 
@@ -71,6 +74,27 @@ Variant RowsAsGrid(const ResultTable& table) {
   return grid;
 }
 
+// The person's calendar subscription: the address (with their current
+// token) and the same for calendar apps (webcal:); nothing when the server
+// keeps no feed keys or cannot read them.
+void AddFeed(PageRequest& page, mstch::map& context) {
+  FeedKeys* keys = page.site.feed_keys();
+  if (keys == nullptr) return;
+  std::string token;
+  try {
+    token = keys->TokenFor(page.person_id());
+  } catch (const FeedKeyError& e) {
+    std::cerr << "korimba serve: " << e.what() << std::endl;
+    return;
+  }
+  std::string host = page.req.get_header_value("Host");
+  if (host.empty()) host = page.req.local_addr + ":" + std::to_string(page.req.local_port);
+  const std::string rest = host + std::string(kFeedPath) +
+                           "?person=" + std::to_string(page.person_id()) + "&key=" + token;
+  context["feed"] = (RequestIsHttps(page.site, page.req) ? "https://" : "http://") + rest;
+  context["feed_webcal"] = "webcal://" + rest;
+}
+
 void ListPage(PageRequest& page) {
   int32_t wanted = 1;
   if (!page.Param("page").empty()) wanted = page.IdParam("page", "page number");
@@ -91,6 +115,7 @@ void ListPage(PageRequest& page) {
                      {"prev", std::to_string(wanted - 1)},
                      {"has_next", wanted < found.pages},
                      {"next", std::to_string(wanted + 1)}};
+  AddFeed(page, context);
   page.Page(page.Text("title.plans"), "plans", context);
 }
 

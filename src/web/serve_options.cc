@@ -24,6 +24,10 @@ const ServeOptionSpec kTable[] = {
     {"trusted-proxy",
      "With --auth proxy, and for X-Forwarded-Proto: the proxies' addresses or CIDR ranges",
      &O::trusted_proxy},
+    {"feed-key",
+     "File of the key behind the calendar subscription addresses, created when missing "
+     "(default: beside a sqlite: database, else feed.key)",
+     &O::feed_key},
     {"access-log", "File the access log is appended to (default: standard error)", &O::access_log},
     {"pool-size", "Database connections (0: 4, or 1 for an in-memory database)", &O::pool_size},
     {"pool-wait", "Seconds a page waits for a free connection before answering 503", &O::pool_wait},

@@ -26,6 +26,7 @@ struct ServeOptions {
   std::string auth = "password";
   std::string auth_header = "Remote-User";
   std::vector<std::string> trusted_proxy;
+  std::string feed_key;          // empty: DefaultFeedKeyPath(db)
   std::string access_log;        // empty: standard error
   std::string state = "memory";  // or redis://HOST:PORT[/DB]
   int pool_size = 0;             // 0: 4 for a file or server database, 1 in memory

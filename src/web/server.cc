@@ -17,6 +17,7 @@
 #include "frame/error.h"
 #include "frame/value_ops.h"
 #include "web/access_log.h"
+#include "web/feed_keys.h"
 #include "web/limited_server.h"
 #include "web/secret_mask.h"
 #include "web/shared_state.h"
@@ -161,6 +162,10 @@ int Serve(const ServeOptions& options) {
     return 2;
   }
   site.events().set_settings(LiveStreamSettings(options));
+  site.set_feed_keys(std::make_shared<FeedKeys>(
+      std::filesystem::absolute(options.feed_key.empty() ? DefaultFeedKeyPath(options.db)
+                                                         : options.feed_key)
+          .string()));
   if (test_clock) {
     SetComponentClock(test_clock);
     std::cout << "Test clock: the component clock starts at " << options.test_clock << std::endl;

@@ -224,7 +224,7 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
   }
   // Only the known notices: the parameter is never shown as given.
   const std::string done = req.method == "GET" ? Param("done") : "";
-  if (done == "sent" || done == "saved" || done == "deleted") {
+  if (done == "sent" || done == "saved" || done == "deleted" || done == "renewed") {
     layout["notice"] = Text("notice." + done);
   }
   res.status = status;
@@ -452,8 +452,10 @@ void RegisterSite(httplib::Server& server, Site& site) {
   RegisterSignInPages(server, site);  // before the home pages' /signin
   RegisterHomePages(server, site);
   RegisterMessagePages(server, site);
+  RegisterGroupPages(server, site);
   RegisterHistoryPages(server, site);
   RegisterPlanPages(server, site);
+  RegisterFeedPages(server, site);
   RegisterCalendarPages(server, site);
   RegisterSearchPages(server, site);
   RegisterLiveEvents(server, site);

@@ -27,6 +27,7 @@
 #include "web/catalog.h"
 #include "web/connection_pool.h"
 #include "web/event_hub.h"
+#include "web/feed_keys.h"
 #include "web/login_throttle.h"
 #include "web/page_runner.h"
 #include "web/session_store.h"
@@ -64,6 +65,10 @@ class Site {
   LoginThrottle& throttle() { return throttle_; }
   // The open live-update streams and the signal that wakes them.
   EventHub& events() { return events_; }
+  // The keys of the calendar subscription addresses; without them (nullptr)
+  // no page offers a subscription and every feed address answers 404.
+  void set_feed_keys(std::shared_ptr<FeedKeys> keys) { feed_keys_ = std::move(keys); }
+  FeedKeys* feed_keys() const { return feed_keys_.get(); }
 
  private:
   std::unique_ptr<ConnectionPool> pool_;
@@ -74,6 +79,7 @@ class Site {
   SignInSettings sign_in_;
   LoginThrottle throttle_;
   EventHub events_;
+  std::shared_ptr<FeedKeys> feed_keys_;
 };
 
 // A failure a page shows the visitor. Made from a catalog key and its
@@ -194,8 +200,10 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
 // One handler file per page group.
 void RegisterHomePages(httplib::Server& server, Site& site);
 void RegisterMessagePages(httplib::Server& server, Site& site);
+void RegisterGroupPages(httplib::Server& server, Site& site);
 void RegisterHistoryPages(httplib::Server& server, Site& site);
 void RegisterPlanPages(httplib::Server& server, Site& site);
+void RegisterFeedPages(httplib::Server& server, Site& site);
 void RegisterCalendarPages(httplib::Server& server, Site& site);
 void RegisterSearchPages(httplib::Server& server, Site& site);
 // All page groups, the static files and the error pages.

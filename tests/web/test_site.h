@@ -40,6 +40,7 @@ class TestSite {
     conn_ = OpenConnection(db);
     site_ = std::make_unique<Site>(std::make_unique<ConnectionPool>(std::move(pool), pool_wait),
                                    (dir_ / "files").string() + "/");
+    site_->set_feed_keys(std::make_shared<FeedKeys>((dir_ / "test.db.feed-key").string()));
     RegisterSite(server_, *site_);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -61,6 +62,7 @@ class TestSite {
   Connection& conn() { return *conn_; }
   const std::shared_ptr<Connection>& shared_conn() const { return conn_; }
   std::filesystem::path files() const { return dir_ / "files"; }
+  std::filesystem::path dir() const { return dir_; }
 
  private:
   std::filesystem::path dir_;

@@ -30,6 +30,34 @@ const PAGES = {
   "not-found": "/no/such/page",
 };
 
+// Pages reached from others, for the things Anna makes in `before`: one
+// plan, one group message to David and a search that finds both.
+async function addReachedPages() {
+  const page = await signedIn({ locale: "zh-CN" });
+  const text = `季度总结会议，请准备各部门的数据和下一季度的计划 ${Date.now()}`;
+  await page.goto(`${base}/plans/new?date=2031-03-03`);
+  await page.fill("#content", text);
+  await page.fill("#place", "三楼大会议室");
+  await Promise.all([page.waitForURL(/\/calendar\/month/), page.click("#plan-form button")]);
+  const plan = await page.getAttribute('#month td[data-date="2031-03-03"] a.entry', "href");
+  PAGES.plan = plan;
+  PAGES["plan-edit"] = plan.replace("/plans/view", "/plans/edit");
+  await page.goto(`${base}/messages/group`);
+  await page.check('input[name="to"][value="10"]');
+  await page.fill("#title", "季度总结");
+  await page.fill("#content", text);
+  await Promise.all([page.waitForURL(/\/tracking/), page.click("#group-form button")]);
+  const row = page.locator("#tracking tr", { hasText: text }).first();
+  PAGES.track = await row.locator("a").nth(0).getAttribute("href");
+  PAGES["group-edit"] = await row.locator("a").nth(1).getAttribute("href");
+  await page.goto(`${base}/messages?with=10`);
+  PAGES.message = await page.locator("ul.messages li", { hasText: text }).first()
+    .locator("a[href^='/messages/open']").getAttribute("href");
+  PAGES["message-edit"] = PAGES.message.replace("/messages/open", "/messages/edit");
+  PAGES.search = `/search?q=${encodeURIComponent("季度总结")}`;
+  await page.context().close();
+}
+
 let browser;
 
 async function signedIn(options) {
@@ -50,6 +78,7 @@ before(async () => {
     args: ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
   });
+  await addReachedPages();
 });
 
 after(async () => {
@@ -73,15 +102,29 @@ test("Accept-Language picks the page language and the switch keeps the other", a
   }
 });
 
-test("every page fits a phone, with the menu folded and opening on demand", async () => {
-  const page = await signedIn({ locale: "zh-CN", viewport: { width: 390, height: 844 } });
+// Each page with the browser that shows it: the signed-in person's for
+// PAGES, one of nobody's for the sign-in page.
+async function* everyPage(options) {
+  const page = await signedIn(options);
   for (const [name, url] of Object.entries(PAGES)) {
     await page.goto(`${base}${url}`);
+    yield [name, page];
+  }
+  const visitor = await (await browser.newContext({ bypassCSP: true, ...options })).newPage();
+  await visitor.goto(`${base}/signin`);
+  yield ["signin", visitor];
+  await visitor.context().close();
+  await page.context().close();
+}
+
+test("every page fits a phone, with the menu folded and opening on demand", async () => {
+  for await (const [name, page] of everyPage({ locale: "zh-CN", viewport: { width: 390, height: 844 } })) {
     const [scroll, inner] = await page.evaluate(() => [
       document.documentElement.scrollWidth, window.innerWidth]);
     assert.ok(scroll <= inner, `${name}: ${scroll} px wide in ${inner}`);
     await page.screenshot({ path: path.join(shots, `${name}-390.png`), fullPage: true });
   }
+  const page = await signedIn({ locale: "zh-CN", viewport: { width: 390, height: 844 } });
   await page.goto(`${base}/`);
   assert.equal(await page.isVisible("nav a[href='/plans']"), false);
   await page.click(".menu-button");
@@ -90,10 +133,8 @@ test("every page fits a phone, with the menu folded and opening on demand", asyn
 });
 
 test("axe-core finds nothing serious or critical on any page", async () => {
-  const page = await signedIn({ locale: "zh-CN", viewport: { width: 1366, height: 768 } });
   const found = [];
-  for (const [name, url] of Object.entries(PAGES)) {
-    await page.goto(`${base}${url}`);
+  for await (const [name, page] of everyPage({ locale: "zh-CN", viewport: { width: 1366, height: 768 } })) {
     await page.screenshot({ path: path.join(shots, `${name}-1366.png`), fullPage: true });
     await page.addScriptTag({ path: axePath });
     const violations = await page.evaluate(async () => {
@@ -105,5 +146,4 @@ test("axe-core finds nothing serious or critical on any page", async () => {
     for (const v of violations) found.push(`${name} ${v}`);
   }
   assert.deepEqual(found, []);
-  await page.context().close();
 });

@@ -86,7 +86,7 @@ test("a group message with an attachment is counted, opened, downloaded and trac
 
   await anna.goto(`${base}/tracking`);
   const entry = anna.locator("#tracking tr", { hasText: "Budget notes" }).first();
-  await Promise.all([anna.waitForURL(/\/tracking\/minute/), entry.locator("a").click()]);
+  await Promise.all([anna.waitForURL(/\/tracking\/minute/), entry.locator("a").first().click()]);
   const copy = anna.locator("#copies tr", { hasText: "David Mensah" }).first();
   assert.equal((await copy.locator(".state").textContent()).trim(), "read");
 });
