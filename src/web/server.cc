@@ -29,6 +29,8 @@
 namespace korimba::web {
 namespace {
 
+constexpr int kListenBacklog = 1024;
+
 // A file database takes a few connections; an in-memory one exists per
 // connection, so it must be a single one.
 int PoolSize(const ServeOptions& options) {
@@ -174,7 +176,8 @@ int Serve(const ServeOptions& options) {
     std::cout << "Sign-in: pick (anyone may choose to be any person; for demonstrations only)\n";
   }
   LimitedServer server(options.limits);
-  TuneServer(server);
+  socket_t listening = INVALID_SOCKET;
+  TuneServer(server, [&listening](socket_t sock) { listening = sock; });
   RegisterSite(server, site);
   try {
     InstallAccessLog(server, site, std::make_shared<AccessLog>(options.access_log));
@@ -193,6 +196,12 @@ int Serve(const ServeOptions& options) {
     std::cerr << "korimba serve: cannot listen on " << options.listen << "\n";
     return 1;
   }
+  // The library listens with a queue of 5 connections not yet accepted:
+  // when many kept-alive connections reach their request limit and their
+  // clients reconnect at once, the connections past the fifth are dropped
+  // and each waits a second for the retry of its SYN. Listening again on the
+  // bound socket deepens the queue (the kernel caps it at somaxconn).
+  if (listening != INVALID_SOCKET) ::listen(listening, kListenBacklog);
   std::string shown_host = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   std::cout << "Korimba pages at http://" << shown_host << ":" << port << "/" << std::endl;
 

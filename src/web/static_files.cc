@@ -64,16 +64,17 @@ void SendStatic(const httplib::Request& req, httplib::Response& res, std::string
   res.set_content(content->data(), content->size(), type);
 }
 
-void TuneServer(httplib::Server& server) {
+void TuneServer(httplib::Server& server, std::function<void(socket_t)> on_listening) {
   // Set on the listening socket; Linux hands TCP_NODELAY on to every
   // connection accepted from it.
   server.set_tcp_nodelay(true);
   // SO_REUSEADDR only: the library's default adds SO_REUSEPORT, with which a
   // second server binds the same address without a word and takes half of
   // its connections (and their sessions) away from the first.
-  server.set_socket_options([](socket_t sock) {
+  server.set_socket_options([on_listening = std::move(on_listening)](socket_t sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    if (on_listening) on_listening(sock);
   });
 }
 

@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,8 @@ void SendStatic(const httplib::Request& req, httplib::Response& res, std::string
 // and delayed acknowledgements would otherwise hold back by about 40 ms on
 // a kept-alive connection), and a listening address that one server alone
 // may hold, so that a second one on a busy port fails to start.
-void TuneServer(httplib::Server& server);
+// `on_listening`, when given, is told the listening socket once it is made.
+void TuneServer(httplib::Server& server, std::function<void(socket_t)> on_listening = nullptr);
 
 }  // namespace korimba::web
 
