@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 #include "frame/value_ops.h"
@@ -17,6 +18,8 @@ namespace {
 struct Start {
   const httplib::Request* req = nullptr;
   std::chrono::steady_clock::time_point at;
+  // The person of the session the routing found ("-": none), once it has.
+  std::optional<std::string> person;
 };
 thread_local Start tls_start;
 
@@ -71,7 +74,12 @@ void AccessLog::Write(const AccessLine& line) {
 }
 
 void MarkRequestStart(const httplib::Request& req) {
-  tls_start = {&req, std::chrono::steady_clock::now()};
+  tls_start = {&req, std::chrono::steady_clock::now(), std::nullopt};
+}
+
+void MarkRequestPerson(const httplib::Request& req, const Variant& person_id) {
+  if (tls_start.req != &req) return;
+  tls_start.person = person_id.is_number() ? TextForm(person_id) : "-";
 }
 
 void InstallAccessLog(httplib::Server& server, Site& site, std::shared_ptr<AccessLog> log) {
@@ -80,13 +88,17 @@ void InstallAccessLog(httplib::Server& server, Site& site, std::shared_ptr<Acces
     line.time = LocalTimeNow();
     line.client = req.remote_addr;
     line.person = "-";
-    try {
-      if (auto session = SessionOf(site, req)) {
-        const Variant id = session->values->Value("PersonID");
-        if (id.is_number()) line.person = TextForm(id);
+    if (tls_start.req == &req && tls_start.person) {
+      line.person = *tls_start.person;
+    } else {
+      try {
+        if (auto session = SessionOf(site, req)) {
+          const Variant id = session->values->Value("PersonID");
+          if (id.is_number()) line.person = TextForm(id);
+        }
+      } catch (const StateUnavailable&) {
+        // The line is written without the person.
       }
-    } catch (const StateUnavailable&) {
-      // The line is written without the person.
     }
     line.method = req.method;
     line.path = req.path;

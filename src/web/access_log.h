@@ -15,6 +15,8 @@
 #include <ostream>
 #include <string>
 
+#include "frame/variant.h"
+
 namespace korimba::web {
 
 class Site;
@@ -53,6 +55,10 @@ class AccessLog {
 // Notes when the request began; the site's routing calls it first thing, on
 // the worker thread that then answers the request.
 void MarkRequestStart(const httplib::Request& req);
+// Notes the person of the session the request came with, as the routing
+// found it, so that the request's line needs no second look-up of the
+// session (a round trip when sessions are kept in Redis).
+void MarkRequestPerson(const httplib::Request& req, const Variant& person_id);
 
 // Writes a line for every request `server` answers through its routes.
 void InstallAccessLog(httplib::Server& server, Site& site, std::shared_ptr<AccessLog> log);

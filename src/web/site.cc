@@ -306,6 +306,8 @@ void Route(httplib::Server& server, Site& site, std::string_view method, const s
     }
     const httplib::Request& req = with_parts ? *with_parts : received;
     auto session = SessionOf(site, req);
+    MarkRequestPerson(received,
+                      session != nullptr ? session->values->Value("PersonID") : Variant());
     // A visitor without a session gets a draft, kept (with its cookie) only
     // once a page hands out its form token. So anonymous requests store
     // nothing, and a refused post (cross-site, or after the session ended)
