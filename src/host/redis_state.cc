@@ -23,59 +23,14 @@ constexpr std::string_view kSessionPrefix = "korimba:session:";
 constexpr std::string_view kTokenField = "token";
 constexpr std::string_view kValuePrefix = "v:";
 
-// How long a waiting node blocks before it tries again without a wake-up,
-// and how long its place in the queue outlives its last try.
+// How long a waiting node blocks before it asks again without a wake-up
+// (the safety net for a lock that expired instead of being released), and
+// how long its place in the queue outlives its last try.
 constexpr double kBlockSeconds = 0.1;
 constexpr long long kWaitingMs = 500;
 
-// The scripts' arguments start alike: ARGV[1] the waiting prefix, ARGV[2]
-// the wake prefix, ARGV[3] this node (take) or '' (release). The
-// opening drops the nodes at the head of the queue that stopped waiting
-// (died or gave up), so `head` is the first live one, or false.
-constexpr std::string_view kLiveHead =
-    "local me = ARGV[3] "
-    "local head = redis.call('lindex', KEYS[2], 0) "
-    "while head and head ~= me and redis.call('exists', ARGV[1] .. head) == 0 do "
-    "redis.call('lpop', KEYS[2]) head = redis.call('lindex', KEYS[2], 0) end ";
-
-// KEYS: lock, queue, Application, the holder's session (optional).
-// ARGV[4] token, ARGV[5] expiry ms, ARGV[6] waiting ms, ARGV[7] a field.
-// Takes the lock for the token when it is free and no other node is ahead
-// in the queue, and answers {the Application's field, the session's
-// fields}. Otherwise puts this node in the queue (once), marks it waiting
-// and answers nil.
-constexpr std::string_view kTakeRest =
-    "if (head and head ~= me) or "
-    "not redis.call('set', KEYS[1], ARGV[4], 'NX', 'PX', ARGV[5]) then "
-    "redis.call('set', ARGV[1] .. me, '1', 'PX', ARGV[6]) "
-    "if not redis.call('lpos', KEYS[2], me) then redis.call('rpush', KEYS[2], me) end "
-    "return false end "
-    "if head == me then redis.call('lpop', KEYS[2]) end "
-    "redis.call('del', ARGV[1] .. me, ARGV[2] .. me) "
-    "local value = false "
-    "if ARGV[7] ~= '' then value = redis.call('hget', KEYS[3], ARGV[7]) end "
-    "local session = {} "
-    "if KEYS[4] then session = redis.call('hgetall', KEYS[4]) end "
-    "return {value, session}";
-
-// KEYS: lock, queue. ARGV[4] the token. Deletes the lock only while it
-// holds the token (a holder whose lock expired and was taken by another
-// never frees the other's), then wakes the first node still waiting.
-constexpr std::string_view kReleaseRest =
-    "local released = 0 "
-    "if redis.call('get', KEYS[1]) == ARGV[4] then released = redis.call('del', KEYS[1]) end "
-    "if head then redis.call('rpush', ARGV[2] .. head, '1') "
-    "redis.call('pexpire', ARGV[2] .. head, 1000) end "
-    "return released";
-
-const std::string& TakeScript() {
-  static const std::string script = std::string(kLiveHead) + std::string(kTakeRest);
-  return script;
-}
-
-const std::string& ReleaseScript() {
-  static const std::string script = std::string(kLiveHead) + std::string(kReleaseRest);
-  return script;
+Variant Decoded(const std::optional<std::string>& stored) {
+  return stored ? DecodeValue(*stored) : Variant();
 }
 
 Variant Decoded(const RedisReply& reply) {
@@ -102,23 +57,62 @@ std::map<std::string, std::string, std::less<>> SessionFields(const RedisReply& 
   return fields;
 }
 
+// A script run with the lock's three keys and the arguments every lock
+// script starts with.
+RedisCommand LockScript(const std::string& script, const std::string& node,
+                        const std::string& token) {
+  return {"EVAL",
+          script,
+          "3",
+          std::string(kLockKey),
+          std::string(kQueueKey),
+          std::string(kApplicationKey),
+          std::string(kWaitingPrefix),
+          std::string(kWakePrefix),
+          node,
+          token};
+}
+
 }  // namespace
+
+// A page of this process waiting for the lock. It is woken either to ask
+// Redis itself (kAsk) or holding the lock already, handed over by the
+// previous holder with what the lock brings (kHeld). While a release is
+// deciding whether to hand the lock to it, it is `reserved` and does not
+// give up.
+struct RedisApplication::Waiter {
+  enum class State { kWaiting, kAsk, kHeld };
+  Waiter(const void* holder, RedisSession* session) : holder(holder), session(session) {}
+  const void* holder;
+  RedisSession* session;
+  std::condition_variable cv;
+  State state = State::kWaiting;
+  bool reserved = false;
+  std::optional<LockBrought> brought;
+};
 
 RedisApplication::RedisApplication(std::shared_ptr<RedisClient> client, RedisLockTimes times)
     : client_(std::move(client)), times_(times), node_(RandomHexId()) {}
+
+bool RedisApplication::OnHoldersThread() const {
+  return taken_ && holder_thread_ == std::this_thread::get_id();
+}
 
 Variant RedisApplication::Value(std::string_view name) const {
   std::string field = FoldName(name);
   {
     std::lock_guard lock(mu_);
-    if (learning_) {
-      learning_ = false;
-      first_read_ = field;
-    }
-    if (brought_ && brought_->first == field) {
-      RedisReply reply = std::move(brought_->second);
-      brought_.reset();
-      return Decoded(reply);
+    if (OnHoldersThread()) {
+      if (auto it = pending_.find(field); it != pending_.end()) return DecodeValue(it->second);
+      if (learning_) {
+        learning_ = false;
+        first_read_ = field;
+      }
+      if (brought_ && brought_->first == field) {
+        std::optional<std::string> stored = std::move(brought_->second);
+        brought_.reset();
+        return Decoded(stored);
+      }
     }
   }
   return Decoded(client_->Run({"HGET", std::string(kApplicationKey), std::move(field)}));
@@ -126,11 +120,43 @@ Variant RedisApplication::Value(std::string_view name) const {
 
 void RedisApplication::SetValue(std::string_view name, Variant value) {
   std::string field = FoldName(name);
+  std::string stored = EncodeValue(value);
   {
     std::lock_guard lock(mu_);
-    if (brought_ && brought_->first == field) brought_.reset();
+    if (OnHoldersThread()) {
+      if (brought_ && brought_->first == field) brought_.reset();
+      pending_[std::move(field)] = std::move(stored);
+      return;
+    }
   }
-  client_->Run({"HSET", std::string(kApplicationKey), std::move(field), EncodeValue(value)});
+  client_->Run({"HSET", std::string(kApplicationKey), std::move(field), std::move(stored)});
+}
+
+void RedisApplication::BeginHold(const void* holder, const std::string& field,
+                                 LockBrought brought) {
+  holder_ = holder;
+  taken_ = true;
+  depth_ = 1;
+  learning_ = true;
+  pending_.clear();
+  brought_.reset();
+  if (!field.empty()) brought_.emplace(field, std::move(brought.value));
+}
+
+void RedisApplication::PassOn() {
+  taken_ = false;
+  depth_ = 0;
+  learning_ = false;
+  brought_.reset();
+  pending_.clear();
+  holder_thread_ = {};
+  holder_ = nullptr;
+  if (waiting_.empty()) return;
+  Waiter* next = waiting_.front();
+  waiting_.pop_front();
+  holder_ = next->holder;
+  next->state = Waiter::State::kAsk;
+  next->cv.notify_one();
 }
 
 void RedisApplication::Acquire(const void* holder, SessionObject* session) {
@@ -150,80 +176,108 @@ void RedisApplication::Acquire(const void* holder, SessionObject* session) {
     ++depth_;
     return;
   }
-  if (!cv_.wait_until(lock, deadline, [&] { return holder_ == nullptr; })) throw timed_out();
+  if (holder_ != nullptr) {
+    Waiter me(holder, own_session);
+    waiting_.push_back(&me);
+    while (me.state == Waiter::State::kWaiting) {
+      if (me.reserved) {
+        me.cv.wait(lock);
+      } else if (me.cv.wait_until(lock, deadline) == std::cv_status::timeout &&
+                 me.state == Waiter::State::kWaiting && !me.reserved) {
+        std::erase(waiting_, &me);
+        throw timed_out();
+      }
+    }
+    if (me.state == Waiter::State::kHeld) {
+      // Handed over in the process: the lock is this page's already.
+      holder_thread_ = std::this_thread::get_id();
+      lock.unlock();
+      if (own_session != nullptr) own_session->Refresh(me.brought->session);
+      return;
+    }
+  }
+  // This holder alone of the process asks Redis now; the others queue above.
   holder_ = holder;
-  token_ = RandomHexId();
+  token_ = node_ + "." + std::to_string(++taken_count_);
   const std::string field = first_read_;
   lock.unlock();
-  // This holder alone of the process asks Redis now; the others wait above.
-  RedisReply taken;
+  std::optional<LockBrought> taken;
   try {
     taken = TakeLock(own_session != nullptr ? own_session->key() : "", field, deadline);
   } catch (...) {
     std::lock_guard relock(mu_);
-    holder_ = nullptr;
-    cv_.notify_all();
+    PassOn();
     throw;
   }
-  if (taken.is_nil()) {
-    std::lock_guard relock(mu_);
-    holder_ = nullptr;
-    cv_.notify_all();
+  lock.lock();
+  if (!taken) {
+    PassOn();
     throw timed_out();
   }
-  lock.lock();
-  taken_ = true;
-  depth_ = 1;
-  learning_ = true;
-  if (!field.empty()) brought_.emplace(field, std::move(taken.elements[0]));
+  RedisReply session_fields = std::move(taken->session);
+  BeginHold(holder, field, std::move(*taken));
+  holder_thread_ = std::this_thread::get_id();
   lock.unlock();
-  if (own_session != nullptr) own_session->Refresh(taken.elements[1]);
+  if (own_session != nullptr) own_session->Refresh(session_fields);
 }
 
-RedisReply RedisApplication::TakeLock(const std::string& session_key, const std::string& field,
-                                      SteadyClock::time_point deadline) {
-  RedisCommand take = {"EVAL",
-                       TakeScript(),
-                       session_key.empty() ? "3" : "4",
-                       std::string(kLockKey),
-                       std::string(kQueueKey),
-                       std::string(kApplicationKey)};
-  if (!session_key.empty()) take.push_back(session_key);
-  for (std::string arg :
-       {std::string(kWaitingPrefix), std::string(kWakePrefix), node_, token_,
-        std::to_string(Milliseconds(times_.expiry_seconds)), std::to_string(kWaitingMs), field}) {
+std::optional<LockBrought> RedisApplication::TakeLock(const std::string& session_key,
+                                                      const std::string& field,
+                                                      SteadyClock::time_point deadline) {
+  RedisCommand take = LockScript(TakeLockScript(), node_, token_);
+  for (std::string arg : {std::to_string(Milliseconds(times_.expiry_seconds)),
+                          std::to_string(kWaitingMs), field, session_key}) {
     take.push_back(std::move(arg));
   }
   const std::string wake = std::string(kWakePrefix) + node_;
   // Giving up (or failing) leaves the queue, so the nodes behind are not
-  // held up until this node's place expires.
-  auto leave_queue = [&] {
-    try {
-      client_->Pipeline({{"LREM", std::string(kQueueKey), "0", node_},
-                         {"DEL", std::string(kWaitingPrefix) + node_}});
-    } catch (...) {
-      // Redis is gone: the place expires by itself.
-    }
+  // held up until this node's place expires; a lock handed over meanwhile
+  // is this node's after all.
+  auto leave_queue = [&]() -> std::optional<LockBrought> {
+    RedisCommand leave = LockScript(LeaveQueueScript(), node_, token_);
+    leave.push_back(field);
+    leave.push_back(session_key);
+    RedisReply left = client_->Run(leave);
+    if (left.is_nil()) return std::nullopt;
+    return BroughtFromReply(left);
   };
   try {
     for (;;) {
       RedisReply reply = client_->Run(take);
-      if (!reply.is_nil()) return reply;
-      const double left = std::chrono::duration<double>(deadline - SteadyClock::now()).count();
-      if (left <= 0) break;
-      // A release pushes to this list when this node is first in the
-      // queue; the timeout catches a lock that expired without one.
-      char timeout[32];
-      std::snprintf(timeout, sizeof timeout, "%.3f",
-                    std::max(0.001, std::min(left, kBlockSeconds)));
-      client_->Run({"BLPOP", wake, timeout});
+      if (!reply.is_nil()) return BroughtFromReply(reply);
+      for (;;) {
+        const double left = std::chrono::duration<double>(deadline - SteadyClock::now()).count();
+        if (left <= 0) return leave_queue();
+        char timeout[32];
+        std::snprintf(timeout, sizeof timeout, "%.3f",
+                      std::max(0.001, std::min(left, kBlockSeconds)));
+        RedisReply woken = client_->Run({"BLPOP", wake, timeout});
+        if (woken.is_nil()) break;  // no hand-over yet: ask again
+        if (woken.elements.size() == 2) {
+          if (auto handed = ParseHandOver(woken.elements[1].text);
+              handed && handed->first == token_) {
+            return std::move(handed->second);
+          }
+        }
+        // A wake-up meant for an earlier attempt: keep waiting.
+      }
     }
   } catch (...) {
-    leave_queue();
+    try {
+      if (leave_queue()) {
+        // Handed over just as the wait failed: hand it on again.
+        RedisCommand release = LockScript(ReleaseLockScript(), node_, token_);
+        for (std::string arg : {std::to_string(Milliseconds(times_.expiry_seconds)), std::string(),
+                                std::string(), std::string()}) {
+          release.push_back(std::move(arg));
+        }
+        client_->Run(release);
+      }
+    } catch (...) {
+      // Redis is gone: the place and any lock handed here expire by themselves.
+    }
     throw;
   }
-  leave_queue();
-  return RedisReply();
 }
 
 void RedisApplication::Release(const void* holder) {
@@ -238,22 +292,57 @@ void RedisApplication::Release(const void* holder) {
 }
 
 void RedisApplication::Unlock() {
-  // The process's next holder keeps waiting until the key is freed, so it
-  // does not ask Redis for a key about to go.
-  struct Hand {
-    ~Hand() {
-      std::lock_guard relock(app.mu_);
-      app.taken_ = false;
-      app.holder_ = nullptr;
-      app.depth_ = 0;
-      app.learning_ = false;
-      app.brought_.reset();
-      app.cv_.notify_all();
-    }
-    RedisApplication& app;
-  } hand_on{*this};
-  client_->Run({"EVAL", ReleaseScript(), "2", std::string(kLockKey), std::string(kQueueKey),
-                std::string(kWaitingPrefix), std::string(kWakePrefix), "", token_});
+  std::unique_lock lock(mu_);
+  Waiter* next = waiting_.empty() ? nullptr : waiting_.front();
+  if (next != nullptr) next->reserved = true;
+  RedisCommand release = LockScript(ReleaseLockScript(), node_, token_);
+  release.push_back(std::to_string(Milliseconds(times_.expiry_seconds)));
+  release.push_back(next != nullptr ? "1" : "");
+  const std::string field = first_read_;
+  release.push_back(next != nullptr ? field : "");
+  release.push_back(next != nullptr && next->session != nullptr ? next->session->key() : "");
+  const bool wrote = !pending_.empty();
+  for (auto& [name, stored] : pending_) {
+    release.push_back(name);
+    release.push_back(std::move(stored));
+  }
+  pending_.clear();
+  lock.unlock();
+
+  RedisReply result;
+  std::exception_ptr failure;
+  try {
+    result = client_->Run(release);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  const std::string outcome =
+      !failure && !result.elements.empty() ? result.elements[0].text : std::string();
+  lock.lock();
+  if (next != nullptr) next->reserved = false;
+  if (outcome == "kept" && next != nullptr) {
+    // The key stays this process's under the same token: the next page in
+    // line holds the lock without asking Redis for it.
+    waiting_.pop_front();
+    RedisReply brought = result;
+    brought.elements.erase(brought.elements.begin());
+    BeginHold(next->holder, field, BroughtFromReply(brought));
+    holder_thread_ = {};
+    next->brought = BroughtFromReply(brought);
+    next->state = Waiter::State::kHeld;
+    next->cv.notify_one();
+  } else {
+    PassOn();
+  }
+  lock.unlock();
+  if (failure) std::rethrow_exception(failure);
+  if (outcome == "lost" && wrote) {
+    throw AutomationError(kErrPageHost,
+                          "Application.UnLock: the Application lock expired before it was "
+                          "released (the page kept it longer than " +
+                              std::to_string(std::lround(times_.expiry_seconds)) +
+                              " seconds); the values written under it were not stored");
+  }
 }
 
 bool RedisApplication::IsHeldBy(const void* holder) const {
@@ -269,7 +358,7 @@ void RedisApplication::ReleaseAll(const void* holder) {
   try {
     Unlock();
   } catch (...) {
-    // Redis is gone: the key expires by itself.
+    // Redis is gone (the key expires by itself), or the lock had expired.
   }
 }
 

@@ -2,19 +2,24 @@
 // visitor alike:
 //  - RedisApplication: the Application's values in one hash (korimba:app),
 //    each read (HGET) and write (HSET) one round trip, and Lock/UnLock
-//    across every node: a key (korimba:lock) set to this holder's own token
-//    only while it is free, deleted by a script only while it still holds
-//    that token, so a late release never frees somebody else's lock. The key
-//    expires by itself, so a node that dies holding it stops nobody for
-//    longer than the expiry; waiting for it is bounded.
-//    Holders of one node queue in the process first, so only one of them at
-//    a time asks Redis. Nodes queue in Redis (korimba:lock:queue, first come
-//    first served): a node that finds the lock taken joins the queue and
-//    blocks on its own wake-up list until a release pushes there (or a
-//    short while passes: the safety net for a releaser that died). Taking
-//    the lock is one round trip that also brings along the holder's session
-//    and the value the previous holder read first (under the lock that is
-//    "OnlineList"), so that read costs nothing more.
+//    across every node: a key (korimba:lock) holding its holder's token,
+//    taken only while it is free, released or handed on only while it still
+//    holds that token, so a late release never frees somebody else's lock.
+//    The key expires by itself, so a node that dies holding it stops nobody
+//    for longer than the expiry; waiting for it is bounded.
+//    Holders of one node queue in the process, first come first served, and
+//    only the first of them asks Redis. Nodes queue in Redis
+//    (korimba:lock:queue, first come first served): a node that finds the
+//    lock taken joins the queue and blocks on its own wake-up list. A
+//    release hands the lock straight to the first waiting node, pushing it
+//    what it would read first (the value the last holder read first, under
+//    the lock "OnlineList", and its session), so the waiting node holds the
+//    lock when it wakes; with no other node waiting, a release keeps the
+//    lock for the process's next holder and brings that holder the same.
+//    The holder's own writes under the lock are stored by its release, in
+//    the same round trip, and only while the lock is still its own; its
+//    reads see them at once. Taking, handing over and releasing are
+//    host/redis_lock_scripts.h.
 //  - RedisSession: one visitor's values as read at lookup (one round trip
 //    with the token and the renewal), brought up to date again whenever the
 //    page takes the Application lock; a write goes to Redis at once (and
@@ -32,14 +37,17 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "host/page_host.h"
 #include "host/redis_client.h"
+#include "host/redis_lock_scripts.h"
 #include "host/session_keeper.h"
 
 namespace korimba {
@@ -65,31 +73,41 @@ class RedisApplication final : public HostApplication {
   void ReleaseAll(const void* holder) override;
 
  private:
-  // Tries for the lock until it is this node's or the wait is over (nil);
-  // on success the take script's answer: the value of `field` and the
-  // fields of the session `session_key` (each may be "": none).
-  RedisReply TakeLock(const std::string& session_key, const std::string& field,
-                      std::chrono::steady_clock::time_point deadline);
-  // Deletes the lock key if it still holds this holder's token and wakes
-  // the next node in the queue, then lets the process's next holder in.
+  struct Waiter;
+  // Tries for the lock until it is this node's or the wait is over (nullopt).
+  std::optional<LockBrought> TakeLock(const std::string& session_key, const std::string& field,
+                                      std::chrono::steady_clock::time_point deadline);
+  // The lock is `holder`'s now, with what it brings (mu_ held).
+  void BeginHold(const void* holder, const std::string& field, LockBrought brought);
+  // Nobody of this process holds the lock: the first waiter asks Redis next
+  // (mu_ held).
+  void PassOn();
+  // Stores the holder's writes and hands the lock on or frees it.
   void Unlock();
+  // Whether the calling thread is the holder's (mu_ held).
+  bool OnHoldersThread() const;
 
   std::shared_ptr<RedisClient> client_;
   RedisLockTimes times_;
   // This node's name in the queue of nodes waiting for the lock.
   const std::string node_;
   mutable std::mutex mu_;
-  std::condition_variable cv_;
-  // The holder of this process that has the lock or is taking it.
+  // The holder of this process that has the lock or is asking Redis for it,
+  // and the pages waiting behind it, first come first served.
   const void* holder_ = nullptr;
+  std::deque<Waiter*> waiting_;
+  std::thread::id holder_thread_;
   bool taken_ = false;  // the lock key is ours
   int depth_ = 0;
   std::string token_;
+  unsigned long long taken_count_ = 0;  // makes each token unique
   // The field read first under the last lock, brought along by the next.
   mutable std::string first_read_;
   mutable bool learning_ = false;  // the first read under this lock is still to come
   // The value brought along with this lock, until it is read or written.
-  mutable std::optional<std::pair<std::string, RedisReply>> brought_;
+  mutable std::optional<std::pair<std::string, std::optional<std::string>>> brought_;
+  // The holder's writes (field -> stored form), stored by its release.
+  std::map<std::string, std::string, std::less<>> pending_;
 };
 
 class RedisSession final : public SessionObject {

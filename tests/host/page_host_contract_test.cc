@@ -1,9 +1,9 @@
 // What every page host promises the component and the pages, run against the
 // in-memory host and the Redis host alike: values keep their kinds, names
 // match without regard to case, the Application lock excludes every other
-// holder (of this process or another node) and is released at page end, and
-// sessions keep their token, end after their idle time unless used, and never
-// share values.
+// holder (of this process or another node) and is released at page end with
+// what the page wrote under it stored, and sessions keep their token, end
+// after their idle time unless used, and never share values.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -257,6 +257,7 @@ TYPED_TEST(PageHostContractTest, PageEndReleasesALockAFailedCallLeftHeld) {
     kept = ApplicationOf(page);
     try {
       kept->Lock();
+      kept->SetValue("OnlineT", Variant::R4(12.5f));
       throw AutomationError(kErrDatabase, "lost connection");  // the call fails here
     } catch (const AutomationError&) {
     }
@@ -269,6 +270,8 @@ TYPED_TEST(PageHostContractTest, PageEndReleasesALockAFailedCallLeftHeld) {
     if (!got) application->ReleaseAll(kept.get());  // let the attempt finish
     EXPECT_TRUE(got) << "the ended page still holds the lock (node " << node << ")";
   }
+  // What the page wrote before it failed is stored, as if it had unlocked.
+  EXPECT_EQ(this->host_->application(1)->Value("onlinet"), Variant::R4(12.5f));
   // The ended page's view can no longer take a lock nobody would release.
   try {
     kept->Lock();

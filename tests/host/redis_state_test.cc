@@ -1,7 +1,10 @@
 // What only the Redis host has to get right: a lock left by a node that died
 // expires, waiting for a lock is bounded, the lock key is freed only by its
-// owner, the idle timeout is the key's expiry, and Redis going away makes
-// calls fail as unavailable until it is back, then work again on their own.
+// owner (and a holder whose lock expired stores nothing), a release hands
+// the lock to a waiting node before the releasing node's next page, the
+// hand-over's wire form is read strictly, the idle timeout is the key's
+// expiry, and Redis going away makes calls fail as unavailable until it is
+// back, then work again on their own.
 #include "host/redis_state.h"
 
 #include <gmock/gmock.h>
@@ -11,7 +14,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
+#include "host/redis_lock_scripts.h"
 #include "tests/support/redis_server.h"
 
 namespace korimba {
@@ -100,6 +107,92 @@ TEST_F(RedisStateTest, AnExpiredHolderNeverFreesTheLockOfTheNext) {
   EXPECT_FALSE(client->Run({"GET", "korimba:lock"}).is_nil());
   next.UnLock();
   EXPECT_TRUE(client->Run({"GET", "korimba:lock"}).is_nil());
+}
+
+TEST_F(RedisStateTest, AHolderWhoseLockExpiredStoresNothingAndIsToldSo) {
+  RedisApplication slow(NewClient(), RedisLockTimes{0.2, 5});
+  RedisApplication next(NewClient(), RedisLockTimes{10, 5});
+  slow.SetValue("Counter", Variant::I4(1));
+  slow.Lock();
+  slow.SetValue("Counter", Variant::I4(2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // its key expired
+  next.Lock();
+  next.SetValue("Counter", Variant::I4(3));
+  next.UnLock();
+  try {
+    slow.UnLock();
+    ADD_FAILURE() << "a release after the lock expired stored its writes silently";
+  } catch (const AutomationError& e) {
+    EXPECT_THAT(e.description(), HasSubstr("expired before it was released"));
+  }
+  EXPECT_EQ(next.Value("counter"), Variant::I4(3)) << "the late holder overwrote the next one";
+  slow.Lock();  // the failed release left nothing held
+  slow.UnLock();
+}
+
+// Node 0 holds the lock with one more page of its own waiting, and node 1
+// waits too: the release hands the lock to node 1 first, so a busy node
+// cannot keep the lock among its own pages.
+TEST_F(RedisStateTest, AReleaseHandsTheLockToAWaitingNodeBeforeItsOwnNextPage) {
+  auto client = NewClient();
+  RedisApplication node0(client);
+  RedisApplication node1(NewClient());
+  std::mutex mu;
+  std::vector<std::string> order;
+  auto take = [&](RedisApplication& app, const void* holder, std::string who) {
+    return std::thread([&app, holder, who, &mu, &order] {
+      app.Acquire(holder, nullptr);
+      {
+        std::lock_guard lock(mu);
+        order.push_back(who);
+      }
+      app.Release(holder);
+    });
+  };
+  int first = 0, second = 0, far = 0;
+  node0.Acquire(&first, nullptr);
+  std::thread other_node = take(node1, &far, "node 1");
+  for (int i = 0; i < 200 && client->Run({"LLEN", "korimba:lock:queue"}).integer == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::thread same_node = take(node0, &second, "node 0");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  node0.Release(&first);
+  other_node.join();
+  same_node.join();
+  EXPECT_EQ(order, (std::vector<std::string>{"node 1", "node 0"}));
+}
+
+TEST(RedisHandOverTest, ReadsTheTokenValueAndSessionAndRefusesDamagedForms) {
+  struct Case {
+    const char* text;
+    const char* want;  // token|value|session names and values, or "refused"
+  };
+  const Case cases[] = {
+      {"3:tok1:14:abcd2:v:1:x", "tok|abcd|v:,x"},
+      {"3:tok1:00:", "tok|(none)|"},
+      {"3:tok1:10:", "tok||"},  // stored, and empty
+      {"3:tok1:03:abc", "tok|(none)|"},
+      {"", "refused"},
+      {"3:tok", "refused"},           // no value
+      {"3:tok1:20:", "refused"},      // neither stored nor not
+      {"3:tok1:10:2:v:", "refused"},  // a name without its value
+      {"9:tok1:10:", "refused"},      // longer than what follows
+      {"x:tok1:10:", "refused"},      // not a length
+      {"0:1:10:", "refused"},         // no token
+      {"3tok1:10:", "refused"},       // no colon after the length
+  };
+  for (const Case& c : cases) {
+    auto handed = ParseHandOver(c.text);
+    std::string got = "refused";
+    if (handed) {
+      got = handed->first + "|" + handed->second.value.value_or("(none)") + "|";
+      for (size_t i = 0; i < handed->second.session.elements.size(); ++i) {
+        got += (i > 0 ? "," : "") + handed->second.session.elements[i].text;
+      }
+    }
+    EXPECT_EQ(got, c.want) << c.text;
+  }
 }
 
 TEST_F(RedisStateTest, TheIdleTimeoutIsTheSessionKeysExpiry) {
