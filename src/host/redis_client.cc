@@ -205,6 +205,32 @@ RedisReply RedisClient::Run(const RedisCommand& command) {
   return std::move(Pipeline({command}).front());
 }
 
+RedisReply RedisClient::Script(const std::string& script, const RedisCommand& rest) {
+  std::string digest;
+  {
+    std::lock_guard lock(mu_);
+    if (auto it = digests_.find(script); it != digests_.end()) digest = it->second;
+  }
+  for (int attempt = 0;; ++attempt) {
+    if (digest.empty()) {
+      digest = Run({"SCRIPT", "LOAD", script}).text;
+      std::lock_guard lock(mu_);
+      digests_[script] = digest;
+    }
+    RedisCommand command = {"EVALSHA", digest};
+    command.insert(command.end(), rest.begin(), rest.end());
+    try {
+      return Run(command);
+    } catch (const StateUnavailable&) {
+      throw;
+    } catch (const AutomationError& e) {
+      // Redis restarted since the script was given: give it again, once.
+      if (attempt > 0 || e.description().find("NOSCRIPT") == std::string::npos) throw;
+      digest.clear();
+    }
+  }
+}
+
 std::string RedisClient::Problem() {
   try {
     RedisReply pong = Run({"PING"});

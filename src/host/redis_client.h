@@ -7,11 +7,12 @@
 // answers back: one round trip.
 // Failures: StateUnavailable when Redis cannot be reached or the connection
 // breaks (pages answer 503 on it); an AutomationError when Redis answers a
-// command with an error. Thread-safe.
+// command with an error. Scripts run by their digest (EVALSHA). Thread-safe.
 #ifndef KORIMBA_HOST_REDIS_CLIENT_H_
 #define KORIMBA_HOST_REDIS_CLIENT_H_
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -66,6 +67,12 @@ class RedisClient {
   RedisReply Run(const RedisCommand& command);
   // Every command's answer, in order, after one round trip.
   std::vector<RedisReply> Pipeline(const std::vector<RedisCommand>& commands);
+  // Runs a Lua script: `rest` is EVAL's arguments after the script (the
+  // number of keys, the keys, the arguments). The script is sent once per
+  // connection to Redis and run by its digest from then on (a script sent
+  // whole is compiled again each time), and sent again when Redis lost it
+  // (a restart).
+  RedisReply Script(const std::string& script, const RedisCommand& rest);
   // Empty when Redis answers PING; otherwise why not.
   std::string Problem();
 
@@ -80,6 +87,8 @@ class RedisClient {
   double timeout_seconds_;
   std::mutex mu_;
   std::vector<std::unique_ptr<Connection>> idle_;
+  // Digests of the scripts Redis has been given, by script text.
+  std::map<std::string, std::string, std::less<>> digests_;
 };
 
 }  // namespace korimba

@@ -57,13 +57,10 @@ std::map<std::string, std::string, std::less<>> SessionFields(const RedisReply& 
   return fields;
 }
 
-// A script run with the lock's three keys and the arguments every lock
-// script starts with.
-RedisCommand LockScript(const std::string& script, const std::string& node,
-                        const std::string& token) {
-  return {"EVAL",
-          script,
-          "3",
+// A lock script's arguments after the script: the lock's three keys and
+// the arguments every lock script starts with.
+RedisCommand LockArguments(const std::string& node, const std::string& token) {
+  return {"3",
           std::string(kLockKey),
           std::string(kQueueKey),
           std::string(kApplicationKey),
@@ -224,7 +221,7 @@ void RedisApplication::Acquire(const void* holder, SessionObject* session) {
 std::optional<LockBrought> RedisApplication::TakeLock(const std::string& session_key,
                                                       const std::string& field,
                                                       SteadyClock::time_point deadline) {
-  RedisCommand take = LockScript(TakeLockScript(), node_, token_);
+  RedisCommand take = LockArguments(node_, token_);
   for (std::string arg : {std::to_string(Milliseconds(times_.expiry_seconds)),
                           std::to_string(kWaitingMs), field, session_key}) {
     take.push_back(std::move(arg));
@@ -234,16 +231,16 @@ std::optional<LockBrought> RedisApplication::TakeLock(const std::string& session
   // held up until this node's place expires; a lock handed over meanwhile
   // is this node's after all.
   auto leave_queue = [&]() -> std::optional<LockBrought> {
-    RedisCommand leave = LockScript(LeaveQueueScript(), node_, token_);
+    RedisCommand leave = LockArguments(node_, token_);
     leave.push_back(field);
     leave.push_back(session_key);
-    RedisReply left = client_->Run(leave);
+    RedisReply left = client_->Script(LeaveQueueScript(), leave);
     if (left.is_nil()) return std::nullopt;
     return BroughtFromReply(left);
   };
   try {
     for (;;) {
-      RedisReply reply = client_->Run(take);
+      RedisReply reply = client_->Script(TakeLockScript(), take);
       if (!reply.is_nil()) return BroughtFromReply(reply);
       for (;;) {
         const double left = std::chrono::duration<double>(deadline - SteadyClock::now()).count();
@@ -266,12 +263,12 @@ std::optional<LockBrought> RedisApplication::TakeLock(const std::string& session
     try {
       if (leave_queue()) {
         // Handed over just as the wait failed: hand it on again.
-        RedisCommand release = LockScript(ReleaseLockScript(), node_, token_);
+        RedisCommand release = LockArguments(node_, token_);
         for (std::string arg : {std::to_string(Milliseconds(times_.expiry_seconds)), std::string(),
                                 std::string(), std::string()}) {
           release.push_back(std::move(arg));
         }
-        client_->Run(release);
+        client_->Script(ReleaseLockScript(), release);
       }
     } catch (...) {
       // Redis is gone: the place and any lock handed here expire by themselves.
@@ -295,7 +292,7 @@ void RedisApplication::Unlock() {
   std::unique_lock lock(mu_);
   Waiter* next = waiting_.empty() ? nullptr : waiting_.front();
   if (next != nullptr) next->reserved = true;
-  RedisCommand release = LockScript(ReleaseLockScript(), node_, token_);
+  RedisCommand release = LockArguments(node_, token_);
   release.push_back(std::to_string(Milliseconds(times_.expiry_seconds)));
   release.push_back(next != nullptr ? "1" : "");
   const std::string field = first_read_;
@@ -312,7 +309,7 @@ void RedisApplication::Unlock() {
   RedisReply result;
   std::exception_ptr failure;
   try {
-    result = client_->Run(release);
+    result = client_->Script(ReleaseLockScript(), release);
   } catch (...) {
     failure = std::current_exception();
   }

@@ -2,9 +2,9 @@
 // expires, waiting for a lock is bounded, the lock key is freed only by its
 // owner (and a holder whose lock expired stores nothing), a release hands
 // the lock to a waiting node before the releasing node's next page, the
-// hand-over's wire form is read strictly, the idle timeout is the key's
-// expiry, and Redis going away makes calls fail as unavailable until it is
-// back, then work again on their own.
+// hand-over's wire form is read strictly, scripts Redis forgot are given
+// again, the idle timeout is the key's expiry, and Redis going away makes
+// calls fail as unavailable until it is back, then work again on their own.
 #include "host/redis_state.h"
 
 #include <gmock/gmock.h>
@@ -193,6 +193,18 @@ TEST(RedisHandOverTest, ReadsTheTokenValueAndSessionAndRefusesDamagedForms) {
     }
     EXPECT_EQ(got, c.want) << c.text;
   }
+}
+
+TEST_F(RedisStateTest, ScriptsRedisForgotAreGivenAgain) {
+  auto client = NewClient();
+  RedisApplication app(client);
+  app.Lock();
+  app.UnLock();
+  client->Run({"SCRIPT", "FLUSH"});  // as after a restart
+  app.Lock();
+  app.SetValue("OnlineT", Variant::R4(3.5f));
+  app.UnLock();
+  EXPECT_EQ(app.Value("OnlineT"), Variant::R4(3.5f));
 }
 
 TEST_F(RedisStateTest, TheIdleTimeoutIsTheSessionKeysExpiry) {
