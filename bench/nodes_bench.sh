@@ -9,17 +9,22 @@
 # signed in by pick), so GetOnlineList updates one shared list under the
 # Application lock.
 # Prints requests per second, p50 and p99 (the worse node's for two nodes)
-# and the throughput of two nodes on Redis against one in memory.
+# and the throughput of two nodes on Redis against one in memory for each
+# run, then a table of p99 at each concurrency for both set-ups and the
+# throughput ratio (the lowest to the highest of the runs when there are
+# several), and whether two nodes keep p99 under 20 ms at 64.
 #
 #   bash bench/nodes_bench.sh [BUILD_DIR]     (default build-rel)
 #
 # BUILD_DIR needs `korimba` (a Release build). DURATION sets the seconds of
-# each run (5), CONCURRENCY the list of concurrencies ("8 64").
+# each run (5), CONCURRENCY the list of concurrencies ("8 64"), RUNS how
+# many times each is measured (1), the set-ups taking turns.
 set -euo pipefail
 
 build=${1:-build-rel}
 duration=${DURATION:-5}
 read -r -a levels <<<"${CONCURRENCY:-8 64}"
+runs=${RUNS:-1}
 for tool in wrk curl redis-server redis-cli; do
   command -v "$tool" >/dev/null || { echo "nodes_bench: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
@@ -121,24 +126,54 @@ memory=$(start_node memory)
 node1=$(start_node "redis://127.0.0.1:$redis_port")
 node2=$(start_node "redis://127.0.0.1:$redis_port")
 
-printf '%-22s %5s %10s %9s %9s %7s\n' setup conc 'req/s' 'p50 ms' 'p99 ms' errors
-for c in "${levels[@]}"; do
-  run "$memory" "$c" 1 "$work/mem.txt"
-  m_rate=$(rate_of "$work/mem.txt")
-  printf '%-22s %5s %10s %9s %9s %7s\n' "one node, memory" "$c" "$m_rate" \
-    "$(p_of "$work/mem.txt" 50%)" "$(p_of "$work/mem.txt" 99%)" "$(errors_of "$work/mem.txt")"
+# The figures of every run, by set-up and concurrency, for the table.
+declare -A p99s ratios
 
-  redis-cli -p "$redis_port" flushall >/dev/null
-  half=$((c / 2))
-  run "$node1" "$half" 1 "$work/n1.txt" &
-  first=$!
-  run "$node2" "$((c - half))" "$((half + 1))" "$work/n2.txt"
-  wait "$first"
-  r_rate=$(awk -v a="$(rate_of "$work/n1.txt")" -v b="$(rate_of "$work/n2.txt")" 'BEGIN {printf "%.2f", a + b}')
-  p50=$(awk -v a="$(p_of "$work/n1.txt" 50%)" -v b="$(p_of "$work/n2.txt" 50%)" 'BEGIN {print (a > b ? a : b)}')
-  p99=$(awk -v a="$(p_of "$work/n1.txt" 99%)" -v b="$(p_of "$work/n2.txt" 99%)" 'BEGIN {print (a > b ? a : b)}')
-  errors=$(($(errors_of "$work/n1.txt") + $(errors_of "$work/n2.txt")))
-  printf '%-22s %5s %10s %9s %9s %7s\n' "two nodes, Redis" "$c" "$r_rate" "$p50" "$p99" "$errors"
-  awk -v r="$r_rate" -v m="$m_rate" -v c="$c" \
-    'BEGIN {if (m > 0) printf "  throughput at %s: two nodes on Redis / one node in memory = %.2f\n", c, r / m}'
+printf '%-22s %5s %10s %9s %9s %7s\n' setup conc 'req/s' 'p50 ms' 'p99 ms' errors
+for ((round = 1; round <= runs; round++)); do
+  for c in "${levels[@]}"; do
+    run "$memory" "$c" 1 "$work/mem.txt"
+    m_rate=$(rate_of "$work/mem.txt")
+    m_p99=$(p_of "$work/mem.txt" 99%)
+    printf '%-22s %5s %10s %9s %9s %7s\n' "one node, memory" "$c" "$m_rate" \
+      "$(p_of "$work/mem.txt" 50%)" "$m_p99" "$(errors_of "$work/mem.txt")"
+
+    redis-cli -p "$redis_port" flushall >/dev/null
+    half=$((c / 2))
+    run "$node1" "$half" 1 "$work/n1.txt" &
+    first=$!
+    run "$node2" "$((c - half))" "$((half + 1))" "$work/n2.txt"
+    wait "$first"
+    r_rate=$(awk -v a="$(rate_of "$work/n1.txt")" -v b="$(rate_of "$work/n2.txt")" 'BEGIN {printf "%.2f", a + b}')
+    p50=$(awk -v a="$(p_of "$work/n1.txt" 50%)" -v b="$(p_of "$work/n2.txt" 50%)" 'BEGIN {print (a > b ? a : b)}')
+    p99=$(awk -v a="$(p_of "$work/n1.txt" 99%)" -v b="$(p_of "$work/n2.txt" 99%)" 'BEGIN {print (a > b ? a : b)}')
+    errors=$(($(errors_of "$work/n1.txt") + $(errors_of "$work/n2.txt")))
+    printf '%-22s %5s %10s %9s %9s %7s\n' "two nodes, Redis" "$c" "$r_rate" "$p50" "$p99" "$errors"
+    ratio=$(awk -v r="$r_rate" -v m="$m_rate" 'BEGIN {printf "%.2f", (m > 0 ? r / m : 0)}')
+    echo "  throughput at $c: two nodes on Redis / one node in memory = $ratio"
+    p99s[memory,$c]+=" $m_p99"
+    p99s[redis,$c]+=" $p99"
+    ratios[$c]+=" $ratio"
+  done
 done
+
+# "a" for one run, "a-b" (lowest to highest) for several.
+span() { tr ' ' '\n' <<<"$1" | awk 'NF {v = $1 + 0; if (n++ == 0 || v < lo) lo = v; if (v > hi || n == 1) hi = v}
+  END {if (n == 1 || lo == hi) printf "%s", lo; else printf "%s-%s", lo, hi}'; }
+echo
+printf '%-34s' "/online, $runs run(s) of ${duration}s"
+for c in "${levels[@]}"; do printf ' %14s' "at $c"; done
+echo
+for row in "p99 ms, one node in memory:memory" "p99 ms, two nodes on Redis:redis"; do
+  printf '%-34s' "${row%%:*}"
+  for c in "${levels[@]}"; do printf ' %14s' "$(span "${p99s[${row##*:},$c]}")"; done
+  echo
+done
+printf '%-34s' "req/s, two nodes on Redis / memory"
+for c in "${levels[@]}"; do printf ' %14s' "$(span "${ratios[$c]}")"; done
+echo
+if [[ -n ${p99s[redis,64]:-} ]]; then
+  worst=$(tr ' ' '\n' <<<"${p99s[redis,64]}" | awk 'NF && $1 + 0 > m {m = $1 + 0} END {print m + 0}')
+  awk -v w="$worst" 'BEGIN {printf "goal, p99 under 20 ms at 64 on two nodes: %s (worst %s ms)\n",
+    (w < 20 ? "met" : "not met"), w}'
+fi
