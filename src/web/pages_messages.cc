@@ -161,13 +161,13 @@ void SendGroup(PageRequest& page) {
   std::vector<int32_t> recipients;
   for (size_t i = 0; i < page.req.get_param_value_count("to"); ++i) {
     auto id = ParsePositiveInt(page.req.get_param_value("to", i));
-    if (!id) throw BadInput("A recipient is not a valid person number.");
+    if (!id) throw BadInput("error.bad_recipient", {});
     recipients.push_back(*id);
   }
   auto files = page.req.files.equal_range("to");
   for (auto it = files.first; it != files.second; ++it) {
     auto id = ParsePositiveInt(it->second.content);
-    if (!id) throw BadInput("A recipient is not a valid person number.");
+    if (!id) throw BadInput("error.bad_recipient", {});
     recipients.push_back(*id);
   }
   // Each person gets one copy, however often the form names them.
@@ -177,8 +177,8 @@ void SendGroup(PageRequest& page) {
   }
   if (unique.empty()) throw BadInput("error.no_recipient", {});
   if (unique.size() > kMaxGroupRecipients) {
-    throw BadInput("A group message may go to at most " + std::to_string(kMaxGroupRecipients) +
-                   " persons; " + std::to_string(unique.size()) + " were chosen.");
+    throw BadInput("error.too_many_recipients",
+                   {std::to_string(kMaxGroupRecipients), std::to_string(unique.size())});
   }
   std::string content = std::string(kGroupMarker) + RequiredText(page, "content", "message");
   std::string title = page.Param("title");
@@ -198,11 +198,8 @@ void SendGroup(PageRequest& page) {
       // Each copy is posted whole or not at all; say which ones went.
       std::string sent;
       for (size_t j = 0; j < i; ++j) sent += (j > 0 ? ", " : "") + names[j];
-      throw NotDone((i == 0 ? std::string("The message was sent to nobody")
-                            : "The message was sent to " + sent + " only") +
-                    "; sending to " + names[i] + " failed, and nothing was stored for " + names[i] +
-                    (i + 1 < names.size() ? " or the persons after" : "") + ": " +
-                    VisitorDescription(e));
+      if (i == 0) throw NotDone("error.group_sent_none", {names[i], VisitorDescription(e)});
+      throw NotDone("error.group_sent_some", {sent, names[i], VisitorDescription(e)});
     }
   }
   page.Redirect(WithNotice("/tracking", "sent"));

@@ -88,5 +88,21 @@ TEST_F(LanguagePagesTest, ErrorPagesKeepNavigationLanguageAndAWayBack) {
       Has(v.Get("/calendar/month?date=%3Cx%3E"), "“&lt;x&gt;”不是 2024-03-05 形式的日期。"));
 }
 
+TEST_F(LanguagePagesTest, GroupSendingRefusalsSpeakThePagesLanguage) {
+  Visitor v(site_.port(), "zh-CN");
+  v.SignIn(1);
+  ASSERT_TRUE(v.Get("/messages/group"));
+  auto bad = v.Post("/messages/group", {{"to", "x"}, {"content", "你好"}});
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->status, 400);
+  EXPECT_TRUE(Has(bad, "有一位收件人不是有效的人员编号。"));
+  httplib::Params many{{"content", "你好"}};
+  for (int id = 1; id <= 201; ++id) many.emplace("to", std::to_string(id));
+  auto crowd = v.Post("/messages/group", many);
+  ASSERT_TRUE(crowd);
+  EXPECT_EQ(crowd->status, 400);
+  EXPECT_TRUE(Has(crowd, "群发消息最多可发给 200 人；已选择 201 人。"));
+}
+
 }  // namespace
 }  // namespace korimba::web
