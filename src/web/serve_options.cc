@@ -66,15 +66,15 @@ std::string Trimmed(std::string_view text) {
   return std::string(text);
 }
 
-[[noreturn]] void Bad(const ServeOptionSpec& spec, std::string_view text, std::string_view want) {
-  std::string shown = spec.secret ? MaskSecrets(text) : std::string(text);
-  throw OptionError("--" + std::string(spec.name) + ": \"" + shown + "\" is not " +
+[[noreturn]] void Bad(const ServeOptionSpec& entry, std::string_view text, std::string_view want) {
+  std::string shown = entry.secret ? MaskSecrets(text) : std::string(text);
+  throw OptionError("--" + std::string(entry.name) + ": \"" + shown + "\" is not " +
                     std::string(want));
 }
 
-const std::string& One(const ServeOptionSpec& spec, const std::vector<std::string>& texts) {
+const std::string& One(const ServeOptionSpec& entry, const std::vector<std::string>& texts) {
   if (texts.size() != 1) {
-    throw OptionError("--" + std::string(spec.name) + " takes one value");
+    throw OptionError("--" + std::string(entry.name) + " takes one value");
   }
   return texts.front();
 }
@@ -83,52 +83,52 @@ const std::string& One(const ServeOptionSpec& spec, const std::vector<std::strin
 
 std::span<const ServeOptionSpec> ServeOptionTable() { return kTable; }
 
-std::string EnvironmentName(const ServeOptionSpec& spec) {
+std::string EnvironmentName(const ServeOptionSpec& entry) {
   std::string out = "KORIMBA_";
-  for (char c : spec.name) {
+  for (char c : entry.name) {
     out += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return out;
 }
 
-void SetServeOption(ServeOptions& options, const ServeOptionSpec& spec,
+void SetServeOption(ServeOptions& options, const ServeOptionSpec& entry,
                     const std::vector<std::string>& texts) {
   struct Setter {
     ServeOptions& options;
-    const ServeOptionSpec& spec;
+    const ServeOptionSpec& entry;
     const std::vector<std::string>& texts;
 
-    void operator()(std::string ServeOptions::*field) const { options.*field = One(spec, texts); }
+    void operator()(std::string ServeOptions::*field) const { options.*field = One(entry, texts); }
     void operator()(int ServeOptions::*field) const { options.*field = Whole(0); }
     void operator()(int HttpLimits::*field) const { options.limits.*field = Whole(1); }
     int Whole(int least) const {
-      std::string text = Trimmed(One(spec, texts));
+      std::string text = Trimmed(One(entry, texts));
       int value = 0;
       auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
       if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < least) {
-        Bad(spec, text, "a whole number of " + std::to_string(least) + " or more");
+        Bad(entry, text, "a whole number of " + std::to_string(least) + " or more");
       }
       return value;
     }
     void operator()(double ServeOptions::*field) const {
-      std::string text = Trimmed(One(spec, texts));
+      std::string text = Trimmed(One(entry, texts));
       double value = 0;
       auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
       if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
           !std::isfinite(value) || value < 0) {
-        Bad(spec, text, "a number of seconds of 0 or more");
+        Bad(entry, text, "a number of seconds of 0 or more");
       }
       options.*field = value;
     }
     void operator()(bool ServeOptions::*field) const {
-      std::string text = Trimmed(One(spec, texts));
+      std::string text = Trimmed(One(entry, texts));
       for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (text == "1" || text == "true" || text == "yes" || text == "on") {
         options.*field = true;
       } else if (text == "0" || text == "false" || text == "no" || text == "off") {
         options.*field = false;
       } else {
-        Bad(spec, text, "true or false");
+        Bad(entry, text, "true or false");
       }
     }
     void operator()(std::vector<std::string> ServeOptions::*field) const {
@@ -146,10 +146,10 @@ void SetServeOption(ServeOptions& options, const ServeOptionSpec& spec,
       options.*field = std::move(values);
     }
   };
-  std::visit(Setter{options, spec, texts}, spec.field);
+  std::visit(Setter{options, entry, texts}, entry.field);
 }
 
-std::string ServeOptionText(const ServeOptions& options, const ServeOptionSpec& spec) {
+std::string ServeOptionText(const ServeOptions& options, const ServeOptionSpec& entry) {
   struct Getter {
     const ServeOptions& options;
     std::string operator()(std::string ServeOptions::*field) const { return options.*field; }
@@ -176,8 +176,8 @@ std::string ServeOptionText(const ServeOptions& options, const ServeOptionSpec& 
       return out;
     }
   };
-  std::string text = std::visit(Getter{options}, spec.field);
-  return spec.secret ? MaskSecrets(text) : text;
+  std::string text = std::visit(Getter{options}, entry.field);
+  return entry.secret ? MaskSecrets(text) : text;
 }
 
 }  // namespace korimba::web

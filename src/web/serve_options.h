@@ -58,15 +58,15 @@ class OptionError : public std::runtime_error {
 };
 
 // "KORIMBA_" and the name in capitals with "_" for "-".
-std::string EnvironmentName(const ServeOptionSpec& spec);
+std::string EnvironmentName(const ServeOptionSpec& entry);
 
 // Sets the option from its text forms (one for most options; a list option
 // takes each, and splits each at commas). Throws OptionError.
-void SetServeOption(ServeOptions& options, const ServeOptionSpec& spec,
+void SetServeOption(ServeOptions& options, const ServeOptionSpec& entry,
                     const std::vector<std::string>& texts);
 
 // The option's value as text, lists joined with ", " (secrets masked).
-std::string ServeOptionText(const ServeOptions& options, const ServeOptionSpec& spec);
+std::string ServeOptionText(const ServeOptions& options, const ServeOptionSpec& entry);
 
 }  // namespace korimba::web
 
