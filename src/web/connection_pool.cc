@@ -1,5 +1,7 @@
 #include "web/connection_pool.h"
 
+#include <optional>
+
 #include "frame/error.h"
 
 namespace korimba::web {
@@ -57,16 +59,39 @@ ConnectionPool::Lease::~Lease() {
   pool_->Return(std::move(slot_));
 }
 
+// A request waiting for a connection; Return hands it one in place.
+struct ConnectionPool::Waiter {
+  std::condition_variable cv;
+  std::optional<Slot> slot;
+};
+
 std::unique_ptr<ConnectionPool::Lease> ConnectionPool::Acquire() {
   Slot slot;
   {
     std::unique_lock lock(mu_);
-    if (!cv_.wait_for(lock, wait_, [this] { return !free_.empty(); })) throw PoolBusy();
-    slot = std::move(free_.back());
-    free_.pop_back();
+    // A free connection while others wait cannot happen: Return hands it to
+    // the first of them.
+    if (!free_.empty()) {
+      slot = std::move(free_.back());
+      free_.pop_back();
+    } else {
+      Waiter me;
+      waiting_.push_back(&me);
+      const auto deadline = std::chrono::steady_clock::now() + wait_;
+      if (!me.cv.wait_until(lock, deadline, [&] { return me.slot.has_value(); })) {
+        std::erase(waiting_, &me);
+        throw PoolBusy();
+      }
+      slot = std::move(*me.slot);
+    }
   }
   if (upkeep_.open) LookAfter(slot);
   return std::make_unique<Lease>(this, std::move(slot));
+}
+
+size_t ConnectionPool::waiting() const {
+  std::lock_guard lock(mu_);
+  return waiting_.size();
 }
 
 void ConnectionPool::LookAfter(Slot& slot) {
@@ -92,11 +117,46 @@ void ConnectionPool::LookAfter(Slot& slot) {
 
 void ConnectionPool::Return(Slot slot) {
   slot.returned = std::chrono::steady_clock::now();
-  {
-    std::lock_guard lock(mu_);
+  std::lock_guard lock(mu_);
+  if (waiting_.empty()) {
     free_.push_back(std::move(slot));
+    return;
   }
-  cv_.notify_one();
+  Waiter* first = waiting_.front();
+  waiting_.pop_front();
+  first->slot = std::move(slot);
+  // Notified under the lock: the waiter's condition variable lives on its
+  // stack and is gone once it sees its slot.
+  first->cv.notify_one();
+}
+
+Connection& LeaseOnUse::Leased() {
+  if (lease_ == nullptr) {
+    if (ended_) {
+      throw AutomationError(kErrDatabase,
+                            "The page has ended: its database connection was given back");
+    }
+    try {
+      lease_ = pool_.Acquire();
+    } catch (const PoolBusy&) {
+      found_busy_ = true;
+      throw;
+    }
+  }
+  return *lease_->connection();
+}
+
+ResultTable LeaseOnUse::Execute(std::string_view statement) { return Leased().Execute(statement); }
+
+ResultTable LeaseOnUse::Query(std::string_view statement) { return Leased().Query(statement); }
+
+std::unique_ptr<PagedResult> LeaseOnUse::QueryPaged(std::string_view statement) {
+  return Leased().QueryPaged(statement);
+}
+
+void LeaseOnUse::End() {
+  ended_ = true;
+  lease_.reset();
 }
 
 }  // namespace korimba::web

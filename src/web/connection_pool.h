@@ -16,11 +16,21 @@
 // the connections are lent as they are (an in-memory database, whose data
 // would not survive a reopening). Thread-safe; the pool must outlive its
 // leases; probing and opening run outside the pool's lock.
+//
+// Waiting requests are served first come first served: a connection given
+// back goes straight to the oldest waiter, so under load a request is never
+// overtaken by ones that came after it (which would make a few requests wait
+// many turns while the average stays low).
+//
+// LeaseOnUse is a connection to hand to a page's objects: it takes a lease
+// only when the first statement runs and keeps it until End, so a page that
+// runs no statement never waits for a connection. One thread (the page's).
 #ifndef KORIMBA_WEB_CONNECTION_POOL_H_
 #define KORIMBA_WEB_CONNECTION_POOL_H_
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,8 +91,11 @@ class ConnectionPool {
   // PoolBusy. Throws the database's AutomationError when a lost connection
   // cannot be opened again.
   std::unique_ptr<Lease> Acquire();
+  // How many requests wait for a connection now.
+  size_t waiting() const;
 
  private:
+  struct Waiter;
   void Return(Slot slot);
   // Probes the slot's connection when it is due and replaces it when it is
   // lost; the slot goes back to the pool when opening fails.
@@ -90,9 +103,32 @@ class ConnectionPool {
 
   const std::chrono::milliseconds wait_;
   const Upkeep upkeep_;
-  std::mutex mu_;
-  std::condition_variable cv_;
+  mutable std::mutex mu_;
   std::vector<Slot> free_;
+  std::deque<Waiter*> waiting_;  // oldest first
+};
+
+class LeaseOnUse final : public Connection {
+ public:
+  explicit LeaseOnUse(ConnectionPool& pool) : pool_(pool) {}
+
+  ResultTable Execute(std::string_view statement) override;
+  ResultTable Query(std::string_view statement) override;
+  std::unique_ptr<PagedResult> QueryPaged(std::string_view statement) override;
+
+  // Gives the lease back (if one was taken); statements after that fail.
+  void End();
+  // Whether a statement found every connection busy (PoolBusy): the page
+  // then answers busy, whatever the object that ran it made of the failure.
+  bool found_busy() const { return found_busy_; }
+
+ private:
+  Connection& Leased();
+
+  ConnectionPool& pool_;
+  std::unique_ptr<ConnectionPool::Lease> lease_;
+  bool ended_ = false;
+  bool found_busy_ = false;
 };
 
 }  // namespace korimba::web

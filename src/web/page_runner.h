@@ -2,10 +2,14 @@
 // it: objects are created by ProgID on first use, the page host calls
 // OnStartPage with this request's scripting context (the visitor's session,
 // the one Application, and the server variable "url" = the request path), the
-// page hands over its leased connection with SetConn (and the attachments
-// directory as WorkPath), calls methods by name, and at the end of the request
-// the page host calls OnEndPage, ends the page (releasing an Application lock
-// still held) and gives the connection back. Lives on one request thread.
+// page hands over its connection with SetConn (and the attachments directory
+// as WorkPath), calls methods by name, and at the end of the request the page
+// host calls OnEndPage, ends the page (releasing an Application lock still
+// held) and gives the connection back. The connection is leased from the pool
+// by the request's first statement (web/connection_pool.h, LeaseOnUse), so a
+// request that runs none (the on-line list) never waits for one; a statement
+// that finds the pool busy makes the call fail with PoolBusy. Lives on one
+// request thread.
 #ifndef KORIMBA_WEB_PAGE_RUNNER_H_
 #define KORIMBA_WEB_PAGE_RUNNER_H_
 
@@ -37,15 +41,15 @@ class PageRun {
   ResultTable Query(std::string_view constant_statement);
   // This request's connection, for the page's own lookups built with
   // StatementBuilder (web/page_queries.h).
-  Connection& connection() { return Conn(); }
+  Connection& connection() { return *conn_; }
 
  private:
-  Connection& Conn();
   DispatchObject& Object(std::string_view prog_id, std::shared_ptr<DispatchObject>& slot);
+  Variant Call(std::string_view prog_id, std::shared_ptr<DispatchObject>& slot,
+               std::string_view method, std::vector<Variant>& args);
 
-  ConnectionPool& pool_;
   std::string work_path_;
-  std::unique_ptr<ConnectionPool::Lease> lease_;
+  std::shared_ptr<LeaseOnUse> conn_;
   Page page_;
   std::shared_ptr<DispatchObject> message_;
   std::shared_ptr<DispatchObject> plan_;

@@ -3,6 +3,8 @@
 // the office is busy (503) instead of hanging behind slow pages. And its
 // upkeep: a connection that died (idle, or seen failing) is replaced before
 // it is lent, and a database still down fails one request, not the pool.
+// Waiters are served in the order they came, and a page leases a connection
+// only when it runs a statement.
 #include "web/connection_pool.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "db/open.h"
@@ -44,6 +47,83 @@ TEST(ConnectionPoolTest, WaitsForAReturnedConnectionOnlyWithinItsBound) {
   first.reset();
   waiter.get()->connection()->Execute("two");
   EXPECT_EQ(conn->texts(), (std::vector<std::string>{"one", "two"}));
+}
+
+// Starts a thread that takes a lease once it is `n`-th in line, notes its
+// turn and gives the lease back; returns once that thread waits.
+std::thread QueueUp(ConnectionPool& pool, size_t n, std::mutex& mu, std::vector<size_t>& turns) {
+  std::thread waiter([&pool, n, &mu, &turns] {
+    auto lease = pool.Acquire();
+    std::lock_guard lock(mu);
+    turns.push_back(n);
+  });
+  while (pool.waiting() < n + 1) std::this_thread::yield();
+  return waiter;
+}
+
+TEST(ConnectionPoolTest, WaitersAreServedInTheOrderTheyCame) {
+  auto conn = std::make_shared<korimba::testing::FakeConnection>();
+  ConnectionPool pool({conn}, milliseconds(60'000));
+  auto held = pool.Acquire();
+  std::mutex mu;
+  std::vector<size_t> turns;
+  std::vector<std::thread> waiters;
+  for (size_t n = 0; n < 5; ++n) waiters.push_back(QueueUp(pool, n, mu, turns));
+  held.reset();
+  // A request that comes now finds the connection handed on, not free: it
+  // queues behind the five.
+  auto last = pool.Acquire();
+  turns.push_back(5);
+  last.reset();
+  for (auto& waiter : waiters) waiter.join();
+  EXPECT_EQ(turns, (std::vector<size_t>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(pool.waiting(), 0u);
+}
+
+TEST(ConnectionPoolTest, AWaiterThatGaveUpIsNotHandedTheConnection) {
+  auto conn = std::make_shared<korimba::testing::FakeConnection>();
+  ConnectionPool pool({conn}, milliseconds(20));
+  auto held = pool.Acquire();
+  EXPECT_THROW(pool.Acquire(), PoolBusy);
+  EXPECT_EQ(pool.waiting(), 0u);
+  held.reset();
+  // The connection went back to the pool, not to the departed waiter.
+  EXPECT_NO_THROW(pool.Acquire()->connection()->Execute("after"));
+}
+
+TEST(LeaseOnUseTest, LeasesOnTheFirstStatementAndGivesBackAtTheEnd) {
+  auto conn = std::make_shared<korimba::testing::FakeConnection>();
+  ConnectionPool pool({conn}, milliseconds(20));
+  LeaseOnUse page(pool);
+  {
+    // Nothing run yet: the pool's one connection is free for others.
+    auto other = pool.Acquire();
+    other->connection()->Execute("other");
+  }
+  page.Execute("one");
+  page.Query("two");
+  EXPECT_EQ(page.QueryPaged("three"), nullptr);  // the fake reads no pages
+  EXPECT_THROW(pool.Acquire(), PoolBusy);        // held between statements
+  EXPECT_FALSE(page.found_busy());
+  page.End();
+  pool.Acquire()->connection()->Execute("four");
+  EXPECT_EQ(conn->texts(), (std::vector<std::string>{"other", "one", "two", "four"}));
+  // A statement after the end would run on a connection lent to somebody
+  // else: refused.
+  EXPECT_THROW(page.Execute("late"), AutomationError);
+  EXPECT_EQ(conn->texts().size(), 4u);
+}
+
+TEST(LeaseOnUseTest, ABusyPoolIsNotedAndALaterStatementTriesAgain) {
+  auto conn = std::make_shared<korimba::testing::FakeConnection>();
+  ConnectionPool pool({conn}, milliseconds(20));
+  LeaseOnUse page(pool);
+  auto held = pool.Acquire();
+  EXPECT_THROW(page.Execute("busy"), PoolBusy);
+  EXPECT_TRUE(page.found_busy());
+  held.reset();
+  page.Execute("free");
+  EXPECT_EQ(conn->texts(), std::vector<std::string>{"free"});
 }
 
 // A database whose connections die together when it goes down (a server
@@ -144,6 +224,38 @@ TEST(HealthCheckTest, AnswersOkWithoutASessionAndBusyWhileEveryConnectionIsLent)
   EXPECT_NE(busy->body.find("busy"), std::string::npos) << busy->body;
   lease.reset();
   EXPECT_EQ(client.Get("/healthz")->status, 200);
+}
+
+// Through the pages: the on-line list runs no statement, so it answers while
+// every connection is lent; a page whose statement finds the pool busy says
+// so (503), also when the statement ran inside a component method.
+TEST(PoolBusyPagesTest, OnlyPagesThatRunStatementsWaitForAConnection) {
+  TestSite site(1, milliseconds(50));
+  site.conn().Execute("INSERT INTO HR_Person (PersonID, PersonName) VALUES (1, 'Ann')");
+  site.conn().Execute("INSERT INTO HR_Person (PersonID, PersonName) VALUES (2, 'Bob')");
+  Visitor ann(site.port());
+  ann.SignIn(1);
+  Visitor bob(site.port());
+  bob.Get("/signin");
+
+  auto lease = site.site().pool().Acquire();
+  auto online = ann.Get("/online");
+  ASSERT_TRUE(online);
+  EXPECT_EQ(online->status, 200);
+  EXPECT_NE(online->body.find("Ann"), std::string::npos) << online->body;
+  auto home = ann.Get("/");  // the page's own count query
+  ASSERT_TRUE(home);
+  EXPECT_EQ(home->status, 503);
+  auto signin = bob.Post("/signin", {{"person", "2"}});  // GetPersonName, in the component
+  ASSERT_TRUE(signin);
+  EXPECT_EQ(signin->status, 503);
+  EXPECT_TRUE(Has(signin, "busy")) << signin->body;
+  lease.reset();
+
+  bob.SignIn(2);
+  auto both = bob.Get("/online");
+  EXPECT_TRUE(Has(both, "Ann") && Has(both, "Bob"));
+  EXPECT_EQ(ann.Get("/")->status, 200);
 }
 
 TEST(ConnectionPoolUpkeepTest, TheServersPoolFollowsADatabaseFilePutInPlace) {
