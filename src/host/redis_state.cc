@@ -33,10 +33,6 @@ Variant Decoded(const std::optional<std::string>& stored) {
   return stored ? DecodeValue(*stored) : Variant();
 }
 
-Variant Decoded(const RedisReply& reply) {
-  return reply.is_nil() ? Variant() : DecodeValue(reply.text);
-}
-
 long long Milliseconds(double seconds) {
   return std::max<long long>(1, std::llround(seconds * 1000));
 }
@@ -85,7 +81,10 @@ struct RedisApplication::Waiter {
   std::condition_variable cv;
   State state = State::kWaiting;
   bool reserved = false;
+  // What a release through Redis brought along (none when the lock was
+  // handed over in the process), and when that release asked.
   std::optional<LockBrought> brought;
+  SteadyClock::time_point brought_at;
 };
 
 RedisApplication::RedisApplication(std::shared_ptr<RedisClient> client, RedisLockTimes times)
@@ -105,14 +104,17 @@ Variant RedisApplication::Value(std::string_view name) const {
         learning_ = false;
         first_read_ = field;
       }
-      if (brought_ && brought_->first == field) {
-        std::optional<std::string> stored = std::move(brought_->second);
-        brought_.reset();
-        return Decoded(stored);
-      }
+      if (auto it = known_.find(field); it != known_.end()) return Decoded(it->second);
     }
   }
-  return Decoded(client_->Run({"HGET", std::string(kApplicationKey), std::move(field)}));
+  RedisReply reply = client_->Run({"HGET", std::string(kApplicationKey), field});
+  std::optional<std::string> stored;
+  if (!reply.is_nil()) stored = std::move(reply.text);
+  std::lock_guard lock(mu_);
+  // Nobody else writes it while the lock is the holder's: the next page
+  // handed the lock in the process reads it from here.
+  if (OnHoldersThread() && !pending_.contains(field)) known_[field] = stored;
+  return Decoded(stored);
 }
 
 void RedisApplication::SetValue(std::string_view name, Variant value) {
@@ -121,31 +123,100 @@ void RedisApplication::SetValue(std::string_view name, Variant value) {
   {
     std::lock_guard lock(mu_);
     if (OnHoldersThread()) {
-      if (brought_ && brought_->first == field) brought_.reset();
+      known_.erase(field);
       pending_[std::move(field)] = std::move(stored);
       return;
     }
+    known_.erase(field);  // written outside the lock: read it again
   }
   client_->Run({"HSET", std::string(kApplicationKey), std::move(field), std::move(stored)});
 }
 
-void RedisApplication::BeginHold(const void* holder, const std::string& field,
-                                 LockBrought brought) {
+void RedisApplication::BeginHold(const void* holder, RedisSession* session,
+                                 const std::string& field, LockBrought brought) {
   holder_ = holder;
+  holder_session_ = session != nullptr ? session->key() : "";
   taken_ = true;
   depth_ = 1;
   learning_ = true;
   pending_.clear();
-  brought_.reset();
-  if (!field.empty()) brought_.emplace(field, std::move(brought.value));
+  known_.clear();
+  if (!field.empty()) known_.emplace(field, std::move(brought.value));
+  confirmed_ = SteadyClock::now();
+  handed_in_process_ = 0;
+  held_by_session_.clear();
+}
+
+bool RedisApplication::SessionCurrent(const RedisSession& session) const {
+  // Read after the lock became this process's, so after every other node's
+  // holder; and after this process's holders of the same session.
+  const SteadyClock::time_point read_at = session.read_at();
+  if (read_at <= confirmed_) return false;
+  auto it = held_by_session_.find(session.key());
+  return it == held_by_session_.end() || read_at > it->second;
+}
+
+bool RedisApplication::HandOverInProcess(std::unique_lock<std::mutex>& lock) {
+  // A tenth of the expiry at most: the key cannot have lapsed meanwhile (a
+  // Redis answer comes within the client's timeout, far shorter).
+  const double hold = std::min(times_.local_hold_seconds, times_.expiry_seconds / 10);
+  if (waiting_.empty() || handed_in_process_ >= times_.local_hand_offs ||
+      SteadyClock::now() - confirmed_ >= std::chrono::duration<double>(hold)) {
+    return false;
+  }
+  if (!holder_session_.empty()) held_by_session_[holder_session_] = SteadyClock::now();
+  Waiter* next = waiting_.front();
+  if (next->session != nullptr && !SessionCurrent(*next->session)) {
+    // The sessions of the pages that may get the lock in the process next,
+    // in one round trip; they stay in line meanwhile.
+    std::vector<Waiter*> stale;
+    std::vector<RedisCommand> reads;
+    const size_t room = static_cast<size_t>(times_.local_hand_offs - handed_in_process_);
+    for (size_t i = 0; i < waiting_.size() && i < room; ++i) {
+      Waiter* waiter = waiting_[i];
+      if (waiter->session == nullptr || SessionCurrent(*waiter->session)) continue;
+      waiter->reserved = true;
+      stale.push_back(waiter);
+      reads.push_back({"HGETALL", waiter->session->key()});
+    }
+    lock.unlock();
+    const SteadyClock::time_point asked = SteadyClock::now();
+    std::vector<RedisReply> replies;
+    bool read = true;
+    try {
+      replies = client_->Pipeline(reads);
+    } catch (...) {
+      read = false;  // the release through Redis says what is wrong
+    }
+    lock.lock();
+    for (size_t i = 0; i < stale.size(); ++i) {
+      if (read) stale[i]->session->Refresh(replies[i], asked);
+      stale[i]->reserved = false;
+      if (stale[i] != next) stale[i]->cv.notify_one();  // may give up again
+    }
+    if (!read) return false;
+  }
+  waiting_.pop_front();
+  ++handed_in_process_;
+  holder_ = next->holder;
+  holder_session_ = next->session != nullptr ? next->session->key() : "";
+  depth_ = 1;
+  holder_thread_ = {};
+  learning_ = false;  // the field read first is known already
+  next->brought.reset();
+  next->state = Waiter::State::kHeld;
+  next->cv.notify_one();
+  return true;
 }
 
 void RedisApplication::PassOn() {
   taken_ = false;
   depth_ = 0;
   learning_ = false;
-  brought_.reset();
+  known_.clear();
   pending_.clear();
+  held_by_session_.clear();
+  holder_session_.clear();
   holder_thread_ = {};
   holder_ = nullptr;
   if (waiting_.empty()) return;
@@ -189,7 +260,9 @@ void RedisApplication::Acquire(const void* holder, SessionObject* session) {
       // Handed over in the process: the lock is this page's already.
       holder_thread_ = std::this_thread::get_id();
       lock.unlock();
-      if (own_session != nullptr) own_session->Refresh(me.brought->session);
+      if (own_session != nullptr && me.brought) {
+        own_session->Refresh(me.brought->session, me.brought_at);
+      }
       return;
     }
   }
@@ -199,8 +272,9 @@ void RedisApplication::Acquire(const void* holder, SessionObject* session) {
   const std::string field = first_read_;
   lock.unlock();
   std::optional<LockBrought> taken;
+  SteadyClock::time_point asked_at;
   try {
-    taken = TakeLock(own_session != nullptr ? own_session->key() : "", field, deadline);
+    taken = TakeLock(own_session != nullptr ? own_session->key() : "", field, deadline, &asked_at);
   } catch (...) {
     std::lock_guard relock(mu_);
     PassOn();
@@ -212,15 +286,17 @@ void RedisApplication::Acquire(const void* holder, SessionObject* session) {
     throw timed_out();
   }
   RedisReply session_fields = std::move(taken->session);
-  BeginHold(holder, field, std::move(*taken));
+  BeginHold(holder, own_session, field, std::move(*taken));
   holder_thread_ = std::this_thread::get_id();
   lock.unlock();
-  if (own_session != nullptr) own_session->Refresh(session_fields);
+  if (own_session != nullptr) own_session->Refresh(session_fields, asked_at);
 }
 
 std::optional<LockBrought> RedisApplication::TakeLock(const std::string& session_key,
                                                       const std::string& field,
-                                                      SteadyClock::time_point deadline) {
+                                                      SteadyClock::time_point deadline,
+                                                      SteadyClock::time_point* asked_at) {
+  *asked_at = SteadyClock::now();
   RedisCommand take = LockArguments(node_, token_);
   for (std::string arg : {std::to_string(Milliseconds(times_.expiry_seconds)),
                           std::to_string(kWaitingMs), field, session_key}) {
@@ -290,6 +366,7 @@ void RedisApplication::Release(const void* holder) {
 
 void RedisApplication::Unlock() {
   std::unique_lock lock(mu_);
+  if (HandOverInProcess(lock)) return;
   Waiter* next = waiting_.empty() ? nullptr : waiting_.front();
   if (next != nullptr) next->reserved = true;
   RedisCommand release = LockArguments(node_, token_);
@@ -308,6 +385,7 @@ void RedisApplication::Unlock() {
 
   RedisReply result;
   std::exception_ptr failure;
+  const SteadyClock::time_point asked = SteadyClock::now();
   try {
     result = client_->Script(ReleaseLockScript(), release);
   } catch (...) {
@@ -323,9 +401,10 @@ void RedisApplication::Unlock() {
     waiting_.pop_front();
     RedisReply brought = result;
     brought.elements.erase(brought.elements.begin());
-    BeginHold(next->holder, field, BroughtFromReply(brought));
+    BeginHold(next->holder, next->session, field, BroughtFromReply(brought));
     holder_thread_ = {};
     next->brought = BroughtFromReply(brought);
+    next->brought_at = asked;
     next->state = Waiter::State::kHeld;
     next->cv.notify_one();
   } else {
@@ -340,6 +419,11 @@ void RedisApplication::Unlock() {
                               std::to_string(std::lround(times_.expiry_seconds)) +
                               " seconds); the values written under it were not stored");
   }
+}
+
+size_t RedisApplication::waiting() const {
+  std::lock_guard lock(mu_);
+  return waiting_.size();
 }
 
 bool RedisApplication::IsHeldBy(const void* holder) const {
@@ -360,11 +444,13 @@ void RedisApplication::ReleaseAll(const void* holder) {
 }
 
 RedisSession::RedisSession(std::shared_ptr<RedisClient> client, std::string key, long long idle_ms,
-                           std::map<std::string, std::string, std::less<>> fields)
+                           std::map<std::string, std::string, std::less<>> fields,
+                           SteadyClock::time_point read_at)
     : client_(std::move(client)),
       key_(std::move(key)),
       idle_ms_(idle_ms),
-      fields_(std::move(fields)) {}
+      fields_(std::move(fields)),
+      read_at_(read_at) {}
 
 Variant RedisSession::Value(std::string_view name) const {
   std::lock_guard lock(mu_);
@@ -381,10 +467,16 @@ void RedisSession::SetValue(std::string_view name, Variant value) {
   fields_[folded] = std::move(stored);
 }
 
-void RedisSession::Refresh(const RedisReply& all) {
+void RedisSession::Refresh(const RedisReply& all, SteadyClock::time_point read_at) {
   auto fields = SessionFields(all, nullptr);
   std::lock_guard lock(mu_);
   fields_ = std::move(fields);
+  read_at_ = read_at;
+}
+
+SteadyClock::time_point RedisSession::read_at() const {
+  std::lock_guard lock(mu_);
+  return read_at_;
 }
 
 RedisSessionKeeper::RedisSessionKeeper(std::shared_ptr<RedisClient> client, double idle_seconds)
@@ -395,10 +487,11 @@ std::string RedisSessionKeeper::KeyOf(std::string_view id) const {
 }
 
 std::shared_ptr<const KeptSession> RedisSessionKeeper::Handle(
-    std::string id, std::string token,
-    std::map<std::string, std::string, std::less<>> fields) const {
+    std::string id, std::string token, std::map<std::string, std::string, std::less<>> fields,
+    SteadyClock::time_point read_at) const {
   auto session = std::make_shared<KeptSession>();
-  session->values = std::make_shared<RedisSession>(client_, KeyOf(id), idle_ms_, std::move(fields));
+  session->values =
+      std::make_shared<RedisSession>(client_, KeyOf(id), idle_ms_, std::move(fields), read_at);
   session->id = std::move(id);
   session->token = std::move(token);
   return session;
@@ -419,17 +512,21 @@ std::shared_ptr<const KeptSession> RedisSessionKeeper::Keep(
       fields.emplace(name, std::move(stored));
     }
   } else {
+    const SteadyClock::time_point asked = SteadyClock::now();
     std::vector<RedisReply> replies =
         client_->Pipeline({written, {"PEXPIRE", key, std::to_string(idle_ms_)}, {"HGETALL", key}});
-    return Handle(session->id, session->token, SessionFields(replies[2], nullptr));
+    return Handle(session->id, session->token, SessionFields(replies[2], nullptr), asked);
   }
   client_->Pipeline({written, {"PEXPIRE", key, std::to_string(idle_ms_)}});
-  return Handle(session->id, session->token, std::move(fields));
+  // What Redis held besides the draft's values was not read: the first
+  // lock handed over in the process reads the session again.
+  return Handle(session->id, session->token, std::move(fields), SteadyClock::time_point());
 }
 
 std::shared_ptr<const KeptSession> RedisSessionKeeper::Find(std::string_view id) {
   if (id.empty()) return nullptr;
   const std::string key = KeyOf(id);
+  const SteadyClock::time_point asked = SteadyClock::now();
   std::vector<RedisReply> replies =
       client_->Pipeline({{"PEXPIRE", key, std::to_string(idle_ms_)}, {"HGETALL", key}});
   // No key (never kept, removed or expired), or a hash left without its
@@ -437,7 +534,7 @@ std::shared_ptr<const KeptSession> RedisSessionKeeper::Find(std::string_view id)
   std::string token;
   auto fields = SessionFields(replies[1], &token);
   if (replies[0].integer != 1 || token.empty()) return nullptr;
-  return Handle(std::string(id), std::move(token), std::move(fields));
+  return Handle(std::string(id), std::move(token), std::move(fields), asked);
 }
 
 void RedisSessionKeeper::Remove(std::string_view id) { client_->Run({"DEL", KeyOf(id)}); }

@@ -1,7 +1,9 @@
 // What only the Redis host has to get right: a lock left by a node that died
 // expires, waiting for a lock is bounded, the lock key is freed only by its
 // owner (and a holder whose lock expired stores nothing), a release hands
-// the lock to a waiting node before the releasing node's next page, the
+// the lock to a waiting node before the releasing node's next page once the
+// node has passed it among its own pages as long or as often as allowed,
+// what passes from page to page in the process (writes, sessions), the
 // hand-over's wire form is read strictly, scripts Redis forgot are given
 // again, the idle timeout is the key's expiry, and Redis going away makes
 // calls fail as unavailable until it is back, then work again on their own.
@@ -13,11 +15,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "frame/value_ops.h"
 #include "host/redis_lock_scripts.h"
 #include "tests/support/redis_server.h"
 
@@ -161,6 +165,105 @@ TEST_F(RedisStateTest, AReleaseHandsTheLockToAWaitingNodeBeforeItsOwnNextPage) {
   other_node.join();
   same_node.join();
   EXPECT_EQ(order, (std::vector<std::string>{"node 1", "node 0"}));
+}
+
+// Waits until `app` has `n` pages of its own in line.
+void UntilWaiting(const RedisApplication& app, size_t n) {
+  while (app.waiting() < n) std::this_thread::yield();
+}
+
+// Times under which the lock passes in the process as long as pages wait
+// (up to `pages` of them), never for lack of time.
+RedisLockTimes PassingInProcess(int pages) {
+  RedisLockTimes times;
+  times.expiry_seconds = 600;
+  times.wait_seconds = 60;
+  times.local_hold_seconds = 60;
+  times.local_hand_offs = pages;
+  return times;
+}
+
+long long ScriptCalls(RedisClient& client) {
+  const std::string stats = client.Run({"INFO", "commandstats"}).text;
+  const size_t at = stats.find("cmdstat_evalsha:calls=");
+  return at == std::string::npos ? 0 : std::stoll(stats.substr(at + 22));
+}
+
+// Node 1 waits while node 0 passes the lock among its own 10 waiting pages:
+// it gets the lock right after the allowed 4 of them, and every page's
+// increment under the lock (carried from page to page, stored by the
+// releases through Redis) is kept.
+TEST_F(RedisStateTest, ANodePassesTheLockAmongItsPagesOnlyAsOftenAsAllowed) {
+  auto client = NewClient();
+  RedisApplication node0(client, PassingInProcess(4));
+  RedisApplication node1(NewClient());
+  node0.SetValue("Counter", Variant::I4(0));
+  std::mutex mu;
+  std::vector<std::string> order;
+  auto take = [&](RedisApplication& app, const void* holder, std::string who) {
+    return std::thread([&app, holder, who, &mu, &order] {
+      app.Acquire(holder, nullptr);
+      app.SetValue("counter", Variant::I4(ToI4(app.Value("Counter")) + 1));
+      {
+        std::lock_guard lock(mu);
+        order.push_back(who);
+      }
+      app.Release(holder);
+    });
+  };
+  int first = 0, far = 0;
+  int pages[10];
+  node0.Acquire(&first, nullptr);
+  std::thread other_node = take(node1, &far, "node 1");
+  for (int i = 0; i < 200 && client->Run({"LLEN", "korimba:lock:queue"}).integer == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::vector<std::thread> same_node;
+  for (int i = 0; i < 10; ++i) {
+    same_node.push_back(take(node0, &pages[i], "node 0"));
+    UntilWaiting(node0, i + 1);
+  }
+  node0.Release(&first);
+  other_node.join();
+  for (auto& page : same_node) page.join();
+  ASSERT_EQ(order.size(), 11u);
+  EXPECT_EQ(std::find(order.begin(), order.end(), "node 1") - order.begin(), 4);
+  EXPECT_EQ(node1.Value("Counter"), Variant::I4(11));
+}
+
+// Two requests of one visitor on one node, the second waiting while the
+// first holds the lock and enters the list: handed the lock in the process,
+// the second reads what the first left in the session, whether it was looked
+// up before the lock was taken or after. The hand-over itself asks Redis
+// nothing: one script takes the lock, one releases it.
+TEST_F(RedisStateTest, APageHandedTheLockInTheProcessReadsTheSessionAsLeft) {
+  for (bool looked_up_first : {true, false}) {
+    SCOPED_TRACE(looked_up_first ? "looked up before the lock" : "looked up under it");
+    auto client = NewClient();
+    client->Run({"FLUSHALL"});
+    RedisApplication app(client, PassingInProcess(16));
+    RedisSessionKeeper sessions(client);
+    const std::string id = sessions.Create().id;
+    auto one = sessions.Find(id);
+    std::shared_ptr<const KeptSession> two;
+    if (looked_up_first) two = sessions.Find(id);
+    client->Run({"CONFIG", "RESETSTAT"});
+    int first = 0, second = 0;
+    app.Acquire(&first, one->values.get());
+    if (!looked_up_first) two = sessions.Find(id);
+    Variant seen;
+    std::thread tab([&] {
+      app.Acquire(&second, two->values.get());
+      seen = two->values->Value("MyListID");
+      app.Release(&second);
+    });
+    UntilWaiting(app, 1);
+    one->values->SetValue("MyListID", Variant::I4(3));
+    app.Release(&first);
+    tab.join();
+    EXPECT_EQ(seen, Variant::I4(3)) << "both tabs would enter";
+    EXPECT_EQ(ScriptCalls(*client), 2);
+  }
 }
 
 TEST(RedisHandOverTest, ReadsTheTokenValueAndSessionAndRefusesDamagedForms) {
