@@ -5,6 +5,7 @@
 #include <wctype.h>
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -164,6 +165,10 @@ locale_t UnicodeLocale() {
 // that letters with several lower forms (final sigma) meet in one.
 uint32_t Fold(uint32_t c) {
   if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  // Kana, the CJK ideographs and Yi (U+3000 to U+A63F) and the Hangul
+  // syllables have no case: the most common letters of the office's texts
+  // need no table look-up.
+  if ((c >= 0x3000 && c < 0xA640) || (c >= 0xAC00 && c < 0xD7B0)) return c;
   const locale_t loc = UnicodeLocale();
   if (!loc) return c;
   return static_cast<uint32_t>(towlower_l(towupper_l(static_cast<wint_t>(c), loc), loc));
@@ -184,14 +189,50 @@ uint32_t Decode(const unsigned char*& p, const unsigned char* end) {
   return c;
 }
 
+// ASCII letters folded to lower case, every other byte unchanged: the fold
+// of an ASCII character, without a call per byte.
+constexpr std::array<unsigned char, 128> kAsciiFold = [] {
+  std::array<unsigned char, 128> table{};
+  for (int c = 0; c < 128; ++c) {
+    table[static_cast<size_t>(c)] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  return table;
+}();
+
 int CompareCi(void*, int na, const void* va, int nb, const void* vb) {
   const auto* a = static_cast<const unsigned char*>(va);
   const auto* b = static_cast<const unsigned char*>(vb);
   while (na > 0 && a[na - 1] == ' ') --na;
   while (nb > 0 && b[nb - 1] == ' ') --nb;
   const unsigned char *ea = a + na, *eb = b + nb;
+  // Byte by byte while the bytes are equal or both ASCII. An ASCII byte is
+  // never part of a longer sequence (Decode refuses one as a continuation),
+  // so right after it both texts stand at the start of a character; the
+  // general loop below takes over from the last such place when it meets
+  // differing bytes of which one is not ASCII, or equal bytes of a sequence
+  // at the end of the shorter text.
+  const size_t common = static_cast<size_t>(std::min(na, nb));
+  size_t i = 0, start = 0;
+  for (; i < common; ++i) {
+    const unsigned char x = a[i], y = b[i];
+    if ((x | y) < 0x80) {
+      const unsigned char fx = kAsciiFold[x], fy = kAsciiFold[y];
+      if (fx != fy) return fx < fy ? -1 : 1;
+      start = i + 1;
+    } else if (x != y) {
+      break;
+    }
+  }
+  // Every byte matched: texts of one length hold the same characters, and
+  // where only ASCII was read the shorter one is a prefix of the longer.
+  if (i == common && (na == nb || start == common)) return na > nb ? 1 : na < nb ? -1 : 0;
+  a += start;
+  b += start;
   while (a < ea && b < eb) {
-    const uint32_t x = Fold(Decode(a, ea)), y = Fold(Decode(b, eb));
+    uint32_t x = Decode(a, ea), y = Decode(b, eb);
+    if (x == y) continue;
+    x = Fold(x);
+    y = Fold(y);
     if (x != y) return x < y ? -1 : 1;
   }
   return a < ea ? 1 : b < eb ? -1 : 0;
