@@ -1,7 +1,6 @@
 #include "frame/date.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "frame/civil_days.h"
 
@@ -177,18 +176,34 @@ std::string FormatDate(Date date) {
       ++dt.day;
     }
   }
-  char buf[40];
+  // Written digit by digit (the calendar's years have four digits): a
+  // formatted print cost more than the rest of the conversion, and every
+  // date spliced into a statement passes here.
+  auto put = [](std::string& out, int64_t value, int width) {
+    const size_t end = out.size() + static_cast<size_t>(width);
+    out.resize(end);
+    for (size_t i = end; i > end - static_cast<size_t>(width); value /= 10) {
+      out[--i] = static_cast<char>('0' + value % 10);
+    }
+  };
   std::string out;
+  out.reserve(19);
   if (dt.day != 0) {
     const CivilDay c = CivilFromDays(dt.day + kOriginFromEpoch);
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.year, c.month, c.day);
-    out = buf;
+    put(out, c.year, 4);
+    out += '-';
+    put(out, c.month, 2);
+    out += '-';
+    put(out, c.day, 2);
     if (secs == 0) return out;
     out += ' ';
   }
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(secs / 3600),
-                static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
-  return out + buf;
+  put(out, secs / 3600, 2);
+  out += ':';
+  put(out, secs / 60 % 60, 2);
+  out += ':';
+  put(out, secs % 60, 2);
+  return out;
 }
 
 std::optional<Date> ParseDateText(std::string_view text) {

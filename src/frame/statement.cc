@@ -55,7 +55,22 @@ StatementBuilder& StatementBuilder::operator<<(Lit piece) {
 }
 
 StatementBuilder& StatementBuilder::operator<<(Quoted piece) {
-  text_ += ReplaceAll(TextForm(piece.value), "'", "''");
+  // A text value is read in place, and every value is appended as it is
+  // scanned: no copies of the value on the way into the statement.
+  auto append_doubled = [this](std::string_view value) {
+    for (size_t pos = 0;;) {
+      const size_t quote = value.find('\'', pos);
+      text_.append(value, pos, quote == std::string_view::npos ? quote : quote + 1 - pos);
+      if (quote == std::string_view::npos) return;
+      text_ += '\'';
+      pos = quote + 1;
+    }
+  };
+  if (const std::string* text = piece.value.text()) {
+    append_doubled(*text);
+  } else {
+    append_doubled(TextForm(piece.value));
+  }
   return *this;
 }
 

@@ -74,7 +74,8 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
   const Variant first = m.FirstDayText();
   // The upper bound is the end of the last day, so that plans beginning or
   // ending on the last day after midnight are selected.
-  const Variant last = Variant::FromDate(m.Day(m.days, 23, 59, 59));
+  // Written out once: the statement names it six times.
+  const Variant last = Variant::Text(TextForm(Variant::FromDate(m.Day(m.days, 23, 59, 59))));
 
   StatementBuilder sql;
   sql << Lit{"SELECT PlanID, PersonID, PlanBeginTime, DAY(PlanBeginTime) AS BeginDay,  "}

@@ -75,6 +75,10 @@ TEST(DateTest, TextFormLeavesOutMidnightAndMissingDate) {
   EXPECT_EQ(FormatDate(Date{0.25}), "06:00:00");
   EXPECT_EQ(FormatDate(Date{0}), "00:00:00");
   EXPECT_EQ(FormatDate(At(1899, 12, 29, 6)), "1899-12-29 06:00:00");
+  // Every place keeps its leading zeros, the first year of the calendar's
+  // included.
+  EXPECT_EQ(FormatDate(At(100, 1, 2, 3, 4, 5)), "0100-01-02 03:04:05");
+  EXPECT_EQ(FormatDate(At(2024, 10, 31, 23, 59, 58)), "2024-10-31 23:59:58");
   // Shown to the nearest second, carrying into the next day.
   EXPECT_EQ(FormatDate(Date{At(2024, 3, 5).serial + 1 - 0.4 / 86400}), "2024-03-06");
 }

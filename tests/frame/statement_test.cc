@@ -21,6 +21,21 @@ TEST(StatementTest, PiecesSpliceTextForms) {
             "update T set A='O''Brien''s',B=-32768,C='2024-03-05 09:07:00',D='',E= where F=7");
 }
 
+TEST(StatementTest, QuotedDoublesEveryApostropheWhereverItStands) {
+  const struct {
+    const char* value;
+    const char* spliced;
+  } cases[] = {
+      {"", "''"},         {"'", "''''"},        {"''", "''''''"},
+      {"'x'", "'''x'''"}, {"a''b", "'a''''b'"}, {"no quote", "'no quote'"},
+  };
+  for (const auto& c : cases) {
+    StatementBuilder b;
+    b << Lit{"'"} << Quoted{T(c.value)} << Lit{"'"};
+    EXPECT_EQ(b.text(), c.spliced) << c.value;
+  }
+}
+
 TEST(StatementTest, NumberPositionTakesOnlyNumbers) {
   const struct {
     Variant value;
