@@ -533,16 +533,23 @@ struct LikeToken {
   }
 };
 
+LikeToken Token(LikeToken::Kind kind, uint32_t c = 0) {
+  LikeToken t;
+  t.kind = kind;
+  t.c = c;
+  return t;
+}
+
 std::vector<LikeToken> LikeTokens(const Chars& p) {
   std::vector<LikeToken> out;
   for (size_t i = 0; i < p.size(); ++i) {
     if (p[i] == '%') {
-      out.push_back({LikeToken::Kind::kAnyRun});
+      out.push_back(Token(LikeToken::Kind::kAnyRun));
     } else if (p[i] == '_') {
-      out.push_back({LikeToken::Kind::kAnyOne});
+      out.push_back(Token(LikeToken::Kind::kAnyOne));
     } else if (p[i] == '[') {
       size_t j = i + 1;
-      LikeToken t{LikeToken::Kind::kClass};
+      LikeToken t = Token(LikeToken::Kind::kClass);
       if (j < p.size() && p[j] == '^') {
         t.negated = true;
         ++j;
@@ -558,13 +565,13 @@ std::vector<LikeToken> LikeTokens(const Chars& p) {
         ++j;
       }
       if (j >= p.size()) {  // no closing bracket: the '[' is itself
-        out.push_back({LikeToken::Kind::kChar, Fold('[')});
+        out.push_back(Token(LikeToken::Kind::kChar, Fold('[')));
         continue;
       }
       out.push_back(std::move(t));
       i = j;
     } else {
-      out.push_back({LikeToken::Kind::kChar, Fold(p[i])});
+      out.push_back(Token(LikeToken::Kind::kChar, Fold(p[i])));
     }
   }
   return out;
