@@ -1,6 +1,8 @@
 // Expression typing: SQL Server's types and conversions on the tree.
 #include "db/expression_typer.h"
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +34,9 @@ void Coerce(Expr& e, SqlType target, int max_length = 0, bool rtrim = false) {
     ThrowDatabase(
         "Implicit conversion from a number to datetime is not supported by the "
         "embedded database.");
+  } else if (target == SqlType::kTime) {
+    ThrowDatabase(std::string("Operand type clash: ") + TypeWord(lit->type) +
+                  " is incompatible with time");
   }
   lit->param.target = target;
   lit->param.max_length = max_length;
@@ -45,6 +50,11 @@ void CheckCompatible(SqlType a, SqlType b, std::string_view what) {
   if (IsLoose(a) || IsLoose(b) || a == b) return;
   if (IsNumeric(a) && IsNumeric(b)) return;
   if (IsDateType(a) && IsDateType(b)) return;
+  if ((a == SqlType::kTime && IsNumeric(b)) || (b == SqlType::kTime && IsNumeric(a))) {
+    // No number converts to a time (the CAST page's conversion table).
+    ThrowDatabase(std::string("Operand type clash: ") + TypeWord(a == SqlType::kTime ? b : a) +
+                  " is incompatible with time");
+  }
   ThrowDatabase(std::string("Implicit conversion between ") + TypeWord(a) + " and " + TypeWord(b) +
                 " in " + std::string(what) + " is not supported by the embedded database.");
 }
@@ -102,8 +112,10 @@ SqlType CommonType(const std::vector<Expr*>& values, std::string_view what) {
   auto rank = [](SqlType t) {
     switch (t) {
       case SqlType::kDateTime:
-        return 8;
+        return 9;
       case SqlType::kDate:
+        return 8;
+      case SqlType::kTime:
         return 7;
       case SqlType::kFloat:
         return 6;
@@ -136,6 +148,43 @@ SqlType CommonType(const std::vector<Expr*>& values, std::string_view what) {
     }
   }
   return type;
+}
+
+// The digits of a second of the times among `values`: the most any of
+// them keeps (seven when only literals are times); literal texts that
+// became times are rounded to it.
+int CommonTimeScale(const std::vector<Expr*>& values) {
+  int scale = -1;
+  for (Expr* v : values) {
+    if (v->type == SqlType::kTime && !LiteralOf(*v)) {
+      scale = std::max(scale, v->time_scale);
+    }
+  }
+  if (scale < 0) scale = 7;
+  for (Expr* v : values) {
+    if (Expr* lit = LiteralOf(*v); lit && v->type == SqlType::kTime) {
+      lit->param.time_scale = scale;
+      lit->time_scale = v->time_scale = scale;
+    }
+  }
+  return scale;
+}
+
+// SQL Server's name of an arithmetic operator, for its messages.
+const char* OperatorWord(const std::string& op) {
+  return op == "+"   ? "add"
+         : op == "-" ? "subtract"
+         : op == "*" ? "multiply"
+         : op == "/" ? "divide"
+                     : "modulo";
+}
+
+// A time takes no part of a day or more (the DATEPART and DATEADD pages);
+// only a text literal given for a time reads as 1900-01-01.
+bool IsDayPart(const std::string& part) {
+  return part == "year" || part == "quarter" || part == "month" || part == "dayofyear" ||
+         part == "day" || part == "week" || part == "weekday" || part == "iso_week" ||
+         part == "tzoffset";
 }
 
 }  // namespace
@@ -176,6 +225,12 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       if (a.type == SqlType::kText && b.type == SqlType::kText && e.op == "+") {
         e.type = SqlType::kText;  // concatenation; the writer spells it
         return;
+      }
+      if (a.type == SqlType::kTime || b.type == SqlType::kTime) {
+        // No arithmetic takes a time; DATEADD moves one.
+        auto word = [](const Expr& x) { return IsLoose(x.type) ? "int" : TypeWord(x.type); };
+        ThrowDatabase(std::string("The data types ") + word(a) + " and " + word(b) +
+                      " are incompatible in the " + OperatorWord(e.op) + " operator.");
       }
       if (IsDateType(a.type) || IsDateType(b.type)) {
         ResolveDateArith(e);
@@ -245,8 +300,9 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       Coerce(pattern, SqlType::kText);
       pattern.param.like_pattern = true;
       Coerce(*e.args[0], SqlType::kText);
-      if (IsDateType(e.args[0]->type)) {
-        ThrowDatabase("LIKE on a datetime is not supported by the embedded database.");
+      if (IsDateType(e.args[0]->type) || e.args[0]->type == SqlType::kTime) {
+        ThrowDatabase(std::string("LIKE on a ") + TypeWord(e.args[0]->type) +
+                      " is not supported by the embedded database.");
       }
       return;
     }
@@ -262,6 +318,7 @@ void ExpressionTyper::Resolve(Expr& e, Scope& scope, Clause clause) {
       names_.ResolveSubquery(*e.select, scope);
       names_.RequireSingleRow(*e.select);
       e.type = e.select->items[0].expr->type;
+      e.time_scale = e.select->items[0].expr->time_scale;
       return;
     }
     case Expr::Kind::kCase:
@@ -293,6 +350,7 @@ void ExpressionTyper::ResolveCase(Expr& e, Scope& scope, Clause clause) {
   }
   if (n % 2 == 1) results.push_back(e.args.back().get());
   e.type = CommonType(results, "CASE");
+  if (e.type == SqlType::kTime) e.time_scale = CommonTimeScale(results);
 }
 
 void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
@@ -304,6 +362,11 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   if (e.style_literal >= 0) names_.Fix(e.style_literal);
   if (tn.type == SqlType::kText && tn.length < 0) tn.length = 30;
   e.type = tn.type;
+  if (tn.type == SqlType::kTime) {
+    e.time_scale = tn.length;
+    ResolveTimeCast(e);
+    return;
+  }
   if (LiteralOf(x)) {
     // A whole number written into a text keeps its type, so the length
     // rules of numbers apply to it as to a column.
@@ -320,6 +383,10 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   const SqlType from = x.type;
   if (IsLoose(from) || from == tn.type) {
     if (tn.type != SqlType::kText) return;
+  }
+  if (from == SqlType::kTime) {
+    ResolveFromTime(e);
+    return;
   }
   switch (tn.type) {
     case SqlType::kText:
@@ -361,6 +428,50 @@ void ExpressionTyper::ResolveCast(Expr& e, Scope& scope, Clause clause) {
   }
   ThrowDatabase(std::string("Conversion from ") + TypeWord(from) + " to " + tn.name +
                 " of a column or expression is not supported by the embedded database.");
+}
+
+// CAST / CONVERT to time(n): from a text (read as SQL Server reads a time,
+// a date before it dropped), a datetime (its time of day) or a time. A
+// date has no time to give and a number converts to no time (the
+// conversion table of the CAST page).
+void ExpressionTyper::ResolveTimeCast(Expr& e) {
+  Expr& x = *e.args[0];
+  const int scale = e.cast_type.length;
+  if (Expr* lit = LiteralOf(x)) {
+    if (!IsStringMarker(*lit)) {
+      ThrowDatabase(std::string("Explicit conversion from data type ") + TypeWord(x.type) +
+                    " to time is not allowed.");
+    }
+    Coerce(x, SqlType::kTime);
+    lit->param.time_scale = scale;
+    lit->time_scale = x.time_scale = scale;
+    return;
+  }
+  const SqlType from = x.type;
+  if (IsLoose(from) || from == SqlType::kText || from == SqlType::kDateTime ||
+      from == SqlType::kTime) {
+    return;
+  }
+  ThrowDatabase(std::string("Explicit conversion from data type ") + TypeWord(from) +
+                " to time is not allowed.");
+}
+
+// CAST / CONVERT of a time: to a text in the styles that write a time of
+// day, to a datetime on 1900-01-01, to another time(n).
+void ExpressionTyper::ResolveFromTime(Expr& e) {
+  const TypeName& tn = e.cast_type;
+  if (tn.type == SqlType::kText) {
+    if (e.style_literal < 0) return;
+    const int64_t style = IntegerLiteralValue(shape_.literals[e.style_literal].text);
+    if (!TimeStyle(static_cast<int>(style))) {
+      ThrowDatabase("CONVERT style " + shape_.literals[e.style_literal].text +
+                    " of a time is not supported by the embedded database.");
+    }
+    return;
+  }
+  if (tn.type == SqlType::kDateTime) return;
+  ThrowDatabase(std::string("Explicit conversion from data type time to ") + tn.name +
+                " is not allowed.");
 }
 
 // A datetime plus or minus a number of days (a fraction is a part of a
@@ -459,6 +570,7 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
       e.type = Promote(t, SqlType::kInt);
     } else {
       e.type = t;
+      e.time_scale = e.args[0]->time_scale;
     }
     return;
   }
@@ -470,12 +582,16 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     Resolve(*a, scope, clause);
   }
   auto require_date = [&](Expr& a) {
-    if (a.type != SqlType::kDate) Coerce(a, SqlType::kDateTime);
+    if (a.type != SqlType::kDate && a.type != SqlType::kTime) Coerce(a, SqlType::kDateTime);
     // These read a text as a datetime2 (their pages); DATEADD's is a datetime.
     if (Expr* lit = LiteralOf(a); lit && IsStringMarker(*lit) && f != "DATEADD") {
       lit->param.datetime2 = true;
     }
-    if (!IsDateType(a.type) && !IsLoose(a.type)) {
+    // A time goes to the functions that name a part (DATEDIFF counts it
+    // from 1900-01-01, the DATEDIFF page); DAY, MONTH, YEAR and EOMONTH
+    // take a date.
+    const bool time_ok = f == "DATEDIFF" || f == "DATEADD" || f == "DATEPART" || f == "DATENAME";
+    if (!IsDateType(a.type) && !IsLoose(a.type) && !(time_ok && a.type == SqlType::kTime)) {
       ThrowDatabase("Argument data type " + std::string(TypeWord(a.type)) +
                     " is invalid for argument of " + f + " function.");
     }
@@ -512,7 +628,14 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     if (f == "DATEADD" && (name == "iso_week" || name == "tzoffset")) {
       ThrowDatabase("Invalid parameter 1 specified for dateadd.");
     }
-    if (f == "DATEADD" && (name == "microsecond" || name == "nanosecond")) {
+    const bool time = e.args.back()->type == SqlType::kTime;
+    if (time && IsDayPart(name)) {
+      std::string lower = f;
+      for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+      ThrowDatabase("The datepart " + name + " is not supported by date function " + lower +
+                    " for data type time.");
+    }
+    if (f == "DATEADD" && !time && (name == "microsecond" || name == "nanosecond")) {
       // A datetime holds nothing finer than its 1/300 s ticks.
       ThrowDatabase("The datepart " + name +
                     " is not supported by date function dateadd for data type datetime.");
@@ -537,9 +660,12 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
       ThrowDatabase("The datepart " + name + " is not supported by date function " + lower +
                     " for data type date.");
     }
-    e.type = f == "DATEADD"    ? (date ? SqlType::kDate : SqlType::kDateTime)
+    e.type = f == "DATEADD"    ? (date   ? SqlType::kDate
+                                  : time ? SqlType::kTime
+                                         : SqlType::kDateTime)
              : f == "DATEPART" ? SqlType::kInt
                                : SqlType::kText;
+    e.time_scale = e.args.back()->time_scale;
   } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
     arity(1);
     require_date(*e.args[0]);
@@ -547,8 +673,9 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
   } else if (f == "LEFT") {
     arity(2);
     Coerce(*e.args[0], SqlType::kText);
-    if (IsDateType(e.args[0]->type)) {
-      ThrowDatabase("LEFT of a datetime is not supported by the embedded database.");
+    if (IsDateType(e.args[0]->type) || e.args[0]->type == SqlType::kTime) {
+      ThrowDatabase(std::string("LEFT of a ") + TypeWord(e.args[0]->type) +
+                    " is not supported by the embedded database.");
     }
     Expr& n = *e.args[1];
     if (n.kind == Expr::Kind::kNegate) {
@@ -575,10 +702,13 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     std::vector<Expr*> values;
     for (ExprPtr& a : e.args) values.push_back(a.get());
     e.type = CommonType(values, "COALESCE");
+    if (e.type == SqlType::kTime) e.time_scale = CommonTimeScale(values);
   } else if (f == "IIF") {
     arity(3);
     RequirePredicate(*e.args[0]);
     e.type = CommonType({e.args[1].get(), e.args[2].get()}, "IIF");
+    if (e.type == SqlType::kTime)
+      e.time_scale = CommonTimeScale({e.args[1].get(), e.args[2].get()});
   } else if (f == "NULLIF") {
     arity(2);
     Unify(*e.args[0], *e.args[1], "NULLIF", true);
@@ -588,6 +718,12 @@ void ExpressionTyper::ResolveFunction(Expr& e, Scope& scope, Clause clause) {
     if (LiteralOf(*e.args[0]) == nullptr) Coerce(*e.args[1], e.args[0]->type);
     CheckCompatible(e.args[0]->type, e.args[1]->type, "ISNULL");
     e.type = IsLoose(e.args[0]->type) ? e.args[1]->type : e.args[0]->type;
+    // ISNULL takes its first argument's type, time(n) included.
+    Expr& first = IsLoose(e.args[0]->type) ? *e.args[1] : *e.args[0];
+    e.time_scale = first.time_scale;
+    if (Expr* lit = LiteralOf(*e.args[1]); lit && e.type == SqlType::kTime) {
+      lit->param.time_scale = e.time_scale;
+    }
   } else if (IsMathName(f)) {
     ResolveMath(e);
   } else if (f == "CONCAT") {
@@ -768,6 +904,7 @@ void ExpressionTyper::ResolveWindow(Expr& e, Scope& scope, Clause clause) {
     } else {
       e.type = e.args[0]->type;
     }
+    e.time_scale = e.args[0]->time_scale;
     return;
   }
   // ROW_NUMBER, RANK, DENSE_RANK and NTILE are bigint on SQL Server; the
@@ -779,6 +916,26 @@ void ExpressionTyper::ResolveWindow(Expr& e, Scope& scope, Clause clause) {
 void ExpressionTyper::Assign(Expr& value, const ColumnDef& col) {
   Coerce(value, col.type, col.max_length);
   const SqlType t = value.type;
+  if (col.type == SqlType::kTime) {
+    if (Expr* lit = LiteralOf(value); lit && t == SqlType::kTime) {
+      lit->param.time_scale = col.time_scale;
+      return;
+    }
+    // A datetime stored into a time keeps its time of day, and a finer
+    // time is rounded to the column's digits: the CAST that SQL Server's
+    // implicit conversion makes.
+    if (t == SqlType::kDateTime || (t == SqlType::kTime && value.time_scale > col.time_scale)) {
+      Expr inner(std::move(value));
+      value = Expr(Expr::Kind::kCast);
+      value.cast_type.type = SqlType::kTime;
+      value.cast_type.name = "time";
+      value.cast_type.length = col.time_scale;
+      value.type = SqlType::kTime;
+      value.time_scale = col.time_scale;
+      value.args.push_back(std::make_unique<Expr>(std::move(inner)));
+      return;
+    }
+  }
   if (IsLoose(t) || t == col.type) return;
   if (IsNumeric(t) && IsNumeric(col.type)) return;
   if (col.type == SqlType::kText && IsNumeric(t)) return;  // SQLite stores the number's text

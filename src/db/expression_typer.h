@@ -40,6 +40,8 @@ class ExpressionTyper {
  private:
   void ResolveCase(Expr& e, Scope& scope, Clause clause);
   void ResolveCast(Expr& e, Scope& scope, Clause clause);
+  void ResolveTimeCast(Expr& e);
+  void ResolveFromTime(Expr& e);
   void ResolveDateArith(Expr& e);
   void ResolveMath(Expr& e);
   void ResolveFunction(Expr& e, Scope& scope, Clause clause);

@@ -20,7 +20,7 @@ void NameResolver::Run(Statement& st) {
       ResolveSelect(q, nullptr);
       const SelectStmt& first = FirstLeaf(q);
       for (size_t i = 0; i < first.items.size(); ++i) {
-        out_.columns.push_back({ResultName(first.items[i]), ColumnType(q, i)});
+        out_.columns.push_back({ResultName(first.items[i]), ColumnType(q, i), ColumnScale(q, i)});
       }
       break;
     }
@@ -122,7 +122,8 @@ void NameResolver::ResolveSimple(SelectStmt& sel, Scope* parent, bool nested) {
   if (!sel.group_by.empty() || scope.has_aggregate) CheckGrouping(sel);
   if (sel.distinct) {
     for (OrderItem& o : sel.order_by) {
-      if (o.position_literal >= 0 || !o.expr) continue;
+      // A position, or an alias of the select list, names an item itself.
+      if (o.position_literal >= 0 || !o.expr || resolved_.order_positions.count(&o)) continue;
       bool found = false;
       for (SelectItem& item : sel.items) found = found || Same(*item.expr, *o.expr);
       if (!found) {
@@ -247,7 +248,9 @@ void NameResolver::ResolveColumn(Expr& e, Scope& scope) {
       e.binding = found_binding;
       e.column = found_column;
       e.scope_depth = depth;
-      e.type = s->tables[found_binding].table->columns[found_column].type;
+      const ColumnDef& col = s->tables[found_binding].table->columns[found_column];
+      e.type = col.type;
+      e.time_scale = col.time_scale;
       return;
     }
     if (qualified && qualifier_seen) ThrowDatabase("Invalid column name '" + column + "'.");

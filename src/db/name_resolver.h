@@ -48,6 +48,8 @@ class NameResolver {
   // A query's result columns: how many, and each one's type.
   static size_t Width(const SelectStmt& q);
   static SqlType ColumnType(const SelectStmt& q, size_t i);
+  // A time column's digits of a second: the most among a set operation's arms.
+  static int ColumnScale(const SelectStmt& q, size_t i);
   // A subquery that yields one column (IN, scalar).
   void ResolveSubquery(SelectStmt& sub, Scope& scope);
   void RequireSingleRow(SelectStmt& sub);

@@ -207,9 +207,10 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT column, CellKind kind) {
 // text and has no smallint, bit or real, so the value is read in its storage
 // form and made into the kind the SQL Server type of the column calls for.
 // Columns of unknown type keep the storage class the driver reports.
-Variant ReadTranslatedCell(SQLHSTMT stmt, SQLUSMALLINT column, sql::SqlType type,
+Variant ReadTranslatedCell(SQLHSTMT stmt, SQLUSMALLINT column, const sql::ResultColumn& result,
                            CellKind reported) {
   using sql::SqlType;
+  const SqlType type = result.type;
   bool as_int = type == SqlType::kInt || type == SqlType::kSmallInt || type == SqlType::kBit;
   bool as_double = type == SqlType::kFloat || type == SqlType::kReal || type == SqlType::kDecimal;
   if (type == SqlType::kUnknown || type == SqlType::kNull) {
@@ -229,7 +230,8 @@ Variant ReadTranslatedCell(SQLHSTMT stmt, SQLUSMALLINT column, sql::SqlType type
   }
   std::vector<char> text;
   if (!ReadLong(stmt, column, SQL_C_CHAR, text)) return Variant::Null();
-  return sql::ResultValueFromText(type, std::string_view(text.data(), text.size()));
+  return sql::ResultValueFromText(type, std::string_view(text.data(), text.size()),
+                                  result.time_scale);
 }
 
 // Reads the first result of an executed statement that has columns; a
@@ -280,9 +282,9 @@ ResultTable ReadResult(SQLHSTMT stmt, const std::vector<sql::ResultColumn>* tran
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) ThrowDiagnostics(SQL_HANDLE_STMT, stmt, "Could not read a row");
     for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-      table.cells.push_back(
-          translated ? ReadTranslatedCell(stmt, c, (*translated)[c - 1].type, kinds[c - 1])
-                     : ReadCell(stmt, c, kinds[c - 1]));
+      table.cells.push_back(translated
+                                ? ReadTranslatedCell(stmt, c, (*translated)[c - 1], kinds[c - 1])
+                                : ReadCell(stmt, c, kinds[c - 1]));
     }
   }
   return table;

@@ -119,6 +119,14 @@ SqlType NameResolver::ColumnType(const SelectStmt& q, size_t i) {
   return ResultType(q.items[i]);
 }
 
+int NameResolver::ColumnScale(const SelectStmt& q, size_t i) {
+  if (q.set_op == SetOp::kNone) {
+    const Expr& e = *q.items[i].expr;
+    return e.type == SqlType::kTime ? e.time_scale : -1;
+  }
+  return std::max(ColumnScale(*q.left, i), ColumnScale(*q.right, i));
+}
+
 // A derived table or common table as a table of the schema: its columns
 // named by `names` or else by the query's own names, each once.
 const TableDef& NameResolver::MakeTable(SelectStmt& q, const std::string& name,
@@ -135,6 +143,7 @@ const TableDef& NameResolver::MakeTable(SelectStmt& q, const std::string& name,
     ColumnDef col;
     col.name = names.empty() ? ResultName(first.items[i]) : names[i];
     col.type = ColumnType(q, i);
+    col.time_scale = std::max(ColumnScale(q, i), 0);
     if (col.name.empty()) {
       ThrowDatabase("No column name was specified for column " + std::to_string(i + 1) + " of '" +
                     name + "'.");

@@ -34,6 +34,8 @@ const char* TypeWord(SqlType t) {
       return "datetime";
     case SqlType::kDate:
       return "date";
+    case SqlType::kTime:
+      return "time";
     case SqlType::kText:
       return "nvarchar";
     default:
@@ -153,6 +155,28 @@ std::optional<StyleForm> DateStyle(int style) {
     default:
       return std::nullopt;
   }
+}
+
+bool TimeStyle(int style, bool* fraction) {
+  bool digits = false;
+  switch (style) {
+    case 8:
+    case 24:
+    case 108:
+    case 20:
+    case 120:
+      break;
+    case 21:
+    case 25:
+    case 121:
+    case 126:
+      digits = true;
+      break;
+    default:
+      return false;
+  }
+  if (fraction) *fraction = digits;
+  return true;
 }
 
 std::string DatePart(std::string_view name) {

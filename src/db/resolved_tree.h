@@ -132,6 +132,12 @@ struct StyleForm {
 // Null for styles the embedded database does not support.
 std::optional<StyleForm> DateStyle(int style);
 
+// The CONVERT styles that write a time as a text: false for the others
+// (those that write a date or a 12-hour clock). `fraction` tells whether
+// the style shows the time's digits of a second ("hh:mm:ss.nnnnnnn", the
+// style of CAST: 21, 25, 121, 126) or not ("hh:mm:ss": 8, 24, 108, 20, 120).
+bool TimeStyle(int style, bool* fraction = nullptr);
+
 // The units a DATEDIFF can count without the provider's own functions:
 // "day", "month", "year", "hour", "minute", "second"; "" for any other.
 std::string DatePart(std::string_view name);

@@ -49,6 +49,7 @@ struct ColumnDef {
   bool default_now = false;  // defaults to the current time on insert
   bool unique = false;       // primary key or identity: one row per value
   bool not_null = false;     // a temporary table's NOT NULL (the stored tables' DDL says its own)
+  int time_scale = 7;        // time(n): n
 };
 
 struct TableDef {

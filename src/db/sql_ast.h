@@ -19,7 +19,7 @@ struct TableDef;
 struct TypeName {
   SqlType type = SqlType::kUnknown;
   std::string name;  // lower case, as written
-  int length = -1;   // char(n): n; -1 when not given; 0 for max
+  int length = -1;   // char(n): n; -1 when not given; 0 for max; time(n): n (7 when not given)
   int length_literal = -1;
   bool fixed = false;  // char / nchar: padded with blanks to the length
   // decimal(p, s) / numeric(p, s): the precision is `length` (18 when not
@@ -75,6 +75,7 @@ struct Expr {
 
   // Filled by the translator.
   SqlType type = SqlType::kUnknown;
+  int time_scale = 7;   // kTime: the digits of a second the value keeps
   int binding = -1;     // kColumn: index of the table binding
   int column = -1;      // kColumn: column index in that table
   int scope_depth = 0;  // kColumn: 0 = own scope, 1 = outer ...

@@ -486,6 +486,7 @@ class BatchParser {
         Refuse("A decimal column in CREATE TABLE");
       }
       c.type = type.type;
+      if (type.type == SqlType::kTime) c.time_scale = type.length;
       c.max_length = type.type == SqlType::kText ? std::max(type.length, 1) : 0;
       if (type.type == SqlType::kText && type.length == 0) c.max_length = 0;
       while (true) {

@@ -923,6 +923,9 @@ class Parser {
       tn.type = SqlType::kDateTime;
     } else if (n == "date") {
       tn.type = SqlType::kDate;
+    } else if (n == "time") {
+      tn.type = SqlType::kTime;
+      tn.length = 7;  // a second's digits: seven when not given
     } else if (n == "decimal" || n == "numeric" || n == "dec") {
       tn.type = SqlType::kDecimal;
       tn.length = 18;
@@ -954,6 +957,16 @@ class Parser {
         ThrowDatabase("The scale " + std::to_string(tn.scale) + " of a decimal is outside 0 to " +
                       std::to_string(tn.length) + ".");
       }
+    } else if (tn.type == SqlType::kTime && AcceptOp("(")) {
+      const Token& t = Peek();
+      if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) SyntaxError(t);
+      tn.length_literal = t.literal_index;
+      const std::string& digits = shape_.literals[t.literal_index].text;
+      const int64_t scale = IntegerLiteralValue(digits);
+      if (scale > 7) ThrowDatabase("Specified scale " + digits + " is invalid.");
+      tn.length = static_cast<int>(scale);
+      Next();
+      ExpectOp(")");
     } else if (AcceptOp("(")) {
       if (tn.type != SqlType::kText) {
         ThrowDatabase("A length or precision for " + n +

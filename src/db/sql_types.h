@@ -29,6 +29,7 @@ enum class SqlType {
   kReal,
   kDateTime,
   kDate,  // a datetime at midnight, stored as one; no time parts
+  kTime,  // a time of day, stored as "1900-01-01 hh:mm:ss.fffffff"
   kText,
 };
 
@@ -87,11 +88,16 @@ struct ParamSpec {
   // A datetime text given to DATEPART, DATEDIFF, DATENAME, DAY, MONTH or
   // YEAR: read as a datetime2 (seven digits of a second, no 1/300 s tick).
   bool datetime2 = false;
+  // kTime: the digits of a second the value keeps (time(n)); the text is
+  // rounded to them.
+  int time_scale = 7;
 };
 
 struct ResultColumn {
   std::string name;  // as SQL Server reports it: the alias, the column name as written, or ""
   SqlType type = SqlType::kUnknown;
+  // kTime: the digits of a second its text shows (time(n)).
+  int time_scale = 7;
 };
 
 enum class StatementKind { kSelect, kInsert, kUpdate, kDelete };

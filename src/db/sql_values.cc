@@ -269,6 +269,71 @@ std::string TextToDateTime(std::string_view text, bool unicode, int style, bool 
   DateConversionFailed();
 }
 
+bool ParseSqlServerTime(std::string_view text, int64_t& units) {
+  CivilDateTime parts;
+  int below_ms = 0;
+  // A date that is out of range still fails: SQL Server reads the whole
+  // text before it drops the date.
+  if (ParseSqlServerDateTime(text, parts, 0, &below_ms) != DateParse::kOk) return false;
+  units = ((parts.hour * 60LL + parts.minute) * 60 + parts.second) * 10000000LL +
+          parts.millisecond * 10000LL + below_ms;
+  return true;
+}
+
+int64_t RoundTimeUnits(int64_t units, int scale) {
+  int64_t step = 1;
+  for (int i = scale; i < 7; ++i) step *= 10;
+  units = (units + step / 2) / step * step;
+  return units >= kTimeUnitsPerDay ? units - kTimeUnitsPerDay : units;
+}
+
+std::string CanonicalTimeText(int64_t u) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "1900-01-01 %02d:%02d:%02d.%07d",
+                static_cast<int>(u / 36000000000LL), static_cast<int>(u / 600000000LL % 60),
+                static_cast<int>(u / 10000000LL % 60), static_cast<int>(u % 10000000LL));
+  return buf;
+}
+
+bool TimeUnitsFromCanonical(std::string_view s, int64_t& units) {
+  if (s.size() != 27 && s.size() != 23) return false;
+  auto num = [&](size_t at, size_t len, int64_t& v) {
+    v = 0;
+    for (size_t i = at; i < at + len; ++i) {
+      if (s[i] < '0' || s[i] > '9') return false;
+      v = v * 10 + (s[i] - '0');
+    }
+    return true;
+  };
+  int64_t h = 0, m = 0, sec = 0, fraction = 0;
+  if (s[10] != ' ' || s[13] != ':' || s[16] != ':' || s[19] != '.' || !num(11, 2, h) ||
+      !num(14, 2, m) || !num(17, 2, sec) || !num(20, s.size() - 20, fraction) || h > 23 || m > 59 ||
+      sec > 59) {
+    return false;
+  }
+  const int64_t whole = ((h * 60 + m) * 60 + sec) * 10000000LL;
+  if (s.size() == 27) {
+    units = whole + fraction;
+  } else {
+    // A datetime's thousandths stand for its 1/300 s tick: .123 is 37
+    // ticks, 0.1233333 s (the datetime page's conversion to time).
+    const int64_t ticks = (fraction * 3 + 5) / 10;
+    units = whole + (ticks * 100000 + 1) / 3;
+  }
+  return true;
+}
+
+std::string TextToTime(std::string_view text, int scale) {
+  int64_t units = 0;
+  if (!ParseSqlServerTime(text, units)) DateConversionFailed();
+  return CanonicalTimeText(RoundTimeUnits(units, scale));
+}
+
+std::string TimeDisplayText(std::string_view canonical, int scale) {
+  if (canonical.size() != 27) return std::string(canonical);
+  return std::string(canonical.substr(11, scale == 0 ? 8 : 9 + scale));
+}
+
 int64_t TextToInteger(std::string_view text, bool unicode, int bits) {
   const char* type_name = bits == 32 ? "int" : bits == 16 ? "smallint" : "bit";
   std::string_view t = TrimBlanks(text);
@@ -455,6 +520,11 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
       }
       ThrowDatabase("Conversion failed when converting date and/or time from character string.");
     }
+    case SqlType::kTime:
+      if (!is_string) {
+        ThrowDatabase("Explicit conversion from data type int to time is not allowed.");
+      }
+      return TextToTime(lit.text, param.time_scale);
     case SqlType::kInt:
     case SqlType::kSmallInt:
     case SqlType::kBit: {
@@ -589,8 +659,10 @@ Variant ResultValueFromDouble(SqlType type, double v) {
   }
 }
 
-Variant ResultValueFromText(SqlType type, std::string_view text) {
+Variant ResultValueFromText(SqlType type, std::string_view text, int time_scale) {
   switch (type) {
+    case SqlType::kTime:
+      return Variant::Text(TimeDisplayText(text, time_scale));
     case SqlType::kDateTime:
     case SqlType::kDate: {
       if (std::optional<Date> d = DateFromCanonical(text)) return Variant::FromDate(*d);

@@ -49,6 +49,28 @@ std::string TextToDateTime(std::string_view text, bool unicode, int style = 0,
 int64_t TextToInteger(std::string_view text, bool unicode, int bits /*32, 16 or 1*/);
 double TextToFloat(std::string_view text, bool unicode, bool decimal);
 
+// The time type: a time of day in 100 ns units (0 to 863999999999),
+// kept as the text "1900-01-01 hh:mm:ss.fffffff" (the day time converts to
+// datetime on, sortable, and read by the date functions as a datetime2).
+inline constexpr int64_t kTimeUnitsPerDay = 864000000000;
+// A time text as SQL Server reads it: "9:05", "09:05:07", up to seven
+// digits of a second, AM/PM, an hour with AM/PM ("4 PM"), or a datetime
+// text whose date is read and dropped. False when it reads as none.
+bool ParseSqlServerTime(std::string_view text, int64_t& units);
+// Rounded half up to `scale` digits of a second (time(scale)); past the
+// day's last unit it wraps to midnight, as SQL Server's time does.
+int64_t RoundTimeUnits(int64_t units, int scale);
+std::string CanonicalTimeText(int64_t units);
+// The units of a canonical time text (or the time of a canonical
+// datetime text: its 1/300 s tick exactly, as SQL Server converts a
+// datetime to time); false for any other text.
+bool TimeUnitsFromCanonical(std::string_view text, int64_t& units);
+// `text` converted to time(scale), with SQL Server's message on failure.
+std::string TextToTime(std::string_view text, int scale);
+// The text of a time(scale) as CAST to a text writes it: "hh:mm:ss" and
+// `scale` digits after a point.
+std::string TimeDisplayText(std::string_view canonical, int scale);
+
 // Characters of a UTF-8 text as SQL Server counts them for nvarchar(n):
 // UTF-16 code units.
 int CountChars(std::string_view utf8);

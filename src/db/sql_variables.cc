@@ -51,6 +51,10 @@ void AppendCastEnd(const TypeName& type, ShapedStatement& out) {
     out.key += ",";
     AppendLiteral(Literal::Kind::kInteger, std::to_string(type.scale), out);
     out.key += ")";
+  } else if (type.type == SqlType::kTime) {
+    out.key += "(";
+    AppendLiteral(Literal::Kind::kInteger, std::to_string(type.length), out);
+    out.key += ")";
   } else if (type.type == SqlType::kText && type.length == 0) {
     out.key += "(max)";
   } else if (type.type == SqlType::kText && type.length > 0) {

@@ -378,7 +378,10 @@ void SqliteConnection::SelectInto(const sql::ShapedStatement& shape, const std::
       ThrowDatabase("Column names in each table must be unique. Column name '" + c.name +
                     "' in table '" + name + "' is specified more than once.");
     }
-    table.columns.push_back({c.name, c.type == sql::SqlType::kNull ? sql::SqlType::kInt : c.type});
+    sql::ColumnDef& col = table.columns.emplace_back();
+    col.name = c.name;
+    col.type = c.type == sql::SqlType::kNull ? sql::SqlType::kInt : c.type;
+    col.time_scale = c.time_scale;
   }
   CreateTempTable(std::move(table));
   // Filled by the query's own text, bound as the query would be; a query
@@ -437,8 +440,7 @@ ResultTable SqliteConnection::Run(Prepared& p, Outcome* outcome) {
       for (int i = 0; i < n; ++i) outcome->last_row[i] = StoredValue(p.stmt.get(), i);
       continue;
     }
-    for (int i = 0; i < n; ++i)
-      result.cells.push_back(ReadSqliteCell(p.stmt.get(), i, columns[i].type));
+    for (int i = 0; i < n; ++i) result.cells.push_back(ReadSqliteCell(p.stmt.get(), i, columns[i]));
   }
   if (rc != SQLITE_DONE) Fail();
   p.last_cells = result.cells.size();

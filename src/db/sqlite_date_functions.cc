@@ -1,6 +1,8 @@
 // DATEADD, DATEDIFF, DATEPART and DATENAME over the canonical datetime text
 // ("yyyy-mm-dd hh:mm:ss.fff"), as SQL Server computes them with the
-// language us_english and DATEFIRST 7 (weeks begin on Sunday).
+// language us_english and DATEFIRST 7 (weeks begin on Sunday); and the time
+// type's conversions and DATEADD over its text ("1900-01-01
+// hh:mm:ss.fffffff", see sql_values.h).
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/sql_values.h"
 #include "db/sqlite_functions.h"
 #include "frame/civil_days.h"
 
@@ -293,6 +296,71 @@ void DateName(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+void ResultText(sqlite3_context* ctx, const std::string& text) {
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// korimba_totime(x, scale, from): x as a time(scale). `from` 0: x is a text,
+// read as SQL Server reads one; 1: x is a datetime's or a time's stored
+// text (a datetime gives its tick exactly).
+void ToTime(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const int scale = sqlite3_value_int(argv[1]);
+  const std::string_view text = Text(argv[0]);
+  int64_t units = 0;
+  const bool read = sqlite3_value_int(argv[2]) == 0 ? ParseSqlServerTime(text, units)
+                                                    : TimeUnitsFromCanonical(text, units);
+  if (!read) {
+    return sqlite3_result_error(
+        ctx, "Conversion failed when converting date and/or time from character string.", -1);
+  }
+  ResultText(ctx, CanonicalTimeText(RoundTimeUnits(units, scale)));
+}
+
+// korimba_timedatetime(t): a time as a datetime, 1900-01-01 plus the time
+// rounded to the 1/300 s tick (the last ticks of a day reach 1900-01-02).
+void TimeToDateTime(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  int64_t units = 0;
+  if (!TimeUnitsFromCanonical(Text(argv[0]), units)) {
+    return sqlite3_result_error(ctx, "A time was expected.", -1);
+  }
+  constexpr int64_t kTicksPerDay = 86400 * 300;
+  const int64_t ticks = (units * 3 + 50000) / 100000;
+  const int64_t day = DaysFromCivil(1900, 1, 1) + ticks / kTicksPerDay;
+  ResultText(ctx, Format(day, (ticks % kTicksPerDay * 10 + 1) / 3));
+}
+
+// korimba_timeadd(part, n, t, scale): DATEADD on a time, which runs round
+// the clock past midnight (the DATEADD page's return type is the time's
+// own). Nanoseconds go in the 100 ns units a time keeps, rounded half up
+// (49 ns adds nothing, 50 ns one unit).
+void TimeAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[2]) == SQLITE_NULL) {
+    return sqlite3_result_null(ctx);
+  }
+  const std::string_view part = Text(argv[0]);
+  const int64_t n = sqlite3_value_int64(argv[1]);
+  int64_t units = 0;
+  if (!TimeUnitsFromCanonical(Text(argv[2]), units)) {
+    return sqlite3_result_error(ctx, "DATEADD needs a time.", -1);
+  }
+  int64_t delta = 0;
+  if (part == "nanosecond") {
+    delta = FloorDiv(n + 50, 100);
+  } else {
+    const int64_t unit = part == "hour"          ? 36000000000
+                         : part == "minute"      ? 600000000
+                         : part == "second"      ? 10000000
+                         : part == "millisecond" ? 10000
+                                                 : 10;  // microsecond
+    // Whole days drop out first, so that no product overflows.
+    delta = n % (kTimeUnitsPerDay / unit) * unit;
+  }
+  units = (units + delta % kTimeUnitsPerDay + kTimeUnitsPerDay) % kTimeUnitsPerDay;
+  ResultText(ctx, CanonicalTimeText(RoundTimeUnits(units, sqlite3_value_int(argv[3]))));
+}
+
 }  // namespace
 
 int RegisterSqliteDateFunctions(sqlite3* db) {
@@ -306,6 +374,8 @@ int RegisterSqliteDateFunctions(sqlite3* db) {
       {"korimba_datediff", 3, DateDiff},  {"korimba_dateplus", 3, DatePlus},
       {"korimba_datename", 2, DateName},  {"korimba_eomonth", 1, EndOfMonth},
       {"korimba_eomonth", 2, EndOfMonth}, {"korimba_datespan", 2, DateSpan},
+      {"korimba_totime", 3, ToTime},      {"korimba_timedatetime", 1, TimeToDateTime},
+      {"korimba_timeadd", 4, TimeAdd},
   };
   for (const Def& f : kDefs) {
     const int rc = sqlite3_create_function_v2(db, f.name, f.args,

@@ -33,7 +33,8 @@ using StatementPtr = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
 }  // namespace
 
-Variant ReadSqliteCell(sqlite3_stmt* stmt, int i, sql::SqlType type) {
+Variant ReadSqliteCell(sqlite3_stmt* stmt, int i, const sql::ResultColumn& column) {
+  const sql::SqlType type = column.type;
   switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_NULL:
       return Variant::Null();
@@ -44,7 +45,8 @@ Variant ReadSqliteCell(sqlite3_stmt* stmt, int i, sql::SqlType type) {
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       const int bytes = sqlite3_column_bytes(stmt, i);
-      return sql::ResultValueFromText(type, std::string_view(text ? text : "", bytes));
+      return sql::ResultValueFromText(type, std::string_view(text ? text : "", bytes),
+                                      column.time_scale);
     }
   }
 }
@@ -65,7 +67,7 @@ SqlitePagedResult::SqlitePagedResult(sqlite3* db, const sql::Translation& transl
     : db_(db), values_(std::move(values)) {
   for (const sql::ResultColumn& c : translation.columns) {
     columns_.push_back(c.name);
-    types_.push_back(c.type);
+    types_.push_back(c);
   }
   // The parameters after the query's own take the range.
   const std::string limit = "?" + std::to_string(values_.size() + 1);

@@ -22,7 +22,7 @@ namespace korimba {
 
 // A result cell as the component sees it: SQLite's value read as the SQL
 // Server type the translator gave its column.
-Variant ReadSqliteCell(sqlite3_stmt* stmt, int index, sql::SqlType type);
+Variant ReadSqliteCell(sqlite3_stmt* stmt, int index, const sql::ResultColumn& column);
 
 class SqlitePagedResult final : public PagedResult {
  public:
@@ -46,7 +46,7 @@ class SqlitePagedResult final : public PagedResult {
 
   sqlite3* db_;
   std::vector<std::string> columns_;
-  std::vector<sql::SqlType> types_;
+  std::vector<sql::ResultColumn> types_;
   std::vector<sql::BoundValue> values_;
   std::string page_sql_;
   sqlite3_stmt* page_stmt_ = nullptr;  // prepared on the first read

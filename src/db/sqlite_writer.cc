@@ -945,7 +945,16 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
       const int n = tn.length == 0 ? 1 << 30 : tn.length;
       std::string base;
       int base_length = -1;  // known length of `base`, -1 when it varies
-      if (x.type == SqlType::kDate && !LiteralOf(x)) {
+      if (x.type == SqlType::kTime && !LiteralOf(x)) {
+        // hh:mm:ss and the time's digits of a second, or hh:mm:ss alone in
+        // the styles that show none.
+        bool fraction = true;
+        if (e.style_literal >= 0)
+          TimeStyle(std::stoi(shape_.literals[e.style_literal].text), &fraction);
+        const int scale = fraction ? x.time_scale : 0;
+        base_length = std::min(n, scale == 0 ? 8 : 9 + scale);
+        base = "substr(" + inner + ", 12, " + std::to_string(base_length) + ")";
+      } else if (x.type == SqlType::kDate && !LiteralOf(x)) {
         // A date's text is yyyy-mm-dd.
         base_length = std::min(n, 10);
         base = "substr(" + inner + ", 1, " + std::to_string(base_length) + ")";
@@ -1038,6 +1047,30 @@ void SqliteWriter::EmitCast(Expr& e, Scope& scope) {
               "')";
       return;
     }
+    case SqlType::kTime: {
+      const bool kept = LiteralOf(x) || IsLoose(x.type) ||
+                        (x.type == SqlType::kTime && x.time_scale <= tn.length);
+      if (kept) {
+        sql_ += inner;
+        return;
+      }
+      if (!options_.custom_functions) {
+        ThrowDatabase("Conversion to time is not supported by the embedded database.");
+      }
+      sql_ += "korimba_totime(" + inner + ", " + std::to_string(tn.length) +
+              (x.type == SqlType::kText ? ", 0)" : ", 1)");
+      return;
+    }
+    case SqlType::kDateTime:
+      if (x.type != SqlType::kTime) {
+        sql_ += inner;
+      } else if (!options_.custom_functions) {
+        ThrowDatabase(
+            "Conversion of a time to datetime is not supported by the embedded database.");
+      } else {
+        sql_ += "korimba_timedatetime(" + inner + ")";
+      }
+      return;
     case SqlType::kDate:
       // Midnight of the day, in the canonical text both types are kept in.
       if (x.type == SqlType::kDate) {
@@ -1143,7 +1176,9 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
     if (!options_.custom_functions) {
       ThrowDatabase("The function " + f + " is not supported by the embedded database.");
     }
-    sql_ += f == "DATEADD"    ? "korimba_dateadd('"
+    const bool time = f == "DATEADD" && e.type == SqlType::kTime;
+    sql_ += time              ? "korimba_timeadd('"
+            : f == "DATEADD"  ? "korimba_dateadd('"
             : f == "DATEPART" ? "korimba_datepart('"
                               : "korimba_datename('";
     sql_ += DateFunctionPart(e.args[0]->names[0]) + "'";
@@ -1151,6 +1186,7 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
       sql_ += ", ";
       Emit(*e.args[i], scope);
     }
+    if (time) sql_ += ", " + std::to_string(e.time_scale);
     sql_ += ")";
   } else if (f == "DAY" || f == "MONTH" || f == "YEAR") {
     const char* range = f == "DAY" ? "9, 2" : f == "MONTH" ? "6, 2" : "1, 4";
@@ -1235,6 +1271,10 @@ void SqliteWriter::EmitFunction(Expr& e, Scope& scope) {
                           : a.type == SqlType::kSmallInt ? "2"
                           : a.type == SqlType::kBit      ? "1"
                           : a.type == SqlType::kDate     ? "3"
+                          // a time(n) takes 3 bytes to n = 2, 4 to 4, 5 beyond (the time page)
+                          : a.type == SqlType::kTime ? (a.time_scale <= 2   ? "3"
+                                                        : a.time_scale <= 4 ? "4"
+                                                                            : "5")
                           : a.type == SqlType::kDateTime || a.type == SqlType::kFloat ? "8"
                           : a.type == SqlType::kDecimal                               ? "9"
                                                                                       : "4";

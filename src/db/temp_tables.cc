@@ -59,6 +59,9 @@ std::string TempTables::CreateText(const TableDef& table) {
       case SqlType::kDate:
         sql += " DATETIME";
         break;
+      case SqlType::kTime:
+        sql += " TEXT";
+        break;
       case SqlType::kText:
         sql += " TEXT COLLATE NOCASE";
         break;

@@ -72,11 +72,13 @@ BoundValue BindValue(const ParamSpec& param, const ShapedStatement& shape, const
 
 // Result values: the Variant kind a page expects for a column of `type`
 // (int -> I4, smallint -> I2, bit -> Bool, float/decimal -> R8, real -> R4,
-// datetime -> Date, text -> Text), from what SQLite returned. kUnknown keeps
+// datetime -> Date, text -> Text, time -> its text "hh:mm:ss.nnnnnnn" with
+// `time_scale` digits, as SQL Server's drivers hand a time to a client that
+// predates the type), from what SQLite returned. kUnknown keeps
 // SQLite's own storage class (integer -> I4 when it fits, else R8).
 Variant ResultValueFromInt(SqlType type, int64_t value);
 Variant ResultValueFromDouble(SqlType type, double value);
-Variant ResultValueFromText(SqlType type, std::string_view text);
+Variant ResultValueFromText(SqlType type, std::string_view text, int time_scale = 7);
 
 // The canonical stored form of a datetime ("2024-03-01 09:05:07.000") and
 // back; FromCanonical returns nullopt for text in another form.
