@@ -87,10 +87,22 @@ void NameResolver::ResolveSimple(SelectStmt& sel, Scope* parent, bool nested) {
   if (sel.top) ResolveTop(sel);
   for (Expr* count : {sel.offset_rows.get(), sel.fetch_rows.get()}) {
     if (!count) continue;
+    if (count->kind != Expr::Kind::kLiteral || count->marker != kIntegerMarker) {
+      // An expression sees no columns of its SELECT, as TOP's does; its
+      // value is checked as the statement runs (the writer).
+      typer_.Resolve(*count, resolved_.top_scope, Clause::kTop);
+      const SqlType t = count->type;
+      if (t != SqlType::kInt && t != SqlType::kSmallInt && t != SqlType::kBit && !IsLoose(t)) {
+        ThrowDatabase(std::string("The number of rows provided for a ") +
+                      (count == sel.offset_rows.get() ? "OFFSET" : "FETCH") +
+                      " clause must be an integer.");
+      }
+      continue;
+    }
     count->param.target = SqlType::kInt;
     count->type = SqlType::kInt;
   }
-  if (sel.fetch_rows) {
+  if (sel.fetch_rows && sel.fetch_rows->kind == Expr::Kind::kLiteral) {
     Fix(sel.fetch_rows->literal_index);
     if (IntegerLiteralValue(shape_.literals[sel.fetch_rows->literal_index].text) == 0) {
       ThrowDatabase("The number of rows provided for a FETCH clause must be greater then zero.");

@@ -474,17 +474,18 @@ class Parser {
     }
   }
 
-  // The row count of OFFSET / FETCH: a whole number, as TOP takes.
+  // The row count of OFFSET / FETCH: a whole number, or an integer
+  // expression (`(@page - 1) * @size`) that the resolver checks.
   ExprPtr ParseRowCount() {
     const Token& t = Peek();
+    const bool alone = IsKeyword(Peek(1), "ROWS") || IsKeyword(Peek(1), "ROW");
     // A batch's int variable: its value is spliced in as a whole number
     // before the statement is parsed again.
-    if (t.kind == TokenKind::kIdent && t.text.size() > 1 && t.text[0] == '@' && t.text[1] != '@') {
+    if (alone && t.kind == TokenKind::kIdent && t.text.size() > 1 && t.text[0] == '@' &&
+        t.text[1] != '@') {
       return ParsePrimary();
     }
-    if (t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) {
-      ThrowDatabase("OFFSET and FETCH take a whole number on the embedded database.");
-    }
+    if (!alone || t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) return ParseExpr();
     auto e = Make(Expr::Kind::kLiteral, t.offset);
     e->literal_index = t.literal_index;
     e->marker = t.marker;

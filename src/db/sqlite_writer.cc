@@ -592,16 +592,33 @@ void SqliteWriter::EmitTopCount(SelectStmt& sel) {
   sql_ += sel.top_percent ? ", 1)" : ", 0)";
 }
 
+// A whole number goes to LIMIT / OFFSET as it is. An expression's value is
+// checked first, since SQLite reads a negative LIMIT as none and a negative
+// OFFSET as 0: an offset below 0, a count below 1 or a Null fails with
+// SQL Server's messages.
 void SqliteWriter::EmitOffset(SelectStmt& sel, Scope& scope) {
   if (!sel.offset_rows) return;
+  auto count = [&](Expr& e, const char* least, const char* message) {
+    if (e.kind == Expr::Kind::kLiteral) {
+      Emit(e, scope);
+      return;
+    }
+    if (!options_.custom_functions) {
+      ThrowDatabase("OFFSET and FETCH with an expression are not supported by this provider.");
+    }
+    const std::string x = EmitToString(e, scope);
+    sql_ += "(CASE WHEN " + x + " >= " + least + " THEN " + x + " ELSE korimba_error('" + message +
+            "') END)";
+  };
   sql_ += " LIMIT ";
   if (sel.fetch_rows) {
-    Emit(*sel.fetch_rows, scope);
+    count(*sel.fetch_rows, "1",
+          "The number of rows provided for a FETCH clause must be greater then zero.");
   } else {
     sql_ += "-1";
   }
   sql_ += " OFFSET ";
-  Emit(*sel.offset_rows, scope);
+  count(*sel.offset_rows, "0", "The offset specified in a OFFSET clause may not be negative.");
 }
 
 void SqliteWriter::EmitColumn(const Expr& e, const Scope& scope) {
