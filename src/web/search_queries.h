@@ -1,7 +1,10 @@
 // The search page's lookups: a person's messages (sent or received, by
 // title or content) and own plans (by content or place) that hold a text,
 // merged newest first and cut into pages. Only rows the person may see are
-// ever read: the person's id is part of every statement. Statements are
+// ever read: the person's id is part of every statement. One statement
+// finds every match of both kinds (its id and time only) in one pass over the
+// person's rows; the shown columns are then read by id for the page's hits
+// alone, at most one statement per kind. Statements are
 // built with StatementBuilder, the text going in as a LIKE pattern
 // (web/search_text.h) that SQL Server and the embedded database both
 // answer. Free functions; called on the thread that holds the connection.
@@ -37,8 +40,8 @@ struct SearchResults {
   std::vector<SearchHit> hits;  // the page asked for, newest first
 };
 
-// The most pages a search reaches: each page reads the hits before it, so a
-// search that many pages long should be narrowed instead.
+// The most pages a search reaches: a search that many pages long should be
+// narrowed instead.
 inline constexpr int32_t kMaxSearchPages = 50;
 
 // Page `page` (from 1) of `per_page` hits for `text` among `person`'s

@@ -140,5 +140,30 @@ TEST_F(SearchQueriesTest, PagesCutTheMergedListInOrder) {
   EXPECT_EQ(Search(*conn_, 1, "item", kMaxSearchPages + 1, 1).hits.size(), 0u);
 }
 
+// Hits of one time keep one order on every page: messages before plans, and
+// within each kind the later written first, so no hit is shown twice or lost
+// across a page boundary.
+TEST_F(SearchQueriesTest, EqualTimesKeepMessagesFirstAndLaterWrittenFirst) {
+  for (int i = 0; i < 3; ++i) {
+    Plan(1, "tie plan " + std::to_string(i), "", "2025-04-01 10:00");
+    Message(2, 1, "", "tie message " + std::to_string(i), "2025-04-01 10:00");
+  }
+  Message(1, 2, "tie", "later", "2025-04-01 10:00:00.003");
+  Plan(1, "tie earlier", "", "2025-04-01 09:59:59.997");
+  const std::string all =
+      "m:later;m:tie message 2;m:tie message 1;m:tie message 0;p:tie plan 2;p:tie plan 1;"
+      "p:tie plan 0;p:tie earlier;";
+  EXPECT_EQ(Found(1, "tie"), all);
+  std::string paged;
+  for (int page = 1; page <= 3; ++page) paged += Found(1, "tie", page, 3);
+  EXPECT_EQ(paged, all);
+  SearchResults last = Search(*conn_, 1, "tie", 3, 3);
+  EXPECT_EQ(last.total, 8);
+  EXPECT_EQ(last.pages, 3);
+  ASSERT_EQ(last.hits.size(), 2u);
+  EXPECT_EQ(last.hits[1].kind, SearchHit::Kind::kPlan);
+  EXPECT_EQ(TextForm(last.hits[1].text), "tie earlier");
+}
+
 }  // namespace
 }  // namespace korimba::web
