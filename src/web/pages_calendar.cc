@@ -6,6 +6,8 @@
 // everything inside each plan's content.
 #include <array>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "frame/clock.h"
 #include "frame/value_ops.h"
@@ -58,14 +60,43 @@ std::string ClockText(Date date) {
   return text;
 }
 
+// A plan behind the month's contents, read once per page: its times on one
+// time line (so that days before 1900 compare as they fall) and what a link
+// to it shows.
+struct DayPlan {
+  double begin = 0;
+  double end = 0;
+  std::string content;
+  std::string href;   // the plan's page, escaped for an attribute
+  std::string clock;  // "09:05" of its begin
+};
+
+// The rows of ReadPersonPlansOverlapping that have both times, in their
+// order (by begin).
+std::vector<DayPlan> DayPlans(const ResultTable& plans) {
+  std::vector<DayPlan> out;
+  out.reserve(plans.row_count());
+  for (size_t r = 0; r < plans.row_count(); ++r) {
+    const auto begin = plans.at(r, OverlapColumn::kBegin).date();
+    const auto end = plans.at(r, OverlapColumn::kEnd).date();
+    if (!begin || !end) continue;
+    out.push_back(DayPlan{
+        TimeLineDays(*begin), TimeLineDays(*end), TextForm(plans.at(r, OverlapColumn::kContent)),
+        "/plans/view?id=" + HtmlEscape(DisplayText(plans.at(r, OverlapColumn::kPlanId))),
+        ClockText(*begin)});
+  }
+  return out;
+}
+
 // One month cell as links: the component's joined contents of the day, each
 // matched in order to the next plan of `plans` that covers the day and has
 // that content, becomes a link to that plan with its begin time (when it
 // begins that day). A content without such a plan stays plain text, so a
 // link never leads to a plan other than the one the component listed.
-std::string LinkedDayHtml(std::string_view joined, const ResultTable& plans, Date day) {
+std::string LinkedDayHtml(std::string_view joined, const std::vector<DayPlan>& plans, Date day) {
   static constexpr std::string_view kBreak = "<br>";
-  const Date next = AddDays(day, 1);
+  const double first = TimeLineDays(day);
+  const double next = TimeLineDays(AddDays(day, 1));
   size_t candidate = 0;
   std::string out;
   size_t start = 0;
@@ -73,21 +104,27 @@ std::string LinkedDayHtml(std::string_view joined, const ResultTable& plans, Dat
     const size_t at = joined.find(kBreak, start);
     const std::string_view part =
         joined.substr(start, at == std::string_view::npos ? at : at - start);
-    std::string html = HtmlEscape(part);
-    for (size_t r = candidate; r < plans.row_count(); ++r) {
-      const auto begin = plans.at(r, OverlapColumn::kBegin).date();
-      const auto end = plans.at(r, OverlapColumn::kEnd).date();
-      if (!begin || !end || begin->serial >= next.serial || end->serial < day.serial) continue;
-      if (TextForm(plans.at(r, OverlapColumn::kContent)) != part) continue;
-      std::string time;
-      if (begin->serial >= day.serial) time = "<time>" + ClockText(*begin) + "</time> ";
-      html = "<a class=\"entry\" href=\"/plans/view?id=" +
-             HtmlEscape(DisplayText(plans.at(r, OverlapColumn::kPlanId))) + "\">" + time + html +
-             "</a>";
+    bool linked = false;
+    for (size_t r = candidate; r < plans.size(); ++r) {
+      const DayPlan& plan = plans[r];
+      if (plan.begin >= next) break;  // the rest begin later still
+      if (plan.end < first || plan.content != part) continue;
       candidate = r + 1;
+      linked = true;
+      if (part.empty()) break;  // an empty content shows as nothing
+      out += "<a class=\"entry\" href=\"";
+      out += plan.href;
+      out += "\">";
+      if (plan.begin >= first) {
+        out += "<time>";
+        out += plan.clock;
+        out += "</time> ";
+      }
+      out += HtmlEscape(part);
+      out += "</a>";
       break;
     }
-    if (!part.empty()) out += html;
+    if (!linked) out += HtmlEscape(part);
     if (at == std::string_view::npos) break;
     out += "<br>";
     start = at + kBreak.size();
@@ -109,11 +146,11 @@ void MonthPage(PageRequest& page) {
   const Date today = Today();
   // The plans behind the contents, for links and times (places show as
   // the component gives them).
-  ResultTable plans;
+  std::vector<DayPlan> plans;
   if (!places) {
-    plans = ReadPersonPlansOverlapping(
+    plans = DayPlans(ReadPersonPlansOverlapping(
         page.run().connection(), page.person_id(), DayOfMonth(date, 1),
-        *MakeDate(CivilDateTime{parts.year, parts.month, layout.days(), 23, 59, 59}));
+        *MakeDate(CivilDateTime{parts.year, parts.month, layout.days(), 23, 59, 59})));
   }
   for (int d = 1; d <= layout.days(); ++d) {
     Date day = DayOfMonth(date, d);
@@ -129,11 +166,14 @@ void MonthPage(PageRequest& page) {
   mstch::array week_rows;
   for (int r = 0; r < layout.rows(); ++r) {
     mstch::array cells;
+    cells.reserve(weeks[r].size());
     for (auto& cell : weeks[r]) {
       if (cell.empty()) cell = mstch::map{{"blank", true}};
-      cells.push_back(cell);
+      cells.push_back(std::move(cell));
     }
-    week_rows.push_back(mstch::map{{"cells", cells}});
+    mstch::map row;
+    row.emplace("cells", std::move(cells));
+    week_rows.push_back(std::move(row));
   }
   std::string query = places ? "&places=1" : "";
   const Date first = DayOfMonth(date, 1);
@@ -143,12 +183,12 @@ void MonthPage(PageRequest& page) {
   mstch::map context{
       {"weekdays", Names(page, places ? kMondayFirst : kSundayFirst)},
       {"week_start", page.Text(places ? "calendar.starts_monday" : "calendar.starts_sunday")},
-      {"weeks", week_rows},
       {"places", places},
       {"date", DateParam(first)},
       {"prev", DateParam(AddMonths(first, -1)) + query},
       {"next", DateParam(AddMonths(first, 1)) + query},
   };
+  context.emplace("weeks", std::move(week_rows));
   page.Page(places ? page.catalog().Format("title.places", {title}) : title, "month", context);
 }
 
@@ -170,6 +210,11 @@ void WeekPage(PageRequest& page) {
                                                            return p;
                                                          }()));
     std::vector<bool> used(plans.row_count(), false);
+    std::vector<std::string> contents;
+    contents.reserve(plans.row_count());
+    for (size_t p = 0; p < plans.row_count(); ++p) {
+      contents.push_back(DisplayText(plans.at(p, OverlapColumn::kContent)));
+    }
     for (int32_t r = 0; r < grid.second_count(); ++r) {
       const Variant begin = grid.at(WeekPlanColumn::kBegin, r);
       const std::string content = DisplayText(grid.at(WeekPlanColumn::kContent, r));
@@ -177,7 +222,7 @@ void WeekPage(PageRequest& page) {
       for (size_t p = 0; p < plans.row_count() && begin.date(); ++p) {
         const auto plan_begin = plans.at(p, OverlapColumn::kBegin).date();
         if (used[p] || !plan_begin || plan_begin->serial != begin.date()->serial ||
-            DisplayText(plans.at(p, OverlapColumn::kContent)) != content) {
+            contents[p] != content) {
           continue;
         }
         used[p] = true;

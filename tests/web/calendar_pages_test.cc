@@ -65,5 +65,31 @@ TEST_F(CalendarPagesTest, MonthEntriesLinkToTheirOwnPlansWithBeginTimes) {
   EXPECT_EQ(places->body.find("class=\"entry\""), std::string::npos);
 }
 
+// Equal contents on one day each link to their own plan, in begin order; a
+// plan the component lists on a day before 1900 (where the day count of a
+// time runs backwards within the day) links as any other.
+TEST_F(CalendarPagesTest, EqualContentsAndDaysBefore1900LinkEachToItsPlan) {
+  const std::string first = AddPlan(1, "2025-05-06 08:00:00", "2025-05-06 09:00:00", "Standup");
+  const std::string second = AddPlan(1, "2025-05-06 16:00:00", "2025-05-06 16:30:00", "Standup");
+  const std::string old = AddPlan(1, "1899-12-29 06:00:00", "1899-12-29 07:00:00", "Old");
+  Visitor ann(site_.port());
+  ann.SignIn(1);
+  auto may = ann.Get("/calendar/month?date=2025-05-01");
+  ASSERT_TRUE(may);
+  EXPECT_NE(Cell(may->body, "2025-05-06")
+                .find("href=\"/plans/view?id=" + first +
+                      "\"><time>08:00</time> Standup</a><br><a class=\"entry\" "
+                      "href=\"/plans/view?id=" +
+                      second + "\"><time>16:00</time> Standup</a>"),
+            std::string::npos)
+      << Cell(may->body, "2025-05-06");
+  auto december = ann.Get("/calendar/month?date=1899-12-01");
+  ASSERT_TRUE(december);
+  EXPECT_NE(Cell(december->body, "1899-12-29")
+                .find("href=\"/plans/view?id=" + old + "\"><time>06:00</time> Old</a>"),
+            std::string::npos)
+      << Cell(december->body, "1899-12-29");
+}
+
 }  // namespace
 }  // namespace korimba::web
