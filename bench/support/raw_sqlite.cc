@@ -76,9 +76,13 @@ void BindRaw(sqlite3_stmt* stmt, int index, const sql::BoundValue& value,
   }
 }
 
-int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt, size_t reserve_rows) {
+int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt, size_t reserve_rows, bool header_row) {
   std::vector<RawCell> cells;
-  cells.reserve(reserve_rows * static_cast<size_t>(sqlite3_column_count(stmt)));
+  const int columns = sqlite3_column_count(stmt);
+  cells.reserve((reserve_rows + (header_row ? 1 : 0)) * static_cast<size_t>(columns));
+  if (header_row) {
+    for (int c = 0; c < columns; ++c) cells.emplace_back(std::string(sqlite3_column_name(stmt, c)));
+  }
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     for (int c = 0, n = sqlite3_column_count(stmt); c < n; ++c) {
@@ -118,8 +122,8 @@ std::string DescribeStatement(sqlite3* db, sqlite3_stmt* stmt) {
 
 RawStatement::RawStatement(sqlite3* db, const std::vector<std::string>& texts,
                            const sql::TranslatorOptions& translator, unsigned prepare_flags,
-                           bool count_first)
-    : db_(db) {
+                           RawShape raw_shape)
+    : db_(db), header_row_(raw_shape.header_row) {
   sql::ShapedStatement shape;
   for (const std::string& text : texts) {
     sql::ShapeStatement(text, shape);
@@ -127,7 +131,7 @@ RawStatement::RawStatement(sqlite3* db, const std::vector<std::string>& texts,
       const sql::Translation translation = sql::Translate(shape, translator);
       params_ = translation.params;
       stmt_ = Prepare(db, translation.sql, prepare_flags);
-      if (count_first) {
+      if (raw_shape.count_first) {
         count_ = Prepare(db, "SELECT count(*) FROM (" + translation.sql + ")", prepare_flags);
       }
     }
@@ -156,10 +160,11 @@ int64_t RawStatement::Run(size_t r) {
   for (size_t p = 0; p < values.size(); ++p) {
     BindRaw(stmt_, static_cast<int>(p + 1), values[p], SQLITE_STATIC);
   }
-  return StepAndReadAll(db_, stmt_, rows);
+  return StepAndReadAll(db_, stmt_, rows, header_row_);
 }
 
-RawCall::RawCall(sqlite3* db, const std::vector<std::string>& texts) : db_(db) {
+RawCall::RawCall(sqlite3* db, const std::vector<std::string>& texts, bool header_row)
+    : db_(db), header_row_(header_row) {
   for (const std::string& text : texts) {
     Step step;
     sql::ShapeStatement(text, step.shape);
@@ -189,7 +194,7 @@ int64_t RawCall::Run() {
       BindRaw(s.stmt, static_cast<int>(p + 1), sql::BindValue(s.params[p], s.shape, state),
               SQLITE_TRANSIENT);
     }
-    sum += StepAndReadAll(db_, s.stmt);
+    sum += StepAndReadAll(db_, s.stmt, 0, header_row_);
   }
   return sum;
 }

@@ -70,11 +70,24 @@ void BindRaw(sqlite3_stmt* stmt, int index, const sql::BoundValue& value,
 // component's Variant (a number, or the text copied out of SQLite).
 using RawCell = std::variant<std::monostate, int64_t, double, std::string>;
 
+// What a raw side builds besides the rows, to match the component's grid.
+struct RawShape {
+  // Each run counts the rows first and makes room for them in one piece, as
+  // the component's static cursor does before it fills its grid; a large
+  // result then grows its vector without copies.
+  bool count_first = false;
+  // The column names go first, as a row of text cells: the grids of
+  // GetAllData and GetData name their columns in row 0.
+  bool header_row = false;
+};
+
 // Steps `stmt` to its end, building every column of every row into a
 // vector of cells as the component builds its grid (room for
-// `reserve_rows` rows made first), and resets it; returns the number of
-// cells so that nothing is optimized away.
-int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt, size_t reserve_rows = 0);
+// `reserve_rows` rows made first; with `header_row` the column names
+// first), and resets it; returns the number of cells so that nothing is
+// optimized away.
+int64_t StepAndReadAll(sqlite3* db, sqlite3_stmt* stmt, size_t reserve_rows = 0,
+                       bool header_row = false);
 
 // The SQL of `stmt` and SQLite's plan for it, one step a line: what a raw
 // side runs, for finding out why a method is slow.
@@ -83,13 +96,11 @@ std::string DescribeStatement(sqlite3* db, sqlite3_stmt* stmt);
 class RawStatement {
  public:
   // `texts` are statements of one shape (the first is translated with
-  // `translator`); `prepare_flags` go to sqlite3_prepare_v3. With
-  // `count_first`, each run counts the rows first and makes room for them
-  // in one piece, as the component's static cursor does before it fills
-  // its grid; a large result then grows its vector without copies.
+  // `translator`); `prepare_flags` go to sqlite3_prepare_v3; `shape` says
+  // what each run builds besides the rows.
   RawStatement(sqlite3* db, const std::vector<std::string>& texts,
                const sql::TranslatorOptions& translator = {}, unsigned prepare_flags = 0,
-               bool count_first = false);
+               RawShape shape = {});
   ~RawStatement();
   RawStatement(const RawStatement&) = delete;
   RawStatement& operator=(const RawStatement&) = delete;
@@ -101,13 +112,16 @@ class RawStatement {
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
   sqlite3_stmt* count_ = nullptr;
+  bool header_row_ = false;
   std::vector<sql::ParamSpec> params_;
   std::vector<std::vector<sql::BoundValue>> binds_;
 };
 
 class RawCall {
  public:
-  RawCall(sqlite3* db, const std::vector<std::string>& texts);
+  // With `header_row`, each statement's result starts with its column
+  // names (StepAndReadAll).
+  RawCall(sqlite3* db, const std::vector<std::string>& texts, bool header_row = false);
   ~RawCall();
   RawCall(RawCall&& other) noexcept = default;
   RawCall(const RawCall&) = delete;
@@ -130,6 +144,7 @@ class RawCall {
   };
 
   sqlite3* db_;
+  bool header_row_ = false;
   std::vector<Step> steps_;
 };
 

@@ -1,10 +1,12 @@
 #include "plan/month_grid.h"
 
 #include <optional>
+#include <utility>
 
 #include "frame/date.h"
 #include "frame/error.h"
 #include "frame/grid.h"
+#include "frame/safe_array.h"
 #include "frame/value_ops.h"
 
 namespace korimba {
@@ -34,6 +36,34 @@ Variant MonthLayout::Grid(std::span<const std::string> day_texts) const {
     GridCell(grid, cell.row, cell.weekday) = Variant::Text(text);
   }
   return grid;
+}
+
+Variant MonthLayout::Grid(std::vector<std::string>&& day_texts) const {
+  // The cells are made in storage order (the first index fastest), each
+  // once: a day's text moved in where a day falls, Empty elsewhere.
+  const int columns = layout_ == WeekLayout::kSundayFirst ? 9 : 8;
+  std::vector<Variant> cells;
+  cells.reserve(static_cast<size_t>(kWeekRows * columns));
+  for (int weekday = 0; weekday < columns; ++weekday) {
+    for (int row = 0; row < kWeekRows; ++row) {
+      const int day = DayAt(row, weekday);
+      if (day >= 1 && day <= static_cast<int>(day_texts.size())) {
+        cells.push_back(Variant::Text(std::move(day_texts[static_cast<size_t>(day - 1)])));
+      } else {
+        cells.emplace_back();
+      }
+    }
+  }
+  return Variant::Array(std::make_shared<SafeArray>(
+      std::vector<Bound>{{0, kWeekRows - 1}, {0, columns - 1}}, std::move(cells)));
+}
+
+int MonthLayout::DayAt(int row, int weekday) const {
+  if (weekday < 1 || weekday > 7) return 0;
+  // The inverse of Cell: the place of the weekday in its row, then the day.
+  const int column = layout_ == WeekLayout::kSundayFirst ? weekday - 1 : (weekday + 5) % 7;
+  const int day = row * 7 + column - first_column_ + 1;
+  return day >= 1 && day <= days_ ? day : 0;
 }
 
 }  // namespace korimba

@@ -12,6 +12,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "frame/variant.h"
 
@@ -42,6 +43,10 @@ class MonthLayout {
   // The month grid with `day_texts[i]` as the text of day i + 1; there is
   // one text per day of the month.
   Variant Grid(std::span<const std::string> day_texts) const;
+  // The same, taking the texts over instead of copying them.
+  Variant Grid(std::vector<std::string>&& day_texts) const;
+  // The day at (`row`, `weekday`), or 0 where no day of the month falls.
+  int DayAt(int row, int weekday) const;
 
  private:
   WeekLayout layout_;

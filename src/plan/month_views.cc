@@ -34,7 +34,10 @@ struct Month {
     month = MonthOf(d);
     days = DaysInMonth(year, month);
   }
-  bool Contains(Date d) const { return YearOf(d) == year && MonthOf(d) == month; }
+  bool Contains(Date d) const {
+    const CivilDateTime parts = SplitDate(d);  // one split for both parts
+    return parts.year == year && parts.month == month;
+  }
   Variant FirstDayText() const { return Variant::Text(DayText(year, month, 1)); }
   Date Day(int day, int hour = 0, int minute = 0, int second = 0) const {
     return *MakeDate({.year = year,
@@ -54,14 +57,15 @@ void CheckDay(int day, const Month& m) {
 }
 
 // Non-empty contents joined in slot order with one "<br>" between neighbours.
-std::string JoinDay(const std::vector<std::string>& slots) {
+std::string JoinDay(const std::vector<const std::string*>& slots) {
   std::string text;
   for (size_t k = 0; k < slots.size() && k < kShownPerDay; ++k) {
+    const std::string& slot = *slots[k];
     if (text.empty()) {
-      text = slots[k];
-    } else if (!slots[k].empty()) {
+      text = slot;
+    } else if (!slot.empty()) {
       text += "<br>";
-      text += slots[k];
+      text += slot;
     }
   }
   return text;
@@ -97,8 +101,10 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
   enum : int32_t { kPlanId, kPersonId, kBegin, kBeginDay, kEndDay, kContent, kEnd };
 
   // Slot k of day d holds the content of the (k+1)-th plan, in begin-time
-  // order, covering day d.
-  std::vector<std::vector<std::string>> slots(static_cast<size_t>(m.days) + 1);
+  // order, covering day d: each plan's text is made once and the days it
+  // covers point at it.
+  std::vector<std::string> contents(static_cast<size_t>(count));
+  std::vector<std::vector<const std::string*>> slots(static_cast<size_t>(m.days) + 1);
   for (int32_t r = 0; r < count; ++r) {
     // A begin or end outside the viewed month (its year included) spreads
     // the plan to the month's first or last day.
@@ -107,18 +113,19 @@ Variant Plan::GetMonthPlan(const Variant& person_id, const Variant& date) {
     const int e =
         m.Contains(ToDate(GridCell(rows, kEnd, r))) ? ToI2(GridCell(rows, kEndDay, r)) : m.days;
     // A Null content counts as the empty text.
-    const std::string content = TextForm(GridCell(rows, kContent, r));
+    const std::string& content = contents[static_cast<size_t>(r)] =
+        TextForm(GridCell(rows, kContent, r));
     for (int d = b; d <= e; ++d) {
       CheckDay(d, m);
-      std::vector<std::string>& day = slots[static_cast<size_t>(d)];
-      if (day.size() < kShownPerDay) day.push_back(content);
+      std::vector<const std::string*>& day = slots[static_cast<size_t>(d)];
+      if (day.size() < kShownPerDay) day.push_back(&content);
     }
   }
 
   std::vector<std::string> day_texts;
   day_texts.reserve(static_cast<size_t>(m.days));
   for (int d = 1; d <= m.days; ++d) day_texts.push_back(JoinDay(slots[static_cast<size_t>(d)]));
-  return MonthLayout(m.year, m.month, WeekLayout::kSundayFirst).Grid(day_texts);
+  return MonthLayout(m.year, m.month, WeekLayout::kSundayFirst).Grid(std::move(day_texts));
 }
 
 Variant Plan::GetMonthPlan11(const Variant& person_id, const Variant& date) {
@@ -154,7 +161,7 @@ Variant Plan::GetMonthPlan11(const Variant& person_id, const Variant& date) {
       places[static_cast<size_t>(d - 1)] = place;
     }
   }
-  return MonthLayout(m.year, m.month, WeekLayout::kMondayFirst).Grid(places);
+  return MonthLayout(m.year, m.month, WeekLayout::kMondayFirst).Grid(std::move(places));
 }
 
 }  // namespace korimba

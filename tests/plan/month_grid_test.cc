@@ -75,5 +75,28 @@ TEST(MonthLayout, NoSuchMonthIsRefused) {
   EXPECT_THROW(MonthLayout(2024, 13, WeekLayout::kSundayFirst), AutomationError);
 }
 
+// The grid made by taking the texts over is the grid made from copies, for
+// every month of three years (each weekday begins a month, leap and common
+// Februaries) in both layouts, and DayAt finds each day where Cell puts it.
+TEST(MonthLayout, TakingTheTextsOverMakesTheSameGrid) {
+  for (int year : {2023, 2024, 2026}) {
+    for (int month = 1; month <= 12; ++month) {
+      for (WeekLayout layout : {WeekLayout::kSundayFirst, WeekLayout::kMondayFirst}) {
+        const MonthLayout m(year, month, layout);
+        std::vector<std::string> texts;
+        for (int d = 1; d <= m.days(); ++d)
+          texts.push_back(d % 5 ? "day " + std::to_string(d) : "");
+        const std::string copied = GridString(m.Grid(std::span<const std::string>(texts)));
+        EXPECT_EQ(GridString(m.Grid(std::move(texts))), copied) << year << "-" << month;
+        for (int d = 1; d <= m.days(); ++d) {
+          EXPECT_EQ(m.DayAt(m.Cell(d).row, m.Cell(d).weekday), d) << year << "-" << month;
+        }
+        EXPECT_EQ(m.DayAt(0, 0), 0);
+        EXPECT_EQ(m.DayAt(5, 8), 0);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korimba::testing
