@@ -131,6 +131,8 @@ pages=(
   "history p10|/history?page=10"
   "tracking|/tracking"
   "search|/search?q=report"
+  "week view|/calendar/week?date=$PLAN_MONTH"
+  "day view|/calendar/moment?at=${PLAN_MONTH}T10:00"
 )
 [[ -n $GROUP_MINUTE ]] && pages+=("tracking minute|/tracking/minute?m=${GROUP_MINUTE/ /%20}")
 chosen=()
