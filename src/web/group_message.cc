@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "frame/value_ops.h"
-#include "message/message.h"
+#include "web/page_queries.h"
 #include "web/values.h"
 
 namespace korimba::web {
@@ -31,28 +31,25 @@ std::string GroupKey(std::string_view content) {
 
 std::vector<GroupCopy> FindGroupCopies(PageRun& run, int32_t sender, const std::string& minute,
                                        std::string_view key) {
+  // The sender's copies of the minute come whole from one statement; of
+  // those, the ones of this content.
+  const ResultTable found = ReadSentGroupCopies(run.connection(), sender, minute);
   std::vector<GroupCopy> copies;
-  GridView grid(run.Message("track", {Variant::Text(minute)}));
-  if (grid.IsNoRows() || grid.first_count() < GroupCopyColumn::kColumns) return copies;
-  for (int32_t r = 0; r < grid.second_count(); ++r) {
-    std::string content = TextForm(grid.at(GroupCopyColumn::kContent, r));
-    const Variant& id = grid.at(GroupCopyColumn::kMsgId, r);
-    if (!id.is_number() || GroupKey(content) != key) continue;
-    // track lists every sender's copies of the minute: MsgRead names the
-    // sender, the recipient and what track leaves out.
-    GridView one(run.Message("MsgRead", {id}));
-    if (one.first_count() < 2) continue;
-    const Variant from = one.CellOrEmpty(1, MessageColumn::kSenderId);
-    const Variant to = one.CellOrEmpty(1, MessageColumn::kRecipientId);
-    if (!from.is_number() || ToI4(from) != sender || !to.is_number()) continue;
+  for (size_t r = 0; r < found.row_count(); ++r) {
+    auto cell = [&](size_t col) -> const Variant& { return found.at(r, col); };
+    const Variant& id = cell(GroupCopyRowColumn::kMsgId);
+    const Variant& to = cell(GroupCopyRowColumn::kRecipientId);
+    if (!id.is_number() || !to.is_number()) continue;
+    std::string content = TextForm(cell(GroupCopyRowColumn::kContent));
+    if (GroupKey(content) != key) continue;
     GroupCopy copy;
     copy.id = ToI4(id);
     copy.recipient = ToI4(to);
-    copy.recipient_name = DisplayText(grid.at(GroupCopyColumn::kRecipientName, r));
-    copy.title = one.CellOrEmpty(1, MessageColumn::kTitle);
+    copy.recipient_name = DisplayText(cell(GroupCopyRowColumn::kRecipientName));
+    copy.title = cell(GroupCopyRowColumn::kTitle);
     copy.content = std::move(content);
-    copy.file_name = one.CellOrEmpty(1, MessageColumn::kFileName);
-    copy.read = DisplayText(grid.at(GroupCopyColumn::kFlag, r)) == "1";
+    copy.file_name = cell(GroupCopyRowColumn::kFileName);
+    copy.read = DisplayText(cell(GroupCopyRowColumn::kFlag)) == "1";
     copies.push_back(std::move(copy));
   }
   return copies;

@@ -2,30 +2,45 @@
 
 namespace korimba::web {
 
+namespace {
+
+// The replacement of each character HTML text must not hold as itself; empty
+// for every other byte (UTF-8 sequences pass through unchanged).
+constexpr std::string_view Replacement(char c) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&#39;";
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+void AppendHtmlEscaped(std::string& out, std::string_view text) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const std::string_view replacement = Replacement(text[i]);
+    if (replacement.empty()) continue;
+    out.append(text.data() + run, i - run);
+    out += replacement;
+    run = i + 1;
+  }
+  out.append(text.data() + run, text.size() - run);
+}
+
 std::string HtmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendHtmlEscaped(out, text);
   return out;
 }
 
@@ -35,7 +50,7 @@ std::string JoinedContentsHtml(std::string_view joined) {
   size_t start = 0;
   while (true) {
     size_t at = joined.find(kBreak, start);
-    out += HtmlEscape(joined.substr(start, at == std::string_view::npos ? at : at - start));
+    AppendHtmlEscaped(out, joined.substr(start, at == std::string_view::npos ? at : at - start));
     if (at == std::string_view::npos) break;
     out += "<br>";
     start = at + kBreak.size();

@@ -14,6 +14,9 @@ namespace korimba::web {
 // Escapes & < > " ' so the text is safe in element content and in quoted
 // attribute values.
 std::string HtmlEscape(std::string_view text);
+// The same, appended to `out`: a page's values are escaped straight into the
+// page being rendered, the runs between special characters copied whole.
+void AppendHtmlEscaped(std::string& out, std::string_view text);
 
 // A calendar cell or a joined list of plan contents: split on the exact
 // "<br>" separators the component put between contents, escape each part, and

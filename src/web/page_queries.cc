@@ -85,7 +85,8 @@ ResultTable ReadSentGroupCopies(Connection& conn, int32_t sender, const std::str
   const Variant at = Variant::Text(minute);
   StatementBuilder sql;
   sql << Lit{"SELECT (SELECT PersonName FROM HR_Person WHERE HR_Person.PersonID = "
-             "DATA_Msg.PersonID), MsgContent, MsgID, msgFlag FROM DATA_Msg WHERE "
+             "DATA_Msg.PersonID), MsgContent, MsgID, msgFlag, PersonID, MsgTitle, MsgFileName "
+             "FROM DATA_Msg WHERE "
              "MsgFromPersonID = "}
       << Int{sender} << Lit{" AND CONVERT(char(16), msgCreatetime, 120) = '"} << Quoted{at}
       << Lit{"' AND MsgContent LIKE N'%群发消息%' ORDER BY msgCreatetime DESC, MsgID DESC"};

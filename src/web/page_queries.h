@@ -54,14 +54,18 @@ struct InboxColumn {
 PagedRows ReadInboxPage(Connection& conn, int32_t person, int32_t page, int32_t per_page);
 
 // The copies of the group messages `sender` sent in `minute` (a
-// "yyyy-mm-dd hh:mi" text, as trackMsg gives it), newest first: the rows
-// track lists for that minute that are the sender's own, with the
-// recipient's name, in one statement.
+// "yyyy-mm-dd hh:mi" text, as trackMsg gives it), newest first (equal times
+// the later written first): the rows track lists for that minute that are
+// the sender's own, with the recipient's name and what a change of the whole
+// group needs of each copy, in one statement.
 struct GroupCopyRowColumn {
   static constexpr size_t kRecipientName = 0;  // Null when the recipient is no person
   static constexpr size_t kContent = 1;
   static constexpr size_t kMsgId = 2;
   static constexpr size_t kFlag = 3;
+  static constexpr size_t kRecipientId = 4;
+  static constexpr size_t kTitle = 5;
+  static constexpr size_t kFileName = 6;
 };
 ResultTable ReadSentGroupCopies(Connection& conn, int32_t sender, const std::string& minute);
 

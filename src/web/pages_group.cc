@@ -44,24 +44,29 @@ std::string TrackAddress(const Group& group) {
 void EditPage(PageRequest& page) {
   Group group = RequestedGroup(page);
   mstch::array recipients;
+  recipients.reserve(group.copies.size());
   int read = 0;
   for (const GroupCopy& copy : group.copies) {
     if (copy.read) ++read;
-    recipients.push_back(mstch::map{{"name", copy.recipient_name}, {"read", copy.read}});
+    mstch::map recipient;
+    recipient.emplace("name", copy.recipient_name);
+    recipient.emplace("read", copy.read);
+    recipients.emplace_back(std::move(recipient));
   }
   const GroupCopy& first = group.copies.front();
   const std::string count = std::to_string(group.copies.size());
-  page.Page(page.Text("title.group_edit"), "group_edit",
-            mstch::map{{"minute", group.minute},
-                       {"minute_param", PercentEncode(group.minute)},
-                       {"key", group.key},
-                       {"marker", std::string(kGroupMarker)},
-                       {"title", DisplayText(first.title)},
-                       {"content", std::string(WithoutGroupMarker(first.content))},
-                       {"recipients", recipients},
-                       {"read_count", std::to_string(read)},
-                       {"total", count},
-                       {"confirm", page.catalog().Format("confirm.delete_group", {count})}});
+  mstch::map context;
+  context.emplace("minute", group.minute);
+  context.emplace("minute_param", PercentEncode(group.minute));
+  context.emplace("key", group.key);
+  context.emplace("marker", std::string(kGroupMarker));
+  context.emplace("title", DisplayText(first.title));
+  context.emplace("content", std::string(WithoutGroupMarker(first.content)));
+  context.emplace("recipients", std::move(recipients));
+  context.emplace("read_count", std::to_string(read));
+  context.emplace("total", count);
+  context.emplace("confirm", page.catalog().Format("confirm.delete_group", {count}));
+  page.Page(page.Text("title.group_edit"), "group_edit", std::move(context));
 }
 
 void Update(PageRequest& page) {

@@ -28,47 +28,55 @@ void HistoryPage(PageRequest& page) {
   if (found.rows.row_count() == 0 && wanted > 1) {
     throw BadInput("error.no_history_page", {std::to_string(wanted), std::to_string(found.total)});
   }
+  // Moved into place, not copied: see the conversation page.
   mstch::array rows;
+  rows.reserve(found.rows.row_count());
   for (size_t row = 0; row < found.rows.row_count(); ++row) {
     auto cell = [&](size_t col) -> const Variant& { return found.rows.at(row, col); };
     const Variant& file = cell(InboxColumn::kFileName);
-    rows.push_back(mstch::map{
-        {"id", DisplayText(cell(InboxColumn::kMsgId))},
-        {"sender", DisplayText(cell(InboxColumn::kSenderName))},
-        {"content", DisplayText(cell(InboxColumn::kContent))},
-        {"sent", DisplayText(cell(InboxColumn::kSent))},
-        {"unread", DisplayText(cell(InboxColumn::kFlag)) == "0"},
-        {"has_file", !file.is_null() && !file.is_empty()},
-        {"file_name", DisplayText(file)},
-    });
+    mstch::map item;
+    item.emplace("id", DisplayText(cell(InboxColumn::kMsgId)));
+    item.emplace("sender", DisplayText(cell(InboxColumn::kSenderName)));
+    item.emplace("content", DisplayText(cell(InboxColumn::kContent)));
+    item.emplace("sent", DisplayText(cell(InboxColumn::kSent)));
+    item.emplace("unread", DisplayText(cell(InboxColumn::kFlag)) == "0");
+    item.emplace("has_file", !file.is_null() && !file.is_empty());
+    item.emplace("file_name", DisplayText(file));
+    rows.emplace_back(std::move(item));
   }
-  page.Page(page.Text("title.history"), "history",
-            mstch::map{{"rows", rows},
-                       {"none", rows.empty()},
-                       {"total", std::to_string(found.total)},
-                       {"page", std::to_string(wanted)},
-                       {"pages", std::to_string(std::max<int64_t>(found.pages, 1))},
-                       {"has_prev", wanted > 1},
-                       {"prev", std::to_string(wanted - 1)},
-                       {"has_next", wanted < found.pages},
-                       {"next", std::to_string(wanted + 1)}});
+  mstch::map context;
+  context.emplace("none", rows.empty());
+  context.emplace("rows", std::move(rows));
+  context.emplace("total", std::to_string(found.total));
+  context.emplace("page", std::to_string(wanted));
+  context.emplace("pages", std::to_string(std::max<int64_t>(found.pages, 1)));
+  context.emplace("has_prev", wanted > 1);
+  context.emplace("prev", std::to_string(wanted - 1));
+  context.emplace("has_next", wanted < found.pages);
+  context.emplace("next", std::to_string(wanted + 1));
+  page.Page(page.Text("title.history"), "history", std::move(context));
 }
 
 void TrackingPage(PageRequest& page) {
   GridView grid(page.run().Message("trackMsg", {page.person()}));
   mstch::array entries;
   if (!grid.IsNoRows() && grid.first_count() >= GroupMessageColumn::kColumns) {
+    entries.reserve(grid.second_count());
     for (int32_t r = 0; r < grid.second_count(); ++r) {
+      const Variant& content = grid.at(GroupMessageColumn::kContent, r);
       std::string minute = DisplayText(grid.at(GroupMessageColumn::kMinute, r));
-      entries.push_back(
-          mstch::map{{"content", DisplayText(grid.at(GroupMessageColumn::kContent, r))},
-                     {"minute", minute},
-                     {"key", GroupKey(TextForm(grid.at(GroupMessageColumn::kContent, r)))},
-                     {"minute_param", PercentEncode(minute)}});
+      mstch::map entry;
+      entry.emplace("content", DisplayText(content));
+      entry.emplace("key", GroupKey(TextForm(content)));
+      entry.emplace("minute_param", PercentEncode(minute));
+      entry.emplace("minute", std::move(minute));
+      entries.emplace_back(std::move(entry));
     }
   }
-  page.Page(page.Text("title.tracking"), "tracking",
-            mstch::map{{"entries", entries}, {"none", entries.empty()}});
+  mstch::map context;
+  context.emplace("none", entries.empty());
+  context.emplace("entries", std::move(entries));
+  page.Page(page.Text("title.tracking"), "tracking", std::move(context));
 }
 
 void TrackPage(PageRequest& page) {
@@ -81,23 +89,26 @@ void TrackPage(PageRequest& page) {
   // one statement rather than opening each copy to learn its sender.
   const ResultTable found = ReadSentGroupCopies(page.run().connection(), page.person_id(), minute);
   mstch::array copies;
+  copies.reserve(found.row_count());
   int read = 0;
   for (size_t r = 0; r < found.row_count(); ++r) {
     auto cell = [&](size_t col) -> const Variant& { return found.at(r, col); };
     const bool is_read = DisplayText(cell(GroupCopyRowColumn::kFlag)) == "1";
     if (is_read) ++read;
-    copies.push_back(
-        mstch::map{{"recipient", DisplayText(cell(GroupCopyRowColumn::kRecipientName))},
-                   {"content", DisplayText(cell(GroupCopyRowColumn::kContent))},
-                   {"id", DisplayText(cell(GroupCopyRowColumn::kMsgId))},
-                   {"read", is_read}});
+    mstch::map copy;
+    copy.emplace("recipient", DisplayText(cell(GroupCopyRowColumn::kRecipientName)));
+    copy.emplace("content", DisplayText(cell(GroupCopyRowColumn::kContent)));
+    copy.emplace("id", DisplayText(cell(GroupCopyRowColumn::kMsgId)));
+    copy.emplace("read", is_read);
+    copies.emplace_back(std::move(copy));
   }
   if (copies.empty()) throw NotFound("error.no_group_in_minute", {minute});
-  page.Page(page.Text("title.track"), "track",
-            mstch::map{{"minute", minute},
-                       {"copies", copies},
-                       {"read_count", std::to_string(read)},
-                       {"total", std::to_string(copies.size())}});
+  mstch::map context;
+  context.emplace("minute", minute);
+  context.emplace("read_count", std::to_string(read));
+  context.emplace("total", std::to_string(copies.size()));
+  context.emplace("copies", std::move(copies));
+  page.Page(page.Text("title.track"), "track", std::move(context));
 }
 
 }  // namespace

@@ -15,9 +15,11 @@ namespace korimba::web {
 namespace {
 
 void SignInPage(PageRequest& page) {
+  mstch::map context;
   mstch::array persons = PersonOptions(page);
-  page.Page(page.Text("title.signin"), "signin",
-            mstch::map{{"persons", persons}, {"none", persons.empty()}});
+  context.emplace("none", persons.empty());
+  context.emplace("persons", std::move(persons));
+  page.Page(page.Text("title.signin"), "signin", std::move(context));
 }
 
 void SignIn(PageRequest& page) {
@@ -57,26 +59,30 @@ void HomePage(PageRequest& page) {
   }
 
   GridView friends(run.Message("GetFriendList"));
+  // Rows and lists are moved into the context, never copied: copies of
+  // mstch maps cost more than building them.
   mstch::array friend_rows;
+  friend_rows.reserve(friends.first_count());
   for (int32_t row = 0; row < friends.first_count(); ++row) {
     if (friends.CellOrEmpty(row, FriendColumn::kPersonId).is_empty()) continue;
-    friend_rows.push_back(
-        mstch::map{{"id", DisplayText(friends.at(row, FriendColumn::kPersonId))},
-                   {"name", DisplayText(friends.at(row, FriendColumn::kName))},
-                   {"count", DisplayText(friends.at(row, FriendColumn::kMessages))}});
+    mstch::map friend_row;
+    friend_row.emplace("id", DisplayText(friends.at(row, FriendColumn::kPersonId)));
+    friend_row.emplace("name", DisplayText(friends.at(row, FriendColumn::kName)));
+    friend_row.emplace("count", DisplayText(friends.at(row, FriendColumn::kMessages)));
+    friend_rows.emplace_back(std::move(friend_row));
   }
-  context["friends"] = friend_rows;
-  context["no_friends"] = friend_rows.empty();
-  context["online"] = OnlineContext(run, page.person_id());
+  context.emplace("no_friends", friend_rows.empty());
+  context.emplace("friends", std::move(friend_rows));
+  context.emplace("online", OnlineContext(run, page.person_id()));
   mstch::array reminders;
   for (const Reminder& reminder :
        DueReminders(run.connection(), page.person_id(), ComponentClock()->Now())) {
-    reminders.push_back(ReminderContext(reminder));
+    reminders.emplace_back(ReminderContext(reminder));
   }
-  context["has_reminders"] = !reminders.empty();
-  context["reminders"] = reminders;
-  context["persons"] = PersonOptions(page);
-  page.Page(page.Text("title.home"), "home", context);
+  context.emplace("has_reminders", !reminders.empty());
+  context.emplace("reminders", std::move(reminders));
+  context.emplace("persons", PersonOptions(page));
+  page.Page(page.Text("title.home"), "home", std::move(context));
 }
 
 void OnlineFragment(PageRequest& page) {

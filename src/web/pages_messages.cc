@@ -113,30 +113,34 @@ void ConversationPage(PageRequest& page) {
   PageRun& run = page.run();
   std::string name = TextForm(run.Message("GetPersonName", {Variant::I4(with)}));
   GridView grid(run.Message("GetAllData", {Variant::I4(with)}));
+  // Each row's fields are moved into place: copies of mstch maps (and of
+  // the list holding them) would be most of the page's cost.
+  const std::string me = std::to_string(page.person_id());
   mstch::array messages;
+  if (grid.second_count() >= ConversationColumn::kColumns) messages.reserve(grid.first_count());
   for (int32_t row = 0;
        row < grid.first_count() && grid.second_count() >= ConversationColumn::kColumns; ++row) {
     auto cell = [&](int32_t column) -> const Variant& { return grid.at(row, column); };
     if (cell(ConversationColumn::kMsgId).is_empty()) continue;
-    bool mine =
-        DisplayText(cell(ConversationColumn::kSenderId)) == std::to_string(page.person_id());
     const Variant& file = cell(ConversationColumn::kFileName);
-    messages.push_back(mstch::map{
-        {"id", DisplayText(cell(ConversationColumn::kMsgId))},
-        {"sender", DisplayText(cell(ConversationColumn::kSenderName))},
-        {"created", DisplayText(cell(ConversationColumn::kCreated))},
-        {"content", DisplayText(cell(ConversationColumn::kContent))},
-        {"unread", DisplayText(cell(ConversationColumn::kFlag)) == "0"},
-        {"mine", mine},
-        {"has_file", !file.is_null() && !file.is_empty()},
-        {"file_name", DisplayText(file)},
-    });
+    mstch::map item;
+    item.emplace("id", DisplayText(cell(ConversationColumn::kMsgId)));
+    item.emplace("sender", DisplayText(cell(ConversationColumn::kSenderName)));
+    item.emplace("created", DisplayText(cell(ConversationColumn::kCreated)));
+    item.emplace("content", DisplayText(cell(ConversationColumn::kContent)));
+    item.emplace("unread", DisplayText(cell(ConversationColumn::kFlag)) == "0");
+    item.emplace("mine", DisplayText(cell(ConversationColumn::kSenderId)) == me);
+    item.emplace("has_file", !file.is_null() && !file.is_empty());
+    item.emplace("file_name", DisplayText(file));
+    messages.emplace_back(std::move(item));
   }
+  mstch::map context;
+  context.emplace("with_id", std::to_string(with));
+  context.emplace("with_name", name);
+  context.emplace("none", messages.empty());
+  context.emplace("messages", std::move(messages));
   page.Page(page.catalog().Format("title.conversation", {name}), "conversation",
-            mstch::map{{"with_id", std::to_string(with)},
-                       {"with_name", name},
-                       {"messages", messages},
-                       {"none", messages.empty()}});
+            std::move(context));
 }
 
 void Send(PageRequest& page) {
@@ -153,8 +157,9 @@ void Send(PageRequest& page) {
 }
 
 void GroupPage(PageRequest& page) {
-  page.Page(page.Text("title.group"), "compose_group",
-            mstch::map{{"persons", PersonOptions(page, page.person_id())}});
+  mstch::map context;
+  context.emplace("persons", PersonOptions(page, page.person_id()));
+  page.Page(page.Text("title.group"), "compose_group", std::move(context));
 }
 
 void SendGroup(PageRequest& page) {

@@ -88,15 +88,17 @@ mstch::map LayoutContext(Language language, std::string title, std::string body,
                          std::string_view target) {
   const Language other = language == Language::kChinese ? Language::kEnglish : Language::kChinese;
   std::string back = httplib::detail::encode_query_param(LocalTarget(target));
-  return mstch::map{
-      {"title", std::move(title)},
-      {"body", std::move(body)},
-      {"lang", std::string(LanguageTag(language))},
-      {"t", CatalogLambda(language)},
-      {"other_lang", std::string(LanguageTag(other))},
-      {"other_lang_name", Catalog::For(other).Text("language.name")},
-      {"switch_href", "/language?to=" + std::string(LanguageTag(other)) + "&back=" + back},
-  };
+  // Emplaced: an initializer list would copy the whole body once more.
+  mstch::map layout;
+  layout.emplace("title", std::move(title));
+  layout.emplace("body", std::move(body));
+  layout.emplace("lang", std::string(LanguageTag(language)));
+  layout.emplace("t", CatalogLambda(language));
+  layout.emplace("other_lang", std::string(LanguageTag(other)));
+  layout.emplace("other_lang_name", Catalog::For(other).Text("language.name"));
+  layout.emplace("switch_href",
+                 "/language?to=" + std::string(LanguageTag(other)) + "&back=" + back);
+  return layout;
 }
 
 }  // namespace
@@ -211,7 +213,7 @@ void PageRequest::Page(std::string_view title, std::string_view name, mstch::map
   context["t"] = CatalogLambda(language_);
   context["time_zone"] = ServerTimeZone();
   std::string body = RenderTemplate(name, context);
-  mstch::map layout = LayoutContext(language_, std::string(title), body, req.target);
+  mstch::map layout = LayoutContext(language_, std::string(title), std::move(body), req.target);
   layout["signed_in"] = signed_in();
   layout["person_name"] = person_name_;
   layout["token"] = session_->token;
@@ -268,11 +270,17 @@ void SetSessionCookie(httplib::Response& res, std::string_view session_id, bool 
 mstch::array PersonOptions(PageRequest& page, int32_t exclude) {
   ResultTable table =
       page.run().Query("SELECT PersonID, PersonName FROM HR_Person ORDER BY PersonID");
+  // A whole office's options on every page that offers them: each built in
+  // place, the list sized once (growing it copies every map it holds).
   mstch::array out;
+  out.reserve(table.row_count());
   for (size_t row = 0; row < table.row_count(); ++row) {
     const Variant& id = table.at(row, 0);
     if (!id.is_number() || (exclude != 0 && ToI4(id) == exclude)) continue;
-    out.push_back(mstch::map{{"id", DisplayText(id)}, {"name", DisplayText(table.at(row, 1))}});
+    mstch::map option;
+    option.emplace("id", DisplayText(id));
+    option.emplace("name", DisplayText(table.at(row, 1)));
+    out.emplace_back(std::move(option));
   }
   return out;
 }

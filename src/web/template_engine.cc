@@ -289,13 +289,19 @@ class Renderer {
     const mstch::node* value = Lookup(node.path);
     if (value == nullptr) return;
     const bool escape = node.kind == Kind::kEscaped;
+    auto put = [&](std::string_view shown) {
+      if (escape) {
+        AppendHtmlEscaped(out_, shown);
+      } else {
+        out_ += shown;
+      }
+    };
     if (const auto* lambda = boost::get<mstch::lambda>(value)) {
-      std::string shown = RenderText((*lambda)(TextOf), depth);
-      out_ += escape ? HtmlEscape(shown) : shown;
+      put(RenderText((*lambda)(TextOf), depth));
     } else if (const auto* text = boost::get<std::string>(value)) {
-      out_ += escape ? HtmlEscape(*text) : *text;
+      put(*text);
     } else {
-      out_ += escape ? HtmlEscape(TextOf(*value)) : TextOf(*value);
+      put(TextOf(*value));
     }
   }
 
@@ -309,12 +315,34 @@ class Renderer {
         stack_.pop_back();
       }
     } else if (const auto* lambda = boost::get<mstch::lambda>(value)) {
-      out_ += RenderText((*lambda)(TextOf, node.body), depth);
+      LambdaSection(*lambda, node, depth);
     } else {
       stack_.push_back(value);
       Body(node, indent, depth);
       stack_.pop_back();
     }
+  }
+
+  // A lambda section: the lambda's answer for the section's body. A section
+  // inside a list is met once per item with the same lambda, as the pages'
+  // text lookups ({{#t}}key{{/t}}) are in every row: the first answer that
+  // is plain text is kept for the rest of this render. A lambda answers the
+  // same for the same body; an answer holding tags is rendered every time,
+  // since it depends on the context it is met in.
+  void LambdaSection(const mstch::lambda& lambda, const Node& node, int depth) {
+    for (const Answered& seen : answered_) {
+      if (seen.lambda == &lambda && seen.node == &node) {
+        out_ += seen.text;
+        return;
+      }
+    }
+    std::string text = lambda(TextOf, node.body);
+    if (text.find("{{") != std::string::npos) {
+      out_ += RenderText(std::move(text), depth);
+      return;
+    }
+    out_ += text;
+    answered_.push_back(Answered{&lambda, &node, std::move(text)});
   }
 
   void Body(const Node& node, const std::string& indent, int depth) {
@@ -324,7 +352,7 @@ class Renderer {
 
   // What a lambda returned, itself a template over the same context; most
   // return plain text, which needs no parsing.
-  std::string RenderText(const std::string& text, int depth) {
+  std::string RenderText(std::string text, int depth) {
     if (text.find("{{") == std::string::npos) return text;
     std::vector<Node> nodes = Parse("(lambda)", text);
     std::string shown;
@@ -367,6 +395,13 @@ class Renderer {
   const mstch::map& root_;
   std::string& out_;
   std::vector<const mstch::node*> stack_;
+  // The plain-text answers of lambda sections met so far in this render.
+  struct Answered {
+    const mstch::lambda* lambda;
+    const Node* node;
+    std::string text;
+  };
+  std::vector<Answered> answered_;
 };
 
 }  // namespace

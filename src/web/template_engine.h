@@ -5,8 +5,11 @@
 // name when rendered, so they may be added in any order. {{name}} is escaped
 // for HTML, {{{name}}} and {{& name}} are not; a lambda section receives its
 // body's text and what it returns is rendered as a template in the same
-// context. Standalone tag lines leave no trace and a standalone partial's
-// lines take the tag's indentation, as mustache prescribes.
+// context; a lambda answers the same for the same text, so one render asks it
+// once per section and reuses a plain-text answer (the pages' {{#t}}key{{/t}}
+// lookups in every row of a list cost one lookup each). Standalone tag lines
+// leave no trace and a standalone partial's lines take the tag's
+// indentation, as mustache prescribes.
 // The set owns its trees; adding is not thread-safe, rendering a set that is
 // no longer changed is safe from any number of threads.
 #ifndef KORIMBA_WEB_TEMPLATE_ENGINE_H_
