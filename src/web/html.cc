@@ -1,5 +1,7 @@
 #include "web/html.h"
 
+#include <array>
+
 namespace korimba::web {
 
 namespace {
@@ -23,18 +25,25 @@ constexpr std::string_view Replacement(char c) {
   }
 }
 
+// Which bytes Replacement changes, looked up once per byte of a page's text.
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> special{};
+  for (int c = 0; c < 256; ++c) special[c] = !Replacement(static_cast<char>(c)).empty();
+  return special;
+}();
+
 }  // namespace
 
 void AppendHtmlEscaped(std::string& out, std::string_view text) {
-  size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const std::string_view replacement = Replacement(text[i]);
-    if (replacement.empty()) continue;
-    out.append(text.data() + run, i - run);
-    out += replacement;
-    run = i + 1;
+  const char* run = text.data();
+  const char* const end = run + text.size();
+  for (const char* at = run; at != end; ++at) {
+    if (!kSpecial[static_cast<unsigned char>(*at)]) continue;
+    out.append(run, at);
+    out += Replacement(*at);
+    run = at + 1;
   }
-  out.append(text.data() + run, text.size() - run);
+  out.append(run, end);
 }
 
 std::string HtmlEscape(std::string_view text) {

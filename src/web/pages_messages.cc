@@ -70,14 +70,19 @@ MessageRecord OwnMessage(PageRequest& page) {
   return record;
 }
 
-// A person id from the request that names an existing person.
-int32_t KnownPerson(PageRequest& page, const std::string& field) {
+struct KnownId {
+  int32_t id;
+  std::string name;
+};
+
+// A person id from the request that names an existing person, with the
+// person's name.
+KnownId KnownPerson(PageRequest& page, const std::string& field) {
   int32_t id = page.IdParam(field, "person number");
   if (id > kMaxPersonId) throw BadInput("error.no_person", {std::to_string(id)});
-  if (TextForm(page.run().Message("GetPersonName", {Variant::I4(id)})).empty()) {
-    throw NotFound("error.no_person", {std::to_string(id)});
-  }
-  return id;
+  std::string name = TextForm(page.run().Message("GetPersonName", {Variant::I4(id)}));
+  if (name.empty()) throw NotFound("error.no_person", {std::to_string(id)});
+  return {id, std::move(name)};
 }
 
 // Posts one message, with the uploaded file when there is one.
@@ -109,9 +114,8 @@ std::string RequiredText(PageRequest& page, const std::string& field, std::strin
 }
 
 void ConversationPage(PageRequest& page) {
-  int32_t with = KnownPerson(page, "with");
+  const auto [with, name] = KnownPerson(page, "with");
   PageRun& run = page.run();
-  std::string name = TextForm(run.Message("GetPersonName", {Variant::I4(with)}));
   GridView grid(run.Message("GetAllData", {Variant::I4(with)}));
   // Each row's fields are moved into place: copies of mstch maps (and of
   // the list holding them) would be most of the page's cost.
@@ -144,7 +148,7 @@ void ConversationPage(PageRequest& page) {
 }
 
 void Send(PageRequest& page) {
-  int32_t to = KnownPerson(page, "to");
+  const int32_t to = KnownPerson(page, "to").id;
   try {
     Post(page, to, page.Param("title"), RequiredText(page, "content", "message"));
   } catch (const AutomationError& e) {

@@ -1,6 +1,7 @@
 #include "web/template_engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
@@ -241,6 +242,10 @@ bool IsFalsey(const mstch::node& value) {
 
 struct TemplateSet::Tree {
   std::vector<Node> nodes;
+  // The length of the latest render, reserved for the next one so that a
+  // page is not copied again each time its text outgrows its buffer. Any
+  // render may update it; a lost update costs a reallocation, nothing else.
+  mutable std::atomic<size_t> last_size{0};
 };
 
 namespace {
@@ -412,7 +417,8 @@ TemplateSet::TemplateSet(TemplateSet&&) noexcept = default;
 TemplateSet& TemplateSet::operator=(TemplateSet&&) noexcept = default;
 
 void TemplateSet::Add(std::string name, std::string_view text) {
-  auto tree = std::make_unique<Tree>(Tree{Parse(name, text)});
+  auto tree = std::make_unique<Tree>();
+  tree->nodes = Parse(name, text);
   templates_[std::move(name)] = std::move(tree);
 }
 
@@ -422,7 +428,11 @@ void TemplateSet::RenderTo(std::string_view name, const mstch::map& context,
                            std::string& out) const {
   auto it = templates_.find(name);
   if (it == templates_.end()) throw std::logic_error("no page template named " + std::string(name));
-  Renderer(templates_, context, out).Render(it->second->nodes, "", 0);
+  const Tree& tree = *it->second;
+  const size_t start = out.size();
+  out.reserve(start + tree.last_size.load(std::memory_order_relaxed));
+  Renderer(templates_, context, out).Render(tree.nodes, "", 0);
+  tree.last_size.store(out.size() - start, std::memory_order_relaxed);
 }
 
 std::string TemplateSet::Render(std::string_view name, const mstch::map& context) const {
