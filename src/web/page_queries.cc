@@ -82,6 +82,10 @@ PagedRows ReadInboxPage(Connection& conn, int32_t person, int32_t page, int32_t 
 }
 
 ResultTable ReadSentGroupCopies(Connection& conn, int32_t sender, const std::string& minute) {
+  // Ties in the order written, as track gives them: that is also the order
+  // of the embedded database's index of the group messages by minute, which
+  // then holds every row the statement reads (ordered otherwise, SQLite
+  // walks everything the sender ever wrote to skip the sort).
   const Variant at = Variant::Text(minute);
   StatementBuilder sql;
   sql << Lit{"SELECT (SELECT PersonName FROM HR_Person WHERE HR_Person.PersonID = "
@@ -89,7 +93,7 @@ ResultTable ReadSentGroupCopies(Connection& conn, int32_t sender, const std::str
              "FROM DATA_Msg WHERE "
              "MsgFromPersonID = "}
       << Int{sender} << Lit{" AND CONVERT(char(16), msgCreatetime, 120) = '"} << Quoted{at}
-      << Lit{"' AND MsgContent LIKE N'%群发消息%' ORDER BY msgCreatetime DESC, MsgID DESC"};
+      << Lit{"' AND MsgContent LIKE N'%群发消息%' ORDER BY msgCreatetime DESC, MsgID"};
   return conn.Query(sql.text());
 }
 

@@ -55,7 +55,8 @@ PagedRows ReadInboxPage(Connection& conn, int32_t person, int32_t page, int32_t 
 
 // The copies of the group messages `sender` sent in `minute` (a
 // "yyyy-mm-dd hh:mi" text, as trackMsg gives it), newest first (equal times
-// the later written first): the rows track lists for that minute that are
+// in the order written, as track lists them): the rows track lists for that
+// minute that are
 // the sender's own, with the recipient's name and what a change of the whole
 // group needs of each copy, in one statement.
 struct GroupCopyRowColumn {

@@ -253,7 +253,7 @@ TEST_F(PageQueriesTest, SentGroupCopiesAreTracksRowsOfTheMinuteFromTheSender) {
   // Ann's group message to Bo, Cy and a recipient with no person row, the
   // last copy written at the minute's last moment.
   want.insert(AddMessage(2, 1, "【群发消息】meeting", minute + ":00.000"));
-  want.insert(AddMessage(3, 1, "【群发消息】meeting", minute + ":20.000", "", 1));
+  want.insert(AddMessage(3, 1, "【群发消息】meeting", minute + ":20.000", "plan.pdf", 1));
   want.insert(AddMessage(8, 1, "【群发消息】meeting", minute + ":59.997"));
   // A second group message of hers in the minute, the phrase mid-text.
   want.insert(AddMessage(2, 1, "about 群发消息 too", minute + ":30.000", "", 1));
@@ -262,6 +262,9 @@ TEST_F(PageQueriesTest, SentGroupCopiesAreTracksRowsOfTheMinuteFromTheSender) {
   AddMessage(3, 1, "【群发消息】meeting", "2025-03-04 10:16:00.000");
   AddMessage(3, 1, "【群发消息】meeting", "2025-03-04 10:14:59.997");
   AddMessage(2, 1, "plain note", minute + ":40.000");
+  const int tie[] = {AddMessage(3, 1, "【群发消息】at once", "2025-03-04 11:00:05.000"),
+                     AddMessage(2, 1, "【群发消息】at once", "2025-03-04 11:00:05.000"),
+                     AddMessage(8, 1, "【群发消息】at once", "2025-03-04 11:00:05.000")};
 
   OnEachProvider([&](Connection& conn) {
     const ResultTable got = ReadSentGroupCopies(conn, 1, minute);
@@ -280,18 +283,28 @@ TEST_F(PageQueriesTest, SentGroupCopiesAreTracksRowsOfTheMinuteFromTheSender) {
     for (size_t r = 0; r < got.row_count(); ++r) {
       ids.insert(ToI4(got.at(r, GroupCopyRowColumn::kMsgId)));
       const Variant& name = got.at(r, GroupCopyRowColumn::kRecipientName);
+      const Variant& file = got.at(r, GroupCopyRowColumn::kFileName);
       rows += (name.is_null() ? std::string("Null") : TextForm(name)) + " " +
+              TextForm(got.at(r, GroupCopyRowColumn::kRecipientId)) + " " +
               TextForm(got.at(r, GroupCopyRowColumn::kContent)) + " " +
-              TextForm(got.at(r, GroupCopyRowColumn::kFlag)) + "\n";
+              TextForm(got.at(r, GroupCopyRowColumn::kFlag)) + " " +
+              (file.is_null() ? std::string("-") : TextForm(file)) + "\n";
     }
     EXPECT_EQ(ids, want);
     // Newest first.
     EXPECT_EQ(rows,
-              "Null 【群发消息】meeting 0\n"
-              "Bo about 群发消息 too 1\n"
-              "Cy 【群发消息】meeting 1\n"
-              "Bo 【群发消息】meeting 0\n");
+              "Null 8 【群发消息】meeting 0 -\n"
+              "Bo 2 about 群发消息 too 1 -\n"
+              "Cy 3 【群发消息】meeting 1 plan.pdf\n"
+              "Bo 2 【群发消息】meeting 0 -\n");
     EXPECT_EQ(ReadSentGroupCopies(conn, 2, minute).row_count(), 0u);
+    // Copies written at one moment come in the order written, as track
+    // lists them.
+    const ResultTable tied = ReadSentGroupCopies(conn, 1, "2025-03-04 11:00");
+    ASSERT_EQ(tied.row_count(), 3u);
+    for (size_t r = 0; r < tied.row_count(); ++r) {
+      EXPECT_EQ(ToI4(tied.at(r, GroupCopyRowColumn::kMsgId)), tie[r]) << r;
+    }
     EXPECT_EQ(ReadSentGroupCopies(conn, 1, "2025-03-04 10:17").row_count(), 0u);
   });
 }
