@@ -8,9 +8,9 @@
 # Requests go round as many persons as there are connections (each a session
 # signed in by pick), so GetOnlineList updates one shared list under the
 # Application lock.
-# Prints requests per second, p50 and p99 (the worse node's for two nodes)
-# and the throughput of two nodes on Redis against one in memory for each
-# run, then a table of p99 at each concurrency for both set-ups and the
+# Prints requests per second, p50 and p99 (the worse node's for two nodes),
+# the load average when it started and the throughput of two nodes on Redis
+# against one in memory for each run, then a table of p99 at each concurrency for both set-ups and the
 # throughput ratio (the lowest to the highest of the runs when there are
 # several), and whether two nodes keep p99 under 20 ms at 64.
 #
@@ -58,11 +58,13 @@ redis-server --port "$redis_port" --bind 127.0.0.1 --save '' --appendonly no --l
 pids+=($!)
 for _ in $(seq 1 100); do redis-cli -p "$redis_port" ping >/dev/null 2>&1 && break; sleep 0.1; done
 
-# start_node STATE: starts a node, prints its base address.
+# start_node VAR STATE: starts a node and sets VAR to its base address. It
+# runs in this shell (not in $(...)), so that the node's pid is kept for the
+# cleanup.
 start_node() {
   local n=${#pids[@]}
   "$build/korimba" serve --db "sqlite:$work/office.db" --listen 127.0.0.1:0 --auth pick \
-    --state "$1" --attachments "$work/files" --access-log /dev/null \
+    --state "$2" --attachments "$work/files" --access-log /dev/null ${WORKERS:+--workers "$WORKERS"} \
     >"$work/serve$n.out" 2>"$work/serve$n.err" &
   pids+=($!)
   local base=""
@@ -72,7 +74,7 @@ start_node() {
     sleep 0.1
   done
   [[ -n $base ]] || { cat "$work/serve$n.err" >&2; exit 1; }
-  echo "$base"
+  printf -v "$1" '%s' "$base"
 }
 
 # sign_in BASE PERSON: the cookie of a fresh session of PERSON on BASE.
@@ -109,46 +111,57 @@ to_ms() {
     printf "%.2f", n }'
 }
 
-# run BASE CONNECTIONS FIRST_PERSON OUT: signs CONNECTIONS persons in on
-# BASE, then runs wrk over /online with them; wrk's output in OUT.
+# run BASE CONNECTIONS FIRST_PERSON THREADS OUT: signs CONNECTIONS persons
+# in on BASE, then runs wrk (THREADS threads) over /online with them; wrk's
+# output in OUT. Both set-ups get two wrk threads in all: one wrk of two
+# threads for the memory node, one of one thread for each Redis node.
 run() {
-  local base=$1 c=$2 first=$3 out=$4 list="$work/cookies.$3"
+  local base=$1 c=$2 first=$3 threads=$4 out=$5 list="$work/cookies.$3"
   : >"$list"
   for ((p = first; p < first + c; p++)); do sign_in "$base" "$p" >>"$list"; done
-  COOKIES=$list wrk --latency -t "$((c < 2 ? c : 2))" -c "$c" -d "${duration}s" \
+  COOKIES=$list wrk --latency -t "$((c < threads ? c : threads))" -c "$c" -d "${duration}s" \
     -s "$work/persons.lua" "$base/online" >"$out"
 }
 rate_of() { awk '/^Requests\/sec:/ {print $2}' "$1"; }
 p_of() { to_ms "$(awk -v q="$2" '$1 == q {print $2}' "$1")"; }
 errors_of() { awk '/Non-2xx/ {n += $NF} /Socket errors/ {n += 1} END {print n + 0}' "$1"; }
 
-memory=$(start_node memory)
-node1=$(start_node "redis://127.0.0.1:$redis_port")
-node2=$(start_node "redis://127.0.0.1:$redis_port")
+start_node memory memory
+start_node node1 "redis://127.0.0.1:$redis_port"
+start_node node2 "redis://127.0.0.1:$redis_port"
 
 # The figures of every run, by set-up and concurrency, for the table.
 declare -A p99s ratios
+loads=""
+load_now() { awk '{print $1}' /proc/loadavg; }
 
-printf '%-22s %5s %10s %9s %9s %7s\n' setup conc 'req/s' 'p50 ms' 'p99 ms' errors
+echo "nodes_bench: $(nproc) cores, ${duration}s per measurement, $runs run(s); each node with its default"
+echo "workers and database pool; Redis without persistence; two wrk threads per set-up."
+printf '%-22s %5s %10s %9s %9s %7s %6s\n' setup conc 'req/s' 'p50 ms' 'p99 ms' errors load
 for ((round = 1; round <= runs; round++)); do
   for c in "${levels[@]}"; do
-    run "$memory" "$c" 1 "$work/mem.txt"
+    load=$(load_now)
+    loads+=" $load"
+    run "$memory" "$c" 1 2 "$work/mem.txt"
     m_rate=$(rate_of "$work/mem.txt")
     m_p99=$(p_of "$work/mem.txt" 99%)
-    printf '%-22s %5s %10s %9s %9s %7s\n' "one node, memory" "$c" "$m_rate" \
-      "$(p_of "$work/mem.txt" 50%)" "$m_p99" "$(errors_of "$work/mem.txt")"
+    printf '%-22s %5s %10s %9s %9s %7s %6s\n' "one node, memory" "$c" "$m_rate" \
+      "$(p_of "$work/mem.txt" 50%)" "$m_p99" "$(errors_of "$work/mem.txt")" "$load"
 
     redis-cli -p "$redis_port" flushall >/dev/null
     half=$((c / 2))
-    run "$node1" "$half" 1 "$work/n1.txt" &
+    load=$(load_now)
+    loads+=" $load"
+    run "$node1" "$half" 1 1 "$work/n1.txt" &
     first=$!
-    run "$node2" "$((c - half))" "$((half + 1))" "$work/n2.txt"
+    run "$node2" "$((c - half))" "$((half + 1))" 1 "$work/n2.txt"
     wait "$first"
     r_rate=$(awk -v a="$(rate_of "$work/n1.txt")" -v b="$(rate_of "$work/n2.txt")" 'BEGIN {printf "%.2f", a + b}')
     p50=$(awk -v a="$(p_of "$work/n1.txt" 50%)" -v b="$(p_of "$work/n2.txt" 50%)" 'BEGIN {print (a > b ? a : b)}')
     p99=$(awk -v a="$(p_of "$work/n1.txt" 99%)" -v b="$(p_of "$work/n2.txt" 99%)" 'BEGIN {print (a > b ? a : b)}')
     errors=$(($(errors_of "$work/n1.txt") + $(errors_of "$work/n2.txt")))
-    printf '%-22s %5s %10s %9s %9s %7s\n' "two nodes, Redis" "$c" "$r_rate" "$p50" "$p99" "$errors"
+    printf '%-22s %5s %10s %9s %9s %7s %6s\n' "two nodes, Redis" "$c" "$r_rate" "$p50" "$p99" \
+      "$errors" "$load"
     ratio=$(awk -v r="$r_rate" -v m="$m_rate" 'BEGIN {printf "%.2f", (m > 0 ? r / m : 0)}')
     echo "  throughput at $c: two nodes on Redis / one node in memory = $ratio"
     p99s[memory,$c]+=" $m_p99"
@@ -172,6 +185,9 @@ done
 printf '%-34s' "req/s, two nodes on Redis / memory"
 for c in "${levels[@]}"; do printf ' %14s' "$(span "${ratios[$c]}")"; done
 echo
+printf '%-34s %14s\n' "load average while measuring" "$(span "$loads")"
+echo "(p99 of two nodes is the worse node's; the ratio is both nodes' req/s over the memory"
+echo " node's, measured one after the other in the same round; ranges are lowest-highest)"
 if [[ -n ${p99s[redis,64]:-} ]]; then
   worst=$(tr ' ' '\n' <<<"${p99s[redis,64]}" | awk 'NF && $1 + 0 > m {m = $1 + 0} END {print m + 0}')
   awk -v w="$worst" 'BEGIN {printf "goal, p99 under 20 ms at 64 on two nodes: %s (worst %s ms)\n",

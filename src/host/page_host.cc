@@ -25,9 +25,32 @@ std::map<std::string, Variant> NamedValues::All() const {
 void InMemoryApplication::Acquire(const void* holder, SessionObject* /*session*/) {
   if (holder == nullptr) ThrowInvalidCall("Application lock holder must not be null");
   std::unique_lock lock(mu_);
-  cv_.wait(lock, [&] { return holder_ == nullptr || holder_ == holder; });
-  holder_ = holder;
-  ++depth_;
+  if (holder_ == holder || (holder_ == nullptr && waiting_.empty())) {
+    holder_ = holder;
+    ++depth_;
+    return;
+  }
+  Waiter me(holder);
+  waiting_.push_back(&me);
+  me.cv.wait(lock, [&] { return me.granted; });  // PassOn made it ours
+}
+
+size_t InMemoryApplication::waiting() const {
+  std::lock_guard lock(mu_);
+  return waiting_.size();
+}
+
+void InMemoryApplication::PassOn() {
+  holder_ = nullptr;
+  depth_ = 0;
+  if (waiting_.empty()) return;
+  Waiter* next = waiting_.front();
+  waiting_.pop_front();
+  holder_ = next->holder;
+  depth_ = 1;
+  next->granted = true;
+  // Under mu_: the waiter's condition variable is gone once it sees this.
+  next->cv.notify_one();
 }
 
 void InMemoryApplication::Release(const void* holder) {
@@ -36,10 +59,7 @@ void InMemoryApplication::Release(const void* holder) {
     throw AutomationError(kErrPageHost,
                           "Application.UnLock: the Application is not locked by this page");
   }
-  if (--depth_ == 0) {
-    holder_ = nullptr;
-    cv_.notify_all();
-  }
+  if (--depth_ == 0) PassOn();
 }
 
 bool InMemoryApplication::IsHeldBy(const void* holder) const {
@@ -50,9 +70,7 @@ bool InMemoryApplication::IsHeldBy(const void* holder) const {
 void InMemoryApplication::ReleaseAll(const void* holder) {
   std::lock_guard lock(mu_);
   if (holder == nullptr || holder_ != holder) return;
-  holder_ = nullptr;
-  depth_ = 0;
-  cv_.notify_all();
+  PassOn();
 }
 
 InMemoryRequest::InMemoryRequest(std::map<std::string, std::string> server_variables) {

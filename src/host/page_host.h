@@ -9,7 +9,10 @@
 //    a page reads of its session under the lock is what the last holder
 //    left there.
 //  - InMemoryApplication: values by name (without regard to case) shared by
-//    all sessions, and Lock/UnLock as a real mutual exclusion across threads.
+//    all sessions, and Lock/UnLock as a real mutual exclusion across threads,
+//    first come first served: a release hands the lock to the oldest waiter
+//    and wakes that one alone (waking every waiter to race for it would let
+//    late comers overtake and cost a wake-up per waiter per release).
 //    Thread-safe.
 //  - InMemorySession: one visitor's values by name (without regard to case).
 //    Thread-safe (a visitor may have two requests in flight).
@@ -23,6 +26,7 @@
 #define KORIMBA_HOST_PAGE_HOST_H_
 
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -87,12 +91,24 @@ class InMemoryApplication final : public HostApplication {
   bool IsHeldBy(const void* holder) const override;
   void ReleaseAll(const void* holder) override;
 
+  // How many holders wait for the lock now.
+  size_t waiting() const;
+
  private:
+  struct Waiter {
+    explicit Waiter(const void* waiting) : holder(waiting) {}
+    const void* holder;
+    std::condition_variable cv;
+    bool granted = false;
+  };
+  // Nobody holds the lock any more: the oldest waiter gets it (mu_ held).
+  void PassOn();
+
   NamedValues values_;
   mutable std::mutex mu_;
-  std::condition_variable cv_;
   const void* holder_ = nullptr;
   int depth_ = 0;
+  std::deque<Waiter*> waiting_;  // oldest first
 };
 
 class InMemoryRequest final : public RequestObject {

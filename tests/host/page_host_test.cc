@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -55,6 +56,36 @@ TEST(PageHostTest, NamesMatchWithoutRegardToCase) {
   // One value per name whatever its case: the last write wins.
   session->SetValue("personid", Variant::I4(13));
   EXPECT_EQ(session->Value("PersonID"), Variant::I4(13));
+}
+
+// Holders waiting for the Application lock get it in the order they came,
+// and one that comes as the lock is released queues behind them rather than
+// taking it first.
+TEST(PageHostTest, TheLockGoesToWaitersInTheOrderTheyCame) {
+  InMemoryApplication app;
+  int first = 0;
+  int holders[6];
+  std::mutex mu;
+  std::vector<int> turns;
+  auto turn = [&](int n) {
+    app.Acquire(&holders[n], nullptr);
+    {
+      std::lock_guard lock(mu);
+      turns.push_back(n);
+    }
+    app.Release(&holders[n]);
+  };
+  app.Acquire(&first, nullptr);
+  std::vector<std::thread> waiters;
+  for (int n = 0; n < 5; ++n) {
+    waiters.emplace_back(turn, n);
+    while (app.waiting() < static_cast<size_t>(n + 1)) std::this_thread::yield();
+  }
+  app.Release(&first);
+  turn(5);
+  for (auto& waiter : waiters) waiter.join();
+  EXPECT_EQ(turns, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(app.waiting(), 0u);
 }
 
 }  // namespace
