@@ -326,7 +326,10 @@ class Parser {
                     ") is not supported by the embedded database.");
     }
     Next();
-    sel.max_recursion = ParseRowCount();
+    // SQL Server takes a whole number here, never an expression.
+    const Token& count = Peek();
+    if (count.kind != TokenKind::kLiteral || count.marker != kIntegerMarker) SyntaxError(count);
+    sel.max_recursion = IntegerLiteral();
     ExpectOp(")");
   }
 
@@ -486,6 +489,12 @@ class Parser {
       return ParsePrimary();
     }
     if (!alone || t.kind != TokenKind::kLiteral || t.marker != kIntegerMarker) return ParseExpr();
+    return IntegerLiteral();
+  }
+
+  // The whole-number literal at the current token.
+  ExprPtr IntegerLiteral() {
+    const Token& t = Peek();
     auto e = Make(Expr::Kind::kLiteral, t.offset);
     e->literal_index = t.literal_index;
     e->marker = t.marker;
