@@ -11,6 +11,7 @@
 #include "frame/error.h"
 #include "frame/names.h"
 #include "frame/value_ops.h"
+#include "frame/zero_padded.h"
 
 namespace korimba::sql {
 namespace {
@@ -189,37 +190,21 @@ DateParse ParseSqlServerDateTime(std::string_view text, CivilDateTime& out, int 
 }
 
 std::string CanonicalText(const CivilDateTime& p) {
-  // Written digit by digit: every datetime a statement binds passes here,
-  // and a formatted print cost more than the rest of its conversion.
-  // Fields too wide for their places (never made by the parsers) go the
-  // long way, with the same result.
-  if (p.year < 0 || p.year > 9999 || p.month < 0 || p.month > 99 || p.day < 0 || p.day > 99 ||
-      p.hour < 0 || p.hour > 99 || p.minute < 0 || p.minute > 99 || p.second < 0 || p.second > 99 ||
-      p.millisecond < 0 || p.millisecond > 999) {
-    char buf[80];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day,
-                  p.hour, p.minute, p.second, p.millisecond);
-    return buf;
-  }
-  std::string out(23, '0');
-  auto put = [&out](size_t at, int value, int width) {
-    for (size_t i = at + static_cast<size_t>(width); i > at; value /= 10) {
-      out[--i] = static_cast<char>('0' + value % 10);
-    }
-  };
-  put(0, p.year, 4);
-  out[4] = '-';
-  put(5, p.month, 2);
-  out[7] = '-';
-  put(8, p.day, 2);
-  out[10] = ' ';
-  put(11, p.hour, 2);
-  out[13] = ':';
-  put(14, p.minute, 2);
-  out[16] = ':';
-  put(17, p.second, 2);
-  out[19] = '.';
-  put(20, p.millisecond, 3);
+  std::string out;
+  out.reserve(23);
+  AppendZeroPadded(out, p.year, 4);
+  out += '-';
+  AppendZeroPadded(out, p.month, 2);
+  out += '-';
+  AppendZeroPadded(out, p.day, 2);
+  out += ' ';
+  AppendZeroPadded(out, p.hour, 2);
+  out += ':';
+  AppendZeroPadded(out, p.minute, 2);
+  out += ':';
+  AppendZeroPadded(out, p.second, 2);
+  out += '.';
+  AppendZeroPadded(out, p.millisecond, 3);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "frame/civil_days.h"
+#include "frame/zero_padded.h"
 
 namespace korimba {
 namespace {
@@ -176,33 +177,23 @@ std::string FormatDate(Date date) {
       ++dt.day;
     }
   }
-  // Written digit by digit (the calendar's years have four digits): a
-  // formatted print cost more than the rest of the conversion, and every
-  // date spliced into a statement passes here.
-  auto put = [](std::string& out, int64_t value, int width) {
-    const size_t end = out.size() + static_cast<size_t>(width);
-    out.resize(end);
-    for (size_t i = end; i > end - static_cast<size_t>(width); value /= 10) {
-      out[--i] = static_cast<char>('0' + value % 10);
-    }
-  };
   std::string out;
   out.reserve(19);
   if (dt.day != 0) {
     const CivilDay c = CivilFromDays(dt.day + kOriginFromEpoch);
-    put(out, c.year, 4);
+    AppendZeroPadded(out, c.year, 4);
     out += '-';
-    put(out, c.month, 2);
+    AppendZeroPadded(out, c.month, 2);
     out += '-';
-    put(out, c.day, 2);
+    AppendZeroPadded(out, c.day, 2);
     if (secs == 0) return out;
     out += ' ';
   }
-  put(out, secs / 3600, 2);
+  AppendZeroPadded(out, secs / 3600, 2);
   out += ':';
-  put(out, secs / 60 % 60, 2);
+  AppendZeroPadded(out, secs / 60 % 60, 2);
   out += ':';
-  put(out, secs % 60, 2);
+  AppendZeroPadded(out, secs % 60, 2);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include "frame/error.h"
 #include "frame/safe_array.h"
 #include "frame/value_ops.h"
+#include "frame/zero_padded.h"
 
 namespace korimba::web {
 
@@ -23,41 +24,22 @@ std::string ServerTimeZone() {
   return text;
 }
 
-namespace {
-
-// `value` in `width` digits, zero-padded (a wider value keeps all its
-// digits, as printf's %0Nd does).
-void AppendPadded(std::string& out, int value, int width) {
-  char digits[12];
-  int n = 0;
-  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) out += '-', --width;
-  for (int i = n; i < width; ++i) out += '0';
-  while (n > 0) out += digits[--n];
-}
-
-}  // namespace
-
 std::string DisplayText(const Variant& value) {
   if (const Date* date = value.date()) {
     // Every list shows a date or two per row: built by hand, not by printf.
     CivilDateTime p = SplitDate(*date);
     std::string out;
     out.reserve(16);
-    AppendPadded(out, p.year, 4);
+    AppendZeroPadded(out, p.year, 4);
     out += '-';
-    AppendPadded(out, p.month, 2);
+    AppendZeroPadded(out, p.month, 2);
     out += '-';
-    AppendPadded(out, p.day, 2);
+    AppendZeroPadded(out, p.day, 2);
     if (p.hour != 0 || p.minute != 0 || p.second != 0) {
       out += ' ';
-      AppendPadded(out, p.hour, 2);
+      AppendZeroPadded(out, p.hour, 2);
       out += ':';
-      AppendPadded(out, p.minute, 2);
+      AppendZeroPadded(out, p.minute, 2);
     }
     return out;
   }
