@@ -349,7 +349,7 @@ const BestQuery kBest[] = {
      "SELECT (SELECT PersonName FROM HR_Person WHERE PersonID = m.MsgFromPersonID), m.MsgContent, "
      "m.msgCreatetime, m.MsgID, m.msgFlag, m.MsgFileName FROM DATA_Msg AS m WHERE m.PersonID = ?1 "
      "ORDER BY m.msgCreatetime DESC",
-     "IX_DATA_Msg_InboxCover"},
+     "IX_DATA_Msg_Inbox"},
     // A partial index leaving out the broadcasts would not hold the content
     // its condition reads, and SQLite (3.40) would visit the table for it;
     // the schema's covering index is the best there is.
@@ -358,7 +358,7 @@ const BestQuery kBest[] = {
      "ON p.PersonID = m.PersonID WHERE m.MsgFromPersonID = ?1 "
      "AND substr(m.MsgContent, 1, 3) <> '(广播' GROUP BY m.PersonID ORDER BY count(*) DESC LIMIT "
      "20",
-     "IX_DATA_Msg_SentCover"},
+     "IX_DATA_Msg_Sent"},
     {"trackMsg",
      "CREATE INDEX IX_Best_Group ON DATA_Msg (MsgFromPersonID, MsgContent, msgCreatetime) "
      "WHERE MsgContent LIKE '%群发消息%'",

@@ -73,21 +73,29 @@ IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_
 CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)
 GO
 
--- A person's received messages newest first, without a sort, read from the
--- index alone.
-IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_InboxCover')
-CREATE INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE (MsgFromPersonID, msgFlag, MsgFileName, MsgContent)
+-- A person's received messages newest first, without a sort, and the search
+-- of them, read from the index alone. It supersedes IX_DATA_Msg_InboxCover of
+-- an earlier schema (without the title), which it drops.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Inbox')
+CREATE INDEX IX_DATA_Msg_Inbox ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE (MsgFromPersonID, msgFlag, MsgFileName, MsgContent, MsgTitle)
+IF EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_InboxCover')
+DROP INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg
 GO
 
 -- What one person sent, by recipient: the persons one writes to most, grouped
 -- in index order, and the group messages one sent, read from the index alone.
 -- (SQL Server's filtered indexes take no LIKE, so the group messages cannot
--- have one of their own.)
-IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_SentCover')
-CREATE INDEX IX_DATA_Msg_SentCover ON dbo.DATA_Msg (MsgFromPersonID, PersonID) INCLUDE (MsgContent, msgCreatetime)
+-- have one of their own.) The search of one's sent messages reads it too. It
+-- supersedes IX_DATA_Msg_SentCover of an earlier schema, which it drops.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Sent')
+CREATE INDEX IX_DATA_Msg_Sent ON dbo.DATA_Msg (MsgFromPersonID, PersonID) INCLUDE (MsgContent, msgCreatetime, MsgTitle)
+IF EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_SentCover')
+DROP INDEX IX_DATA_Msg_SentCover ON dbo.DATA_Msg
 GO
 
 -- A person's plans in a period: month, week and day views, paged listing.
+-- (PlanContent is ntext, which an index cannot include: the search of one's
+-- plans looks the rows up.)
 IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = N'IX_DATA_Plan_Person')
 CREATE INDEX IX_DATA_Plan_Person ON dbo.DATA_Plan (PersonID, PlanBeginTime, PlanEndTime)
 GO

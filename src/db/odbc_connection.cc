@@ -436,20 +436,28 @@ const std::vector<SqlServerSchemaObject>& SqlServerSchemaObjects() {
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
        "name = N'IX_DATA_Msg_Createtime')\n"
        "CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)"},
-      {"IX_DATA_Msg_InboxCover",
+      // The two covering indexes of an earlier schema lacked the title;
+      // each batch drops the one it supersedes.
+      {"IX_DATA_Msg_Inbox",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
-       "N'IX_DATA_Msg_InboxCover'",
+       "N'IX_DATA_Msg_Inbox'",
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Inbox')\n"
+       "CREATE INDEX IX_DATA_Msg_Inbox ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE "
+       "(MsgFromPersonID, msgFlag, MsgFileName, MsgContent, MsgTitle)\n"
+       "IF EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
        "name = N'IX_DATA_Msg_InboxCover')\n"
-       "CREATE INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE "
-       "(MsgFromPersonID, msgFlag, MsgFileName, MsgContent)"},
-      {"IX_DATA_Msg_SentCover",
+       "DROP INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg"},
+      {"IX_DATA_Msg_Sent",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = "
-       "N'IX_DATA_Msg_SentCover'",
+       "N'IX_DATA_Msg_Sent'",
        "IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
+       "name = N'IX_DATA_Msg_Sent')\n"
+       "CREATE INDEX IX_DATA_Msg_Sent ON dbo.DATA_Msg (MsgFromPersonID, PersonID) INCLUDE "
+       "(MsgContent, msgCreatetime, MsgTitle)\n"
+       "IF EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND "
        "name = N'IX_DATA_Msg_SentCover')\n"
-       "CREATE INDEX IX_DATA_Msg_SentCover ON dbo.DATA_Msg (MsgFromPersonID, PersonID) INCLUDE "
-       "(MsgContent, msgCreatetime)"},
+       "DROP INDEX IX_DATA_Msg_SentCover ON dbo.DATA_Msg"},
       {"IX_DATA_Plan_Person",
        "SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Plan') AND name = "
        "N'IX_DATA_Plan_Person'",
@@ -594,6 +602,7 @@ std::vector<std::string> OdbcConnection::EnsureSchema() {
       if (exists(object.name)) continue;
       ExecuteUntranslated(object.ddl);
       if (!object.fill.empty()) ExecuteUntranslated(object.fill);
+      if (!object.replaces.empty()) ExecuteUntranslated("DROP INDEX IF EXISTS " + object.replaces);
       created.push_back(object.name);
     }
     return created;

@@ -115,16 +115,21 @@ std::vector<SchemaObject> MakeObjects() {
        "NOCASE, msgCreatetime DESC, MsgID, PersonID, msgFlag, MsgContent)"},
       // A person's received messages newest first (InceptMsg), walked in
       // index order (equal times newest written first, as before) and read
-      // from the index alone, with no sort and no visit to the table.
-      {"IX_DATA_Msg_InboxCover", "index",
-       "CREATE INDEX IX_DATA_Msg_InboxCover ON DATA_Msg (PersonID, msgCreatetime, MsgID, "
-       "MsgFromPersonID, msgFlag, MsgFileName, MsgContent)"},
+      // from the index alone, with no sort and no visit to the table; the
+      // title makes it cover the search of one's received messages too.
+      {.name = "IX_DATA_Msg_Inbox",
+       .type = "index",
+       .ddl = "CREATE INDEX IX_DATA_Msg_Inbox ON DATA_Msg (PersonID, msgCreatetime, MsgID, "
+              "MsgFromPersonID, msgFlag, MsgFileName, MsgContent, MsgTitle)",
+       .replaces = "IX_DATA_Msg_InboxCover"},
       // What one person sent, by recipient: the persons one writes to
-      // (GetFriendList) and the group messages one sent (trackMsg), both
-      // read from the index alone.
-      {"IX_DATA_Msg_SentCover", "index",
-       "CREATE INDEX IX_DATA_Msg_SentCover ON DATA_Msg (MsgFromPersonID, PersonID, MsgContent, "
-       "msgCreatetime)"},
+      // (GetFriendList), the group messages one sent (trackMsg) and the
+      // search of one's sent messages, all read from the index alone.
+      {.name = "IX_DATA_Msg_Sent",
+       .type = "index",
+       .ddl = "CREATE INDEX IX_DATA_Msg_Sent ON DATA_Msg (MsgFromPersonID, PersonID, MsgContent, "
+              "msgCreatetime, MsgTitle)",
+       .replaces = "IX_DATA_Msg_SentCover"},
       // Only the group messages (a few in a thousand): the ones a person
       // sent (trackMsg) and the copies of one minute (track), read from the
       // index alone. The condition is the one the translator writes for
@@ -137,8 +142,13 @@ std::vector<SchemaObject> MakeObjects() {
        "CREATE INDEX IX_DATA_Msg_GroupMinute ON DATA_Msg (substr(msgCreatetime, 1, 16) COLLATE "
        "NOCASE, msgCreatetime DESC, MsgID, PersonID, msgFlag, MsgContent) "
        "WHERE MsgContent LIKE '%群发消息%' ESCAPE '\\'"},
-      {"IX_DATA_Plan_Person", "index",
-       "CREATE INDEX IX_DATA_Plan_Person ON DATA_Plan (PersonID, PlanBeginTime)"},
+      // A person's plans by their begin: every calendar view and the plan
+      // list; the texts make it cover the search of one's plans.
+      {.name = "IX_DATA_Plan_Begin",
+       .type = "index",
+       .ddl = "CREATE INDEX IX_DATA_Plan_Begin ON DATA_Plan (PersonID, PlanBeginTime, "
+              "PlanContent, PlanPlace)",
+       .replaces = "IX_DATA_Plan_Person"},
       {"IX_DATA_Plan_End", "index",
        "CREATE INDEX IX_DATA_Plan_End ON DATA_Plan (PersonID, PlanEndTime)"},
   };

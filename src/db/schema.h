@@ -11,16 +11,17 @@
 //   IX_DATA_Msg_From    (MsgFromPersonID, msgCreatetime): sent messages
 //   IX_DATA_Msg_MinuteCover (the minute text of msgCreatetime, ...): the
 //                       copies of one group message (track)
-//   IX_DATA_Msg_InboxCover (PersonID, msgCreatetime, ...): a person's
-//                       received messages (InceptMsg)
-//   IX_DATA_Msg_SentCover (MsgFromPersonID, PersonID, ...): the persons
-//                       one writes to, the group messages one sent
+//   IX_DATA_Msg_Inbox   (PersonID, msgCreatetime, ...): a person's
+//                       received messages (InceptMsg, search)
+//   IX_DATA_Msg_Sent    (MsgFromPersonID, PersonID, ...): the persons
+//                       one writes to, the group messages one sent, search
 //   IX_DATA_Msg_GroupSent, IX_DATA_Msg_GroupMinute: the same two readings
 //                       of group messages, holding only the group messages
 //                       (partial, on the LIKE condition the statements have)
-// The ...Cover and Group... indexes carry every column their statements
-// read, so those statements never visit the table.
-//   IX_DATA_Plan_Person (PersonID, PlanBeginTime): every calendar view
+// These and the Group... indexes carry every column their statements read,
+// so those statements never visit the table.
+//   IX_DATA_Plan_Begin  (PersonID, PlanBeginTime, texts): every calendar
+//                       view, the plan list, search
 //   IX_DATA_Plan_End    (PersonID, PlanEndTime): plans by their end (the
 //                       week view's "begin or end in the week")
 // and the plan span R*Tree with its triggers (plan_span.h), through which
@@ -73,6 +74,10 @@ struct SchemaObject {
   // Run right after `ddl` when the object is created: fills an index that
   // triggers maintain from the rows already there. Empty for most.
   std::string fill = {};
+  // An index of an earlier schema that this one supersedes: dropped when
+  // this one is created, so that an older file does not keep maintaining
+  // both. Empty for most.
+  std::string replaces = {};
 };
 const std::vector<SchemaObject>& SqliteSchemaObjects();
 

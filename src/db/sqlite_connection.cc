@@ -181,6 +181,7 @@ std::vector<std::string> SqliteConnection::EnsureSchema() {
       if (rc != SQLITE_DONE) Fail();
       Exec(db_, obj.ddl.c_str());
       if (!obj.fill.empty()) Exec(db_, obj.fill.c_str());
+      if (!obj.replaces.empty()) Exec(db_, ("DROP INDEX IF EXISTS " + obj.replaces).c_str());
       created.push_back(obj.name);
     }
     Exec(db_, "COMMIT");

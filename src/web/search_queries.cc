@@ -17,9 +17,14 @@ void WhereEither(StatementBuilder& sql, std::string_view first, std::string_view
       << Lit{second} << Lit{" LIKE N'"} << Quoted{pattern} << Lit{"')"};
 }
 
-void MessageFilter(StatementBuilder& sql, int32_t person, const Variant& pattern) {
-  sql << Lit{" FROM DATA_Msg WHERE (PersonID = "} << Int{person} << Lit{" OR MsgFromPersonID = "}
-      << Int{person} << Lit{")"};
+// One's messages as two branches, received and sent to someone else, so
+// that each reads one covering index (the person's entries side by side,
+// texts included) instead of visiting the table once per row.
+void MessageMatches(StatementBuilder& sql, int32_t person, const Variant& pattern) {
+  sql << Lit{"SELECT 0, MsgID, msgCreatetime FROM DATA_Msg WHERE PersonID = "} << Int{person};
+  WhereEither(sql, "MsgTitle", "MsgContent", pattern);
+  sql << Lit{" UNION ALL SELECT 0, MsgID, msgCreatetime FROM DATA_Msg WHERE MsgFromPersonID = "}
+      << Int{person} << Lit{" AND (PersonID <> "} << Int{person} << Lit{" OR PersonID IS NULL)"};
   WhereEither(sql, "MsgTitle", "MsgContent", pattern);
 }
 
@@ -72,8 +77,7 @@ SearchResults Search(Connection& conn, int32_t person, std::string_view text, in
   // the person's rows: the count, and the order the page is cut from. The
   // shown columns are read afterwards for the page's hits alone.
   StatementBuilder matches;
-  matches << Lit{"SELECT 0, MsgID, msgCreatetime"};
-  MessageFilter(matches, person, pattern);
+  MessageMatches(matches, person, pattern);
   matches << Lit{" UNION ALL SELECT 1, PlanID, PlanBeginTime"};
   PlanFilter(matches, person, pattern);
   const ResultTable found = conn.Query(matches.text());

@@ -5,10 +5,13 @@
 #include "web/search_queries.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "db/open.h"
+#include "db/sqlite_connection.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
+#include "tests/support/recording_connection.h"
 #include "web/search_text.h"
 
 namespace korimba::web {
@@ -163,6 +166,35 @@ TEST_F(SearchQueriesTest, EqualTimesKeepMessagesFirstAndLaterWrittenFirst) {
   ASSERT_EQ(last.hits.size(), 2u);
   EXPECT_EQ(last.hits[1].kind, SearchHit::Kind::kPlan);
   EXPECT_EQ(TextForm(last.hits[1].text), "tie earlier");
+}
+
+// The matching reads the person's entries of covering indexes only: each
+// branch is one index search with the texts in the index, never a visit to
+// the table per row (which cost most of a search) nor a scan.
+TEST(SearchPlanTest, MatchesReadOnlyCoveringIndexes) {
+  std::shared_ptr<SqliteConnection> db = SqliteConnection::Open(":memory:");
+  testing::RecordingConnection recorder(db);
+  Search(recorder, 1, "report", 1, 20);
+  const std::vector<std::string> sent = recorder.Take();
+  ASSERT_FALSE(sent.empty());
+  const std::string explain =
+      "EXPLAIN QUERY PLAN " + SqliteConnection::TranslateText(sent.front()).sql;
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db->handle(), explain.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db->handle());
+  std::string searches;
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    const std::string step = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+    if (step.rfind("SEARCH", 0) == 0 || step.rfind("SCAN", 0) == 0) {
+      searches += step.substr(0, step.find(" (")) + "\n";
+    }
+  }
+  sqlite3_finalize(stmt);
+  EXPECT_EQ(searches,
+            "SEARCH t0 USING COVERING INDEX IX_DATA_Msg_Inbox\n"
+            "SEARCH t1 USING COVERING INDEX IX_DATA_Msg_Sent\n"
+            "SEARCH t2 USING COVERING INDEX IX_DATA_Plan_Begin\n")
+      << explain;
 }
 
 }  // namespace
