@@ -349,7 +349,7 @@ const BestQuery kBest[] = {
      "SELECT (SELECT PersonName FROM HR_Person WHERE PersonID = m.MsgFromPersonID), m.MsgContent, "
      "m.msgCreatetime, m.MsgID, m.msgFlag, m.MsgFileName FROM DATA_Msg AS m WHERE m.PersonID = ?1 "
      "ORDER BY m.msgCreatetime DESC",
-     "IX_DATA_Msg_Inbox"},
+     "IX_DATA_Msg_InboxCover"},
     // A partial index leaving out the broadcasts would not hold the content
     // its condition reads, and SQLite (3.40) would visit the table for it;
     // the schema's covering index is the best there is.

@@ -73,13 +73,16 @@ IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_
 CREATE INDEX IX_DATA_Msg_Createtime ON dbo.DATA_Msg (msgCreatetime)
 GO
 
--- A person's received messages newest first, without a sort, and the search
--- of them, read from the index alone. It supersedes IX_DATA_Msg_InboxCover of
--- an earlier schema (without the title), which it drops.
-IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_Inbox')
-CREATE INDEX IX_DATA_Msg_Inbox ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE (MsgFromPersonID, msgFlag, MsgFileName, MsgContent, MsgTitle)
-IF EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_InboxCover')
-DROP INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg
+-- A person's received messages newest first, without a sort, read from the
+-- index alone.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_InboxCover')
+CREATE INDEX IX_DATA_Msg_InboxCover ON dbo.DATA_Msg (PersonID, msgCreatetime) INCLUDE (MsgFromPersonID, msgFlag, MsgFileName, MsgContent)
+GO
+
+-- The titles of a person's received messages: the search of one's inbox reads
+-- them and the contents above from indexes alone.
+IF NOT EXISTS (SELECT * FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.DATA_Msg') AND name = N'IX_DATA_Msg_InboxTitle')
+CREATE INDEX IX_DATA_Msg_InboxTitle ON dbo.DATA_Msg (PersonID) INCLUDE (MsgTitle, msgCreatetime)
 GO
 
 -- What one person sent, by recipient: the persons one writes to most, grouped

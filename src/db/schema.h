@@ -11,8 +11,9 @@
 //   IX_DATA_Msg_From    (MsgFromPersonID, msgCreatetime): sent messages
 //   IX_DATA_Msg_MinuteCover (the minute text of msgCreatetime, ...): the
 //                       copies of one group message (track)
-//   IX_DATA_Msg_Inbox   (PersonID, msgCreatetime, ...): a person's
+//   IX_DATA_Msg_InboxCover (PersonID, msgCreatetime, ...): a person's
 //                       received messages (InceptMsg, search)
+//   IX_DATA_Msg_InboxTitle (PersonID, MsgTitle, ...): their titles (search)
 //   IX_DATA_Msg_Sent    (MsgFromPersonID, PersonID, ...): the persons
 //                       one writes to, the group messages one sent, search
 //   IX_DATA_Msg_GroupSent, IX_DATA_Msg_GroupMinute: the same two readings

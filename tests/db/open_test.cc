@@ -48,9 +48,10 @@ TEST(OpenConnectionTest, ConnectionStringsAndSchema) {
   }
 }
 
-// A file made by an earlier schema holds the covering indexes without the
-// texts; the schema's check (as the server and init-db run it on start) builds their successors and
-// drops the old ones, so that writes do not keep maintaining both, and the rows stay.
+// A file made by an earlier schema lacks the title and text indexes and holds
+// the ones they supersede; the schema's check (as the server and init-db run it on start) builds
+// their successors and drops the old ones, so that writes do not keep maintaining both, and the
+// rows stay.
 TEST(OpenConnectionTest, SupersededIndexesAreReplacedOnOpen) {
   namespace fs = std::filesystem;
   const fs::path path =
@@ -61,8 +62,8 @@ TEST(OpenConnectionTest, SupersededIndexesAreReplacedOnOpen) {
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(conn.handle(),
                        "SELECT name FROM sqlite_master WHERE type = 'index' AND name IN ("
-                       "'IX_DATA_Msg_Inbox', 'IX_DATA_Msg_Sent', 'IX_DATA_Plan_Begin', "
-                       "'IX_DATA_Msg_InboxCover', 'IX_DATA_Msg_SentCover', 'IX_DATA_Plan_Person') "
+                       "'IX_DATA_Msg_InboxTitle', 'IX_DATA_Msg_Sent', 'IX_DATA_Plan_Begin', "
+                       "'IX_DATA_Msg_SentCover', 'IX_DATA_Plan_Person') "
                        "ORDER BY name",
                        -1, &stmt, nullptr);
     while (sqlite3_step(stmt) == SQLITE_ROW) {
@@ -76,23 +77,21 @@ TEST(OpenConnectionTest, SupersededIndexesAreReplacedOnOpen) {
     auto conn = SqliteConnection::Open(path.string());
     conn->Execute("Insert into DATA_Msg(PersonID, MsgFromPersonID, MsgContent) values (1, 2, 'x')");
     for (const char* sql :
-         {"DROP INDEX IX_DATA_Msg_Inbox", "DROP INDEX IX_DATA_Msg_Sent",
+         {"DROP INDEX IX_DATA_Msg_InboxTitle", "DROP INDEX IX_DATA_Msg_Sent",
           "DROP INDEX IX_DATA_Plan_Begin",
-          "CREATE INDEX IX_DATA_Msg_InboxCover ON DATA_Msg (PersonID, msgCreatetime, MsgID, "
-          "MsgFromPersonID, msgFlag, MsgFileName, MsgContent)",
           "CREATE INDEX IX_DATA_Msg_SentCover ON DATA_Msg (MsgFromPersonID, PersonID, "
           "MsgContent, msgCreatetime)",
           "CREATE INDEX IX_DATA_Plan_Person ON DATA_Plan (PersonID, PlanBeginTime)"}) {
       ASSERT_EQ(sqlite3_exec(conn->handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
     }
-    EXPECT_EQ(indexes(*conn), "IX_DATA_Msg_InboxCover IX_DATA_Msg_SentCover IX_DATA_Plan_Person ");
+    EXPECT_EQ(indexes(*conn), "IX_DATA_Msg_SentCover IX_DATA_Plan_Person ");
   }
   {
     auto conn = SqliteConnection::Open(path.string());
-    EXPECT_EQ(
-        EnsureSchema(*conn),
-        (std::vector<std::string>{"IX_DATA_Msg_Inbox", "IX_DATA_Msg_Sent", "IX_DATA_Plan_Begin"}));
-    EXPECT_EQ(indexes(*conn), "IX_DATA_Msg_Inbox IX_DATA_Msg_Sent IX_DATA_Plan_Begin ");
+    EXPECT_EQ(EnsureSchema(*conn),
+              (std::vector<std::string>{"IX_DATA_Msg_InboxTitle", "IX_DATA_Msg_Sent",
+                                        "IX_DATA_Plan_Begin"}));
+    EXPECT_EQ(indexes(*conn), "IX_DATA_Msg_InboxTitle IX_DATA_Msg_Sent IX_DATA_Plan_Begin ");
     EXPECT_TRUE(EnsureSchema(*conn).empty());
     EXPECT_EQ(
         conn->Execute("select MsgContent from DATA_Msg where PersonID = 1").at(0, 0).DebugString(),

@@ -26,6 +26,8 @@
 #include "frame/safe_array.h"
 #include "frame/value_ops.h"
 #include "message/message.h"
+#include "tests/support/query_plan.h"
+#include "tests/support/recording_connection.h"
 #include "tests/support/sqlite_odbc_driver.h"
 
 namespace korimba::web {
@@ -307,6 +309,27 @@ TEST_F(PageQueriesTest, SentGroupCopiesAreTracksRowsOfTheMinuteFromTheSender) {
     }
     EXPECT_EQ(ReadSentGroupCopies(conn, 1, "2025-03-04 10:17").row_count(), 0u);
   });
+}
+
+// A late page of one's plans or inbox costs about what the first does: the
+// statements walk the person's index entries in the page's order, so that
+// neither the count nor the page sorts the person's rows or scans the table.
+TEST(PageQueryPlanTest, PersonListsWalkTheirIndexInOrder) {
+  std::shared_ptr<SqliteConnection> db = SqliteConnection::Open(":memory:");
+  testing::RecordingConnection recorder(db);
+  db->Execute("INSERT INTO DATA_Plan (PersonID, PlanBeginTime) VALUES (1, '2025-01-01')");
+  db->Execute("INSERT INTO DATA_Msg (PersonID, MsgFromPersonID, MsgContent) VALUES (1, 2, 'x')");
+  ReadPersonPlanPage(recorder, 1, 1, 10);
+  ReadInboxPage(recorder, 1, 1, 10);
+  const std::vector<std::string> sent = recorder.Take();
+  ASSERT_EQ(sent.size(), 4u);
+  for (const std::string& text : sent) {
+    const std::string sql = SqliteConnection::TranslateText(text).sql;
+    const std::string plan = testing::QueryPlanOf(db->handle(), sql);
+    EXPECT_NE(plan.find("SEARCH t0 USING"), std::string::npos) << sql << "\n" << plan;
+    EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << sql << "\n" << plan;
+    EXPECT_EQ(plan.find("SCAN"), std::string::npos) << sql << "\n" << plan;
+  }
 }
 
 }  // namespace

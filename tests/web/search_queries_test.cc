@@ -5,12 +5,14 @@
 #include "web/search_queries.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
+
+#include <sstream>
 
 #include "db/open.h"
 #include "db/sqlite_connection.h"
 #include "frame/statement.h"
 #include "frame/value_ops.h"
+#include "tests/support/query_plan.h"
 #include "tests/support/recording_connection.h"
 #include "web/search_text.h"
 
@@ -177,24 +179,20 @@ TEST(SearchPlanTest, MatchesReadOnlyCoveringIndexes) {
   Search(recorder, 1, "report", 1, 20);
   const std::vector<std::string> sent = recorder.Take();
   ASSERT_FALSE(sent.empty());
-  const std::string explain =
-      "EXPLAIN QUERY PLAN " + SqliteConnection::TranslateText(sent.front()).sql;
-  sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db->handle(), explain.c_str(), -1, &stmt, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db->handle());
+  const std::string sql = SqliteConnection::TranslateText(sent.front()).sql;
   std::string searches;
-  while (sqlite3_step(stmt) == SQLITE_ROW) {
-    const std::string step = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+  std::istringstream steps(testing::QueryPlanOf(db->handle(), sql));
+  for (std::string step; std::getline(steps, step);) {
     if (step.rfind("SEARCH", 0) == 0 || step.rfind("SCAN", 0) == 0) {
       searches += step.substr(0, step.find(" (")) + "\n";
     }
   }
-  sqlite3_finalize(stmt);
   EXPECT_EQ(searches,
-            "SEARCH t0 USING COVERING INDEX IX_DATA_Msg_Inbox\n"
-            "SEARCH t1 USING COVERING INDEX IX_DATA_Msg_Sent\n"
-            "SEARCH t2 USING COVERING INDEX IX_DATA_Plan_Begin\n")
-      << explain;
+            "SEARCH t0 USING COVERING INDEX IX_DATA_Msg_InboxCover\n"
+            "SEARCH t1 USING COVERING INDEX IX_DATA_Msg_InboxTitle\n"
+            "SEARCH t2 USING COVERING INDEX IX_DATA_Msg_Sent\n"
+            "SEARCH t3 USING COVERING INDEX IX_DATA_Plan_Begin\n")
+      << sql;
 }
 
 }  // namespace
