@@ -29,9 +29,11 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/support/bench_dir.h"
+#include "bench/support/bench_rounds.h"
 #include "bench/support/message_data.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_files.h"
@@ -474,7 +476,18 @@ int main(int argc, char** argv) {
   using namespace korimba::bench;
   std::vector<int32_t> sizes = {kSmall};
   if (LargeSizes()) sizes.push_back(kLarge);
+  std::vector<BenchGroup> groups;
   for (const Method& m : kMethods) {
+    for (int32_t size : sizes) {
+      const std::string arg = "/" + std::to_string(size);
+      BenchGroup group{
+          {std::string(m.name) + "/component" + arg, std::string(m.name) + "/raw" + arg}, m.writes};
+      for (const BestQuery& best : kBest) {
+        if (std::string_view(best.method) == m.name)
+          group.names.push_back(std::string(m.name) + "/best" + arg);
+      }
+      groups.push_back(std::move(group));
+    }
     std::vector<benchmark::internal::Benchmark*> sides = {
         benchmark::RegisterBenchmark((std::string(m.name) + "/component").c_str(), ThroughMessage,
                                      m),
@@ -496,8 +509,15 @@ int main(int argc, char** argv) {
       ->Threads(8)
       ->UseRealTime()
       ->Unit(benchmark::kMicrosecond);
+  groups.push_back({{"GetOnlineList"}});
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // KORIMBA_BENCH_ROUNDS runs each method's sides back to back, round after
+  // round (bench_rounds.h), writing KORIMBA_BENCH_CSV.
+  if (const int rounds = RoundsFromEnvironment(); rounds > 0) {
+    const char* csv = std::getenv("KORIMBA_BENCH_CSV");
+    return RunInRounds(groups, rounds, csv != nullptr ? csv : "message_bench.csv");
+  }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

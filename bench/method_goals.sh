@@ -4,7 +4,10 @@
 # repetitions, as one table: each method's time per call (median CPU time),
 # its raw side's, and their ratio (median over the repetitions, each
 # repetition's component run divided by the same repetition's raw run, with
-# the lowest and highest ratio), against its goal:
+# the lowest and highest ratio), against its goal. A repetition is a round
+# of bench/support/bench_rounds.h: the sides of one method and size run back
+# to back in a random order, the methods of a round in a random order, so
+# each ratio compares two runs made in the same machine state. Goals:
 #   InceptMsg, GetFriendList, trackMsg, track at 1,000,000 messages: within
 #     2x of the hand-written query over its best index ("best");
 #   GetPageData at 200,000 plans: within 3x of COUNT plus LIMIT/OFFSET;
@@ -14,7 +17,7 @@
 #   bash bench/method_goals.sh [BUILD_DIR]     (default build-rel)
 #
 # BUILD_DIR needs bench/plan_bench and bench/message_bench (a Release build
-# with -DKORIMBA_BUILD_BENCH=ON). REPS sets the repetitions (5), MIN_TIME the
+# with -DKORIMBA_BUILD_BENCH=ON). REPS sets the rounds (5), MIN_TIME the
 # seconds each read runs per repetition (0.3), FILTER a regular expression
 # of the methods to run (all); LARGE=0 leaves out the large sizes. The
 # generated databases are made on the first run (a few minutes for the
@@ -34,10 +37,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 for program in plan_bench message_bench; do
-  echo "Running $program ($reps repetitions) ..." >&2
-  KORIMBA_BENCH_LARGE=$large "$build/bench/$program" --benchmark_filter="$filter" \
-    --benchmark_repetitions="$reps" --benchmark_min_time="$min_time" \
-    --benchmark_out="$work/$program.csv" --benchmark_out_format=csv >&2
+  echo "Running $program ($reps rounds) ..." >&2
+  KORIMBA_BENCH_LARGE=$large KORIMBA_BENCH_ROUNDS=$reps KORIMBA_BENCH_CSV="$work/$program.csv" \
+    "$build/bench/$program" --benchmark_filter="$filter" --benchmark_min_time="$min_time" >&2
 done
 
 # The CSV rows of single repetitions: name, iterations, real, cpu, unit, ...

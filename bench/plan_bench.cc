@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <span>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "bench/support/bench_dir.h"
+#include "bench/support/bench_rounds.h"
 #include "bench/support/memory_counters.h"
 #include "bench/support/plan_data.h"
 #include "bench/support/raw_sqlite.h"
@@ -317,7 +319,14 @@ int main(int argc, char** argv) {
   using namespace korimba::bench;
   std::vector<int32_t> sizes = {kSmall};
   if (LargeSizes()) sizes.push_back(kLarge);
+  std::vector<BenchGroup> groups;
   for (const PlanMethod& m : kMethods) {
+    for (int32_t size : sizes) {
+      const std::string arg = "/" + std::to_string(size);
+      groups.push_back(
+          {{std::string("BM_Plan_") + m.name + arg, std::string("BM_Raw_") + m.name + arg},
+           m.writes});
+    }
     auto* component =
         benchmark::RegisterBenchmark((std::string("BM_Plan_") + m.name).c_str(),
                                      [m](benchmark::State& s) { m.component(s, m.name, m.args); });
@@ -335,8 +344,15 @@ int main(int argc, char** argv) {
                                [](benchmark::State& s) { ThroughPlan(s, "YY", NoArgs); })
       ->Arg(kSmall)
       ->Unit(benchmark::kMicrosecond);
+  groups.push_back({{"BM_Plan_YY/" + std::to_string(kSmall)}});
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // KORIMBA_BENCH_ROUNDS runs each method's two sides back to back, round
+  // after round (bench_rounds.h), writing KORIMBA_BENCH_CSV.
+  if (const int rounds = RoundsFromEnvironment(); rounds > 0) {
+    const char* csv = std::getenv("KORIMBA_BENCH_CSV");
+    return RunInRounds(groups, rounds, csv != nullptr ? csv : "plan_bench.csv");
+  }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;
