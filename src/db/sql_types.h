@@ -91,6 +91,8 @@ struct ParamSpec {
   // kTime: the digits of a second the value keeps (time(n)); the text is
   // rounded to them.
   int time_scale = 7;
+
+  bool operator==(const ParamSpec&) const = default;
 };
 
 struct ResultColumn {

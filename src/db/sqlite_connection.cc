@@ -87,6 +87,26 @@ void Exec(sqlite3* db, const char* sql) {
   }
 }
 
+// The earlier placeholder that binds the same value as params[i] (the same
+// literal text converted the same way), or i. A statement often names one
+// value several times (the month view names its first and last moments
+// five and six times), and a datetime text is read and written out anew
+// for each conversion.
+size_t SameBindingBefore(const std::vector<sql::ParamSpec>& params, size_t i,
+                         const sql::ShapedStatement& shape) {
+  const sql::ParamSpec& p = params[i];
+  if (p.source != sql::ParamSource::kLiteral) return i;
+  const sql::Literal& lit = shape.literals.at(p.literal_index);
+  for (size_t j = 0; j < i; ++j) {
+    sql::ParamSpec q = params[j];
+    if (q.source != sql::ParamSource::kLiteral) continue;
+    const sql::Literal& other = shape.literals.at(q.literal_index);
+    q.literal_index = p.literal_index;
+    if (q == p && other.kind == lit.kind && other.text == lit.text) return j;
+  }
+  return i;
+}
+
 }  // namespace
 
 std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path,
@@ -263,8 +283,11 @@ SqliteConnection::Prepared& SqliteConnection::Lookup() {
 void SqliteConnection::BindTo(const sql::Translation& translation, sqlite3_stmt* stmt) {
   const auto& params = translation.params;
   bound_.clear();
-  for (size_t i = 0; i < params.size(); ++i)
-    bound_.push_back(sql::BindValue(params[i], shape_, bind_state_));
+  bound_.reserve(params.size());
+  for (size_t i = 0; i < params.size(); ++i) {
+    const size_t same = SameBindingBefore(params, i, shape_);
+    bound_.push_back(same < i ? bound_[same] : sql::BindValue(params[i], shape_, bind_state_));
+  }
   // The values stay in bound_ until the statement is reset, so SQLite need
   // not copy them.
   for (size_t i = 0; i < params.size(); ++i) {
