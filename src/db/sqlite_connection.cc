@@ -98,11 +98,13 @@ size_t SameBindingBefore(const std::vector<sql::ParamSpec>& params, size_t i,
   if (p.source != sql::ParamSource::kLiteral) return i;
   const sql::Literal& lit = shape.literals.at(p.literal_index);
   for (size_t j = 0; j < i; ++j) {
+    if (params[j].source != sql::ParamSource::kLiteral) continue;
+    // The literal first: it tells most placeholders apart at once.
+    const sql::Literal& other = shape.literals.at(params[j].literal_index);
+    if (other.kind != lit.kind || other.text != lit.text) continue;
     sql::ParamSpec q = params[j];
-    if (q.source != sql::ParamSource::kLiteral) continue;
-    const sql::Literal& other = shape.literals.at(q.literal_index);
     q.literal_index = p.literal_index;
-    if (q == p && other.kind == lit.kind && other.text == lit.text) return j;
+    if (q == p) return j;
   }
   return i;
 }

@@ -10,11 +10,19 @@
 namespace korimba::web {
 namespace {
 
-// The condition both lookups share: `columns` (two of them) hold the pattern.
+// "column LIKE N'pattern'": the one way every branch tests a text.
+void Like(StatementBuilder& sql, std::string_view column, const Variant& pattern) {
+  sql << Lit{column} << Lit{" LIKE N'"} << Quoted{pattern} << Lit{"'"};
+}
+
+// " AND (first LIKE ... OR second LIKE ...)": either column holds the pattern.
 void WhereEither(StatementBuilder& sql, std::string_view first, std::string_view second,
                  const Variant& pattern) {
-  sql << Lit{" AND ("} << Lit{first} << Lit{" LIKE N'"} << Quoted{pattern} << Lit{"' OR "}
-      << Lit{second} << Lit{" LIKE N'"} << Quoted{pattern} << Lit{"')"};
+  sql << Lit{" AND ("};
+  Like(sql, first, pattern);
+  sql << Lit{" OR "};
+  Like(sql, second, pattern);
+  sql << Lit{")"};
 }
 
 // One's messages in three branches, each reading one covering index (the
@@ -25,9 +33,11 @@ void WhereEither(StatementBuilder& sql, std::string_view first, std::string_view
 // sent to someone else, by either.
 void MessageMatches(StatementBuilder& sql, int32_t person, const Variant& pattern) {
   sql << Lit{"SELECT 0, MsgID, msgCreatetime FROM DATA_Msg WHERE PersonID = "} << Int{person}
-      << Lit{" AND MsgContent LIKE N'"} << Quoted{pattern}
-      << Lit{"' UNION SELECT 0, MsgID, msgCreatetime FROM DATA_Msg WHERE PersonID = "}
-      << Int{person} << Lit{" AND MsgTitle LIKE N'"} << Quoted{pattern} << Lit{"'"};
+      << Lit{" AND "};
+  Like(sql, "MsgContent", pattern);
+  sql << Lit{" UNION SELECT 0, MsgID, msgCreatetime FROM DATA_Msg WHERE PersonID = "} << Int{person}
+      << Lit{" AND "};
+  Like(sql, "MsgTitle", pattern);
   sql << Lit{" UNION ALL SELECT 0, MsgID, msgCreatetime FROM DATA_Msg WHERE MsgFromPersonID = "}
       << Int{person} << Lit{" AND (PersonID <> "} << Int{person} << Lit{" OR PersonID IS NULL)"};
   WhereEither(sql, "MsgTitle", "MsgContent", pattern);
@@ -78,9 +88,10 @@ SearchResults Search(Connection& conn, int32_t person, std::string_view text, in
   if (text.empty() || per_page < 1) return out;
   const Variant pattern = Variant::Text(ContainsPattern(text));
 
-  // Every match of both kinds, with its id and time only, in one pass over
-  // the person's rows: the count, and the order the page is cut from. The
-  // shown columns are read afterwards for the page's hits alone.
+  // Every match of both kinds, with its id and time only, in one statement
+  // over the person's index entries: the count, and the order the page is
+  // cut from. The shown columns are read afterwards for the page's hits
+  // alone.
   StatementBuilder matches;
   MessageMatches(matches, person, pattern);
   matches << Lit{" UNION ALL SELECT 1, PlanID, PlanBeginTime"};
